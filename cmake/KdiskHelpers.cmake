@@ -1,0 +1,40 @@
+# kdisk_layer(NAME DEPENDS layer... [PKG pkg-config-module...] [LIBS lib...])
+# One static library per folder of src/, made of every source file in it (and its
+# subfolders). Headers are included as "layer/Name.h" from src/.
+function(kdisk_layer name)
+  cmake_parse_arguments(ARG "" "" "DEPENDS;PKG;LIBS;PRIVATE_PKG" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(kdisk_${name} STATIC ${sources})
+  target_include_directories(kdisk_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  foreach(dep IN LISTS ARG_DEPENDS)
+    target_link_libraries(kdisk_${name} PUBLIC kdisk_${dep})
+  endforeach()
+  foreach(module IN LISTS ARG_PKG)
+    kdisk_pkg(${module})
+    target_link_libraries(kdisk_${name} PUBLIC PkgConfig::${KDISK_PKG_TARGET})
+  endforeach()
+  foreach(module IN LISTS ARG_PRIVATE_PKG)
+    kdisk_pkg(${module})
+    target_link_libraries(kdisk_${name} PRIVATE PkgConfig::${KDISK_PKG_TARGET})
+  endforeach()
+  if(ARG_LIBS)
+    target_link_libraries(kdisk_${name} PUBLIC ${ARG_LIBS})
+  endif()
+endfunction()
+
+# Imports a pkg-config module once as PkgConfig::<module with - and . replaced>.
+macro(kdisk_pkg module)
+  string(MAKE_C_IDENTIFIER ${module} KDISK_PKG_TARGET)
+  if(NOT TARGET PkgConfig::${KDISK_PKG_TARGET})
+    pkg_check_modules(${KDISK_PKG_TARGET} REQUIRED IMPORTED_TARGET GLOBAL ${module})
+  endif()
+endmacro()
+
+# kdisk_test(NAME SOURCES... LIBS ...): a GoogleTest executable registered with CTest.
+function(kdisk_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE kdisk_test_support ${ARG_LIBS} GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "KDISK_RESOURCES_DIR=${KDISK_RESOURCES_OUTPUT}")
+endfunction()
