@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,6 +61,9 @@ public:
   virtual bool bodyComplete() const = 0;
 
   virtual bool sendHead(const HttpResponseHead& head) = 0;
+  // Called with the status just before a head goes out, so whoever watches sees
+  // the request before its peer does.
+  std::function<void(unsigned status)> beforeHeadSent;
   virtual bool sendBody(const char* data, std::size_t size) = 0;
   virtual bool headSent() const = 0;
   // Status of the head sent, 0 before.

@@ -145,6 +145,7 @@ public:
     if (m_headSent || m_failed) return false;
     m_headSent = true;
     m_status = head.status;
+    if (beforeHeadSent) beforeHeadSent(head.status);
     m_responseLength = head.contentLength;
     if (!m_keepAlive || !bodyDrainable()) m_closeAfterResponse = true;
 
@@ -189,6 +190,7 @@ private:
     m_parser->header_limit(static_cast<std::uint32_t>(m_limits.maxHeaderBytes));
     m_parser->body_limit(std::numeric_limits<std::uint64_t>::max());
     m_head = {};
+    beforeHeadSent = nullptr;
     m_headSent = m_continueSent = m_closeAfterResponse = false;
     m_status = 0;
     m_bodyIn = m_bodyOut = 0;

@@ -137,9 +137,9 @@ bool Service::pause(std::chrono::milliseconds duration) {
   return !m_stopCondition.wait_for(lock, duration, [this] { return m_stopping; });
 }
 
-void Service::record(const HttpExchange& exchange) {
+void Service::record(const HttpExchange& exchange, unsigned status) {
   std::lock_guard lock(m_logMutex);
-  m_served.push_back({exchange.request().method, exchange.request().target, exchange.sentStatus()});
+  m_served.push_back({exchange.request().method, exchange.request().target, status});
   if (m_served.size() > kRememberedRequests) m_served.pop_front();
 }
 
@@ -149,6 +149,7 @@ void Service::handle(HttpExchange& exchange) {
     admin(exchange);
     return;
   }
+  exchange.beforeHeadSent = [this, &exchange](unsigned status) { record(exchange, status); };
   if (!m_config.adminSecret.empty()) {
     auto plan = m_faults.planFor(request.method, request.path);
     if (plan.latency.count() > 0 && !pause(plan.latency)) return;
@@ -157,12 +158,11 @@ void Service::handle(HttpExchange& exchange) {
       switch (fault.action) {
       case FaultInjector::Action::Status:
         exchange.respond(fault.status, "text/plain", "injected fault\n");
-        record(exchange);
         return;
       case FaultInjector::Action::Stall:
         // Hold the request unanswered; the connection is dropped afterwards.
         pause(fault.duration);
-        record(exchange);
+        record(exchange, 0);
         return;
       case FaultInjector::Action::CutRequest: exchange.cutRequestBodyAfter(fault.bytes); break;
       case FaultInjector::Action::CutResponse: exchange.cutResponseBodyAfter(fault.bytes); break;
@@ -171,7 +171,7 @@ void Service::handle(HttpExchange& exchange) {
     }
   }
   route(exchange);
-  record(exchange);
+  if (!exchange.headSent()) record(exchange, 0); // cut or peer gone
 }
 
 std::optional<Account> Service::authorise(HttpExchange& exchange) {

@@ -47,7 +47,7 @@ private:
   void publicLink(HttpExchange& exchange, const std::string& token);
   // Waits, unless the service stops first; true when the full time passed.
   bool pause(std::chrono::milliseconds duration);
-  void record(const HttpExchange& exchange);
+  void record(const HttpExchange& exchange, unsigned status);
 
   ServiceConfig m_config;
   std::filesystem::path m_caPath;
