@@ -265,7 +265,8 @@ private:
   const HttpServer::Limits& m_limits;
   bool m_secure;
 
-  boost::beast::flat_buffer m_buffer{16 * 1024};
+  // Room for large body reads; the head is bounded by the parser's header limit.
+  boost::beast::flat_buffer m_buffer{256 * 1024};
   std::optional<http::request_parser<http::buffer_body>> m_parser;
   HttpRequestHead m_head;
   bool m_keepAlive = false;
