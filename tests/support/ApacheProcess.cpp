@@ -64,7 +64,8 @@ ApacheProcess::ApacheProcess() {
          << "ServerName 127.0.0.1\n"
          << "PidFile \"" << base << "/httpd.pid\"\n"
          << "ErrorLog \"" << base << "/error.log\"\n"
-         << "LogLevel warn\n";
+         << "LogLevel warn\n"
+         << "TypesConfig /etc/mime.types\n";
   for (const char* module : {"mpm_event", "authz_core", "dav", "dav_fs", "mime", "dir"}) {
     config << "LoadModule " << module << "_module " << kModules << "/mod_" << module << ".so\n";
   }
