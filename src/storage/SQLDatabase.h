@@ -116,6 +116,9 @@ class Transaction {
   Transaction& operator=(const Transaction&) = delete;
 
   bool isActive() const { return m_active; }
+  // SQLite ends a transaction by itself on some failures (a full disk); later
+  // statements would then commit one by one, so a unit of work must stop.
+  bool wasRolledBackBySQLite() const { return m_active && !m_database.inTransaction(); }
   bool commit();
 
  private:

@@ -92,13 +92,17 @@ void SQLSerialStorage::openDB() {
     if (attempt > 0) removeDatabaseFiles();
     m_fmdb = openFile(/*rebuildsLeft=*/1);
   }
-  if (m_fmdb) return;
+  if (m_fmdb) {
+    didOpenDatabase(*m_fmdb);
+    return;
+  }
   log()->error("Could not open db. Running without a cache, in memory.");
   auto memory = kdisk::sql::Database::openInMemory();
   if (memory.hasValue()) {
     kdisk::sql::Transaction transaction(*memory.value());
     if (initializeDatabase(*memory.value())) transaction.commit();
     m_fmdb = std::move(memory.value());
+    didOpenDatabase(*m_fmdb);
   }
   // SQLite opens a private in-memory database unless memory itself is gone, in
   // which case nothing could work; stop here rather than run with no connection.

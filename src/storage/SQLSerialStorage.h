@@ -61,6 +61,9 @@ class SQLSerialStorage {
   // Whether an existing file holds every table the code reads; a file missing
   // one is rebuilt like an outdated one.
   virtual bool hasCompleteSchema(kdisk::sql::Database& database);
+  // Runs after every successful open of a current file or a new one; for
+  // additions that leave the tables as they are (indexes).
+  virtual void didOpenDatabase(kdisk::sql::Database&) {}
   static bool hasTable(kdisk::sql::Database& database, const std::string& name);
 
  private:
