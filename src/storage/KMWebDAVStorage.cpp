@@ -39,6 +39,11 @@ std::string withoutTrailingSlash(std::string text) {
   return text;
 }
 
+bool sameIgnoringTrailingSlash(std::string_view text, std::string_view bare) {
+  while (text.size() > 1 && text.back() == '/') text.remove_suffix(1);
+  return text == bare;
+}
+
 kdisk::Value textOrNull(const std::optional<std::string>& text) {
   return text ? kdisk::Value(*text) : kdisk::Value(kdisk::Null{});
 }
@@ -308,13 +313,14 @@ kdisk::Status KMWebDAVStorage::updateContentsOfDirectoryAtURLWithItems(
     byURL.reserve(old.size());
     for (std::size_t i = 0; i < old.size(); ++i) byURL[old[i].url].push_back(i);
 
-    std::unordered_set<std::string> handled;
+    std::unordered_set<std::string_view> handled;
+    handled.reserve(items.size());
     for (std::size_t index = 0; index < items.size(); ++index) {
       const auto& fresh = items[index];
       if (!fresh) continue;
-      const std::string url = fresh->URL().absoluteString();
+      const std::string& url = fresh->URL().absoluteString();
       if (!handled.insert(url).second) continue;
-      if (withoutTrailingSlash(url) == directoryKey) {
+      if (sameIgnoringTrailingSlash(url, directoryKey)) {
         if (!saveItemInUnit(database, *fresh)) return false;
       } else if (auto found = byURL.find(url); found == byURL.end()) {
         if (!addItemInUnit(database, *fresh)) return false;
