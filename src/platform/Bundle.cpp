@@ -108,9 +108,12 @@ std::optional<std::string> Bundle::objectForInfoDictionaryKey(std::string_view k
 std::string Bundle::localizedStringForKeyValueTable(std::string_view key, std::string_view value,
                                                     std::string_view table) const {
   const std::string tableName = table.empty() ? std::string("Localizable") : std::string(table);
-  // The first preferred language the bundle has, else its development region.
+  // The first preferred language the bundle has, else its development region;
+  // with no preference at all, Russian, the application's own default language.
   std::string folder;
-  for (const std::string& language : preferredLanguages()) {
+  const std::vector<std::string> languages = preferredLanguages();
+  if (languages.empty() && paths::fileExists(m_resourcePath + "/ru.lproj")) folder = "ru.lproj";
+  for (const std::string& language : languages) {
     if (paths::fileExists(m_resourcePath + "/" + language + ".lproj")) {
       folder = language + ".lproj";
       break;
