@@ -2,6 +2,8 @@
 // atomically with mode 0600 on each change and read again on each lookup, so
 // two processes sharing the folder see each other's items.
 
+#include <sys/stat.h>
+
 #include <mutex>
 
 #include "platform/Keychain.h"
@@ -99,6 +101,8 @@ class FileKeychain final : public Keychain {
     Array list;
     for (const KeychainItem& item : items) list.emplace_back(toDictionary(item));
     Status status = paths::createDirectories(m_directory);
+    // An older folder may have been made with wider permissions.
+    if (status.hasValue()) ::chmod(m_directory.c_str(), 0700);
     if (status.hasValue())
       status = PropertyList::writeFileAtomically(m_path, Value(Dictionary{{"items", Value(std::move(list))}}), 0600);
     if (!status.hasValue())

@@ -30,6 +30,7 @@ std::string newUniqueIdentifier() {
 struct KMSettings::WriteOut {
   std::mutex mutex;
   TimerId timer = 0;
+  int fired = 0;
   std::shared_ptr<UserDefaults> defaults;
 
   // Main thread only.
@@ -46,6 +47,7 @@ struct KMSettings::WriteOut {
     {
       std::lock_guard lock(mutex);
       timer = 0;
+      ++fired;
     }
     defaults->synchronize();
   }
@@ -219,6 +221,11 @@ void KMSettings::saveSettings() {
 }
 
 void KMSettings::saveSettingsDelayed() { m_defaults->synchronize(); }
+
+int KMSettings::writeOutCountForTesting() const {
+  std::lock_guard lock(m_writeOut->mutex);
+  return m_writeOut->fired;
+}
 
 void KMSettings::clearUserRelatedSettingOnLogout() {
   setToken(std::nullopt);

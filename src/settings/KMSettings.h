@@ -97,6 +97,8 @@ class KMSettings : public KeyValueObservable {
   void saveSettings();
   // The write-out itself.
   void saveSettingsDelayed();
+  // How many scheduled write-outs have run.
+  int writeOutCountForTesting() const;
 
   // Sign-out: drops the token, the authorised flag and the account figures;
   // login, identifiers, launch count, wizard and test-server flags stay.

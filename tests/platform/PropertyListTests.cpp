@@ -17,13 +17,16 @@ TEST(PropertyListTests, XMLRoundTripKeepsEveryKindOfValue) {
       {"real", Value(2.5)},
       {"text", Value("Привет, <мир> & \"друзья\"")},
       {"bytes", Value(Bytes{0, 1, 2, 255})},
-      {"date", Value(Date{1700000000.5})},
+      {"date", Value(Date{1700000000})},  // XML keeps whole seconds
       {"list", Value(Array{Value(1), Value("two")})},
       {"nested", Value(Dictionary{{"inner", Value(false)}})},
   };
   Expected<Value> parsed = PropertyList::parse(PropertyList::toXML(Value(original)));
   ASSERT_TRUE(parsed.hasValue());
-  EXPECT_EQ(parsed.value(), Value(original));
+  const Dictionary* read = parsed.value().dictionaryValue();
+  ASSERT_NE(read, nullptr);
+  ASSERT_EQ(read->size(), original.size());
+  for (const auto& [key, value] : original) EXPECT_EQ(read->at(key), value) << key;
 }
 
 TEST(PropertyListTests, NullValuesAreLeftOut) {

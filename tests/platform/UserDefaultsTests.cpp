@@ -81,12 +81,11 @@ TEST_F(UserDefaultsTests, ADamagedFileIsIgnoredAndTheNextSaveWritesASoundOne) {
 }
 
 TEST_F(UserDefaultsTests, AnUnwritableFolderKeepsTheValuesInMemory) {
-  const std::string locked = m_folder.file("locked");
-  ASSERT_TRUE(paths::createDirectories(locked).hasValue());
-  ASSERT_EQ(::chmod(locked.c_str(), 0500), 0);
-  if (::access(locked.c_str(), W_OK) == 0) GTEST_SKIP() << "running as root: permissions do not bind";
-  UserDefaults defaults(locked + "/preferences.plist");
+  // A file where the folder should be: no one, not even root, can write below it.
+  m_folder.write("blocked", "a file, not a folder");
+  UserDefaults defaults(m_folder.file("blocked/config/preferences.plist"));
   defaults.setStringForKey("kept", "k");
+  EXPECT_FALSE(defaults.synchronize());
   EXPECT_FALSE(defaults.synchronize());
   EXPECT_EQ(defaults.stringForKey("k"), "kept");
   EXPECT_EQ(defaults.writeCountForTesting(), 0);

@@ -114,6 +114,7 @@ TEST_F(KMSettingsTests, TwoSettersInOneTurnCauseOneWriteOutOnTheNextTurn) {
   RunLoop::main().runPending();
   EXPECT_EQ(m_defaults->writeCountForTesting(), before) << "the write-out waits for the next turn";
   RunLoop::main().advance(0);
+  EXPECT_EQ(settings.writeOutCountForTesting(), 1);
   EXPECT_EQ(m_defaults->writeCountForTesting(), before + 1);
   EXPECT_EQ(stringForKey(fileContents(), "kKMSettingsUserLogin"), "ann");
   EXPECT_EQ(stringForKey(fileContents(), "kKMSettingsUserToken"), "t");
@@ -122,6 +123,7 @@ TEST_F(KMSettingsTests, TwoSettersInOneTurnCauseOneWriteOutOnTheNextTurn) {
 
   settings.setLaunchCount(2);
   nextTurn();
+  EXPECT_EQ(settings.writeOutCountForTesting(), 2);
   EXPECT_EQ(m_defaults->writeCountForTesting(), before + 2);
 }
 
@@ -134,6 +136,7 @@ TEST_F(KMSettingsTests, SettersOnABackgroundThreadAreWrittenOutOnceOnTheMainLoop
   }).join();
   EXPECT_EQ(settings.UUID(), "from-startup");
   nextTurn();
+  EXPECT_EQ(settings.writeOutCountForTesting(), 1);
   EXPECT_EQ(m_defaults->writeCountForTesting(), before + 1);
   EXPECT_EQ(stringForKey(fileContents(), "kKMSettingsUUID"), "from-startup");
 }
@@ -235,7 +238,7 @@ TEST_F(KMSettingsTests, SettersAnnounceTheirPropertyByName) {
 }
 
 TEST_F(KMSettingsTests, ADamagedPreferencesFileGivesDefaultsAndIsRepairedByTheNextWriteOut) {
-  m_folder.write("config/preferences.plist", "\x00\x01 not a plist");
+  m_folder.write("config/preferences.plist", "garbage <plist><dict>");
   KMSettings& settings = restart();
   EXPECT_EQ(settings.login(), std::nullopt);
   EXPECT_EQ(settings.launchCount(), 0u);
