@@ -7,8 +7,8 @@
 namespace kdisk {
 namespace {
 
-using testing::ScopedEnvironmentVariable;
-using testing::TemporaryDirectory;
+using test::ScopedEnvironmentVariable;
+using test::TemporaryDirectory;
 
 constexpr const char* kEnvironments = R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict>

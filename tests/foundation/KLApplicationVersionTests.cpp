@@ -7,7 +7,7 @@
 namespace kdisk {
 namespace {
 
-Bundle bundleWith(const testing::TemporaryDirectory& folder, const std::string& shortVersion,
+Bundle bundleWith(const test::TemporaryDirectory& folder, const std::string& shortVersion,
                   const std::string& build) {
   folder.write("Info.plist", "<plist><dict><key>CFBundleShortVersionString</key><string>" +
                                  shortVersion + "</string><key>CFBundleVersion</key><string>" + build +
@@ -16,7 +16,7 @@ Bundle bundleWith(const testing::TemporaryDirectory& folder, const std::string& 
 }
 
 TEST(KLApplicationVersionTests, ShortVersionIsAThreeDigitInteger) {
-  testing::TemporaryDirectory folder;
+  test::TemporaryDirectory folder;
   Bundle bundle = bundleWith(folder, "120", "345");
   EXPECT_EQ(appVersionString(bundle), "1.20");
   EXPECT_EQ(buildNumberString(bundle), "0345");
@@ -24,14 +24,14 @@ TEST(KLApplicationVersionTests, ShortVersionIsAThreeDigitInteger) {
 }
 
 TEST(KLApplicationVersionTests, DottedVersionsAreReadUpToTheFirstNonDigit) {
-  testing::TemporaryDirectory folder;
+  test::TemporaryDirectory folder;
   Bundle bundle = bundleWith(folder, "2.5", "123456");
   EXPECT_EQ(appVersionString(bundle), "0.02");
   EXPECT_EQ(buildNumberString(bundle), "3456");
 }
 
 TEST(KLApplicationVersionTests, MissingKeysGiveZeros) {
-  testing::TemporaryDirectory folder;
+  test::TemporaryDirectory folder;
   folder.write("Info.plist", "<plist><dict/></plist>");
   Bundle bundle(folder.path());
   EXPECT_EQ(fullVersionString(bundle), "0.00.0000");

@@ -11,7 +11,7 @@ namespace {
 
 class KLDeviceIdentifierTests : public ::testing::Test {
  protected:
-  testing::TemporaryDirectory m_folder;
+  test::TemporaryDirectory m_folder;
   std::unique_ptr<Keychain> m_keychain = Keychain::createFileKeychain(m_folder.file("keychain"));
 };
 

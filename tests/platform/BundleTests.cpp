@@ -27,7 +27,7 @@ class BundleTests : public ::testing::Test {
   void TearDown() override { setPreferredLocalesForTesting(std::nullopt); }
   void useLanguages(std::vector<LocaleName> locales) { setPreferredLocalesForTesting(std::move(locales)); }
 
-  testing::TemporaryDirectory m_folder;
+  test::TemporaryDirectory m_folder;
 };
 
 TEST_F(BundleTests, InfoDictionaryKeysReadAsText) {

@@ -23,7 +23,7 @@ KeychainItem sampleItem() {
 class KeychainTests : public ::testing::Test {
  protected:
   std::string directory() const { return m_folder.file("keychain"); }
-  testing::TemporaryDirectory m_folder;
+  test::TemporaryDirectory m_folder;
 };
 
 TEST_F(KeychainTests, FileKeychainKeepsEveryAttributeAcrossInstances) {
@@ -82,8 +82,8 @@ TEST_F(KeychainTests, ADamagedFileReadsAsEmptyAndIsReplacedOnTheNextStore) {
 }
 
 TEST_F(KeychainTests, WithoutASessionBusTheSecretServiceProbeGivesUpAtOnce) {
-  testing::ScopedEnvironmentVariable bus("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
-  testing::ScopedEnvironmentVariable runtime("XDG_RUNTIME_DIR", m_folder.path());
+  test::ScopedEnvironmentVariable bus("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+  test::ScopedEnvironmentVariable runtime("XDG_RUNTIME_DIR", m_folder.path());
   EXPECT_EQ(Keychain::createSecretServiceKeychain(30.0), nullptr);
 }
 

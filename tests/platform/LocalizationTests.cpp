@@ -7,7 +7,7 @@
 namespace kdisk {
 namespace {
 
-using testing::ScopedEnvironmentVariable;
+using test::ScopedEnvironmentVariable;
 
 TEST(LocalizationTests, LocaleNamesLoseEncodingAndModifier) {
   auto locale = parseLocaleName("ru_RU.UTF-8@latin");

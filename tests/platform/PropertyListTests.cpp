@@ -61,7 +61,7 @@ TEST(PropertyListTests, DamagedDocumentsAreErrorsNotCrashes) {
 }
 
 TEST(PropertyListTests, WrittenFilesAreOwnerOnly) {
-  testing::TemporaryDirectory folder;
+  test::TemporaryDirectory folder;
   const std::string path = folder.file("out.plist");
   ASSERT_TRUE(PropertyList::writeFileAtomically(path, Value(Dictionary{{"k", Value("v")}})).hasValue());
   struct stat info {};
@@ -73,7 +73,7 @@ TEST(PropertyListTests, WrittenFilesAreOwnerOnly) {
 }
 
 TEST(PropertyListTests, ATopLevelOtherThanADictionaryIsRefusedWhereOneIsNeeded) {
-  testing::TemporaryDirectory folder;
+  test::TemporaryDirectory folder;
   folder.write("array.plist", PropertyList::toXML(Value(Array{Value(1)})));
   EXPECT_FALSE(PropertyList::readDictionaryFile(folder.file("array.plist")).hasValue());
 }

@@ -17,7 +17,7 @@ namespace {
 class UserDefaultsTests : public ::testing::Test {
  protected:
   std::string preferencesPath() const { return m_folder.file("config/preferences.plist"); }
-  testing::TemporaryDirectory m_folder;
+  test::TemporaryDirectory m_folder;
 };
 
 TEST_F(UserDefaultsTests, ValuesSurviveARestartThroughTheFile) {

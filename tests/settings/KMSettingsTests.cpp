@@ -42,7 +42,7 @@ class KMSettingsTests : public ::testing::Test {
     return stored.hasValue() ? stored.value() : Dictionary{};
   }
 
-  testing::TemporaryDirectory m_folder;
+  test::TemporaryDirectory m_folder;
   std::shared_ptr<UserDefaults> m_defaults;
   std::unique_ptr<KMSettings> m_settings;
   bool m_wasVirtual = false;
@@ -65,7 +65,7 @@ TEST_F(KMSettingsTests, EveryPropertyHasItsDefaultWhenAbsent) {
 }
 
 TEST_F(KMSettingsTests, WithoutTheDefaultPreferencesResourceTheBuiltInDefaultsApply) {
-  testing::TemporaryDirectory emptyBundle;
+  test::TemporaryDirectory emptyBundle;
   Bundle bundle(emptyBundle.path());
   KMSettings& settings = restart(&bundle);
   EXPECT_EQ(settings.launchCount(), 0u);
@@ -110,10 +110,8 @@ TEST_F(KMSettingsTests, TwoSettersInOneTurnCauseOneWriteOutOnTheNextTurn) {
   const int before = m_defaults->writeCountForTesting();
   settings.setLogin("ann");
   settings.setToken("t");
-  EXPECT_EQ(m_defaults->writeCountForTesting(), before);
-  RunLoop::main().runPending();
   EXPECT_EQ(m_defaults->writeCountForTesting(), before) << "the write-out waits for the next turn";
-  RunLoop::main().advance(0);
+  nextTurn();
   EXPECT_EQ(settings.writeOutCountForTesting(), 1);
   EXPECT_EQ(m_defaults->writeCountForTesting(), before + 1);
   EXPECT_EQ(stringForKey(fileContents(), "kKMSettingsUserLogin"), "ann");

@@ -4,18 +4,20 @@
 #include <filesystem>
 #include <fstream>
 
-namespace kdisk::testing {
+#include "platform/RunLoop.h"
+
+namespace kdisk::test {
 
 TemporaryDirectory::TemporaryDirectory() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/kdisk-test-XXXXXX";
-  if (!::mkdtemp(pattern.data())) std::abort();
-  m_path = pattern;
+  std::string pattern = (std::filesystem::temp_directory_path() / "kdisk-test-XXXXXX").string();
+  char* made = ::mkdtemp(pattern.data());
+  m_path = made ? std::string(made) : std::string();
 }
 
 TemporaryDirectory::~TemporaryDirectory() {
+  if (m_path.empty()) return;
   std::error_code ignored;
-  // Tests may leave read-only folders behind; give them back before removing.
+  // A test may leave a read-only folder behind; open it up so it can go.
   for (auto it = std::filesystem::recursive_directory_iterator(m_path, ignored);
        it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
     std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
@@ -23,12 +25,10 @@ TemporaryDirectory::~TemporaryDirectory() {
   std::filesystem::remove_all(m_path, ignored);
 }
 
-std::string TemporaryDirectory::file(const std::string& relative) const { return m_path + "/" + relative; }
-
-void TemporaryDirectory::write(const std::string& relative, const std::string& contents) const {
-  const std::filesystem::path target = file(relative);
+void TemporaryDirectory::write(const std::string& name, const std::string& contents) const {
+  const std::filesystem::path target = file(name);
   std::filesystem::create_directories(target.parent_path());
-  std::ofstream(target, std::ios::binary) << contents;
+  std::ofstream(target, std::ios::binary | std::ios::trunc) << contents;
 }
 
 ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name,
@@ -48,4 +48,27 @@ ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
     ::unsetenv(m_name.c_str());
 }
 
-}  // namespace kdisk::testing
+IsolatedHome::IsolatedHome() {
+  if (const char* previous = std::getenv("KDISK_HOME")) {
+    m_previous = previous;
+    m_hadPrevious = true;
+  }
+  ::setenv("KDISK_HOME", m_directory.path().c_str(), 1);
+}
+
+IsolatedHome::~IsolatedHome() {
+  if (m_hadPrevious) {
+    ::setenv("KDISK_HOME", m_previous.c_str(), 1);
+  } else {
+    ::unsetenv("KDISK_HOME");
+  }
+}
+
+VirtualClock::VirtualClock() { RunLoop::main().useVirtualClockForTesting(true); }
+VirtualClock::~VirtualClock() {
+  RunLoop::main().runPending();
+  RunLoop::main().useVirtualClockForTesting(false);
+}
+void VirtualClock::advance(double seconds) { RunLoop::main().advance(seconds); }
+
+}  // namespace kdisk::test

@@ -1,10 +1,11 @@
 #pragma once
-// A fresh folder for one test, removed with everything in it at scope end.
+// A fresh folder under the system's temporary folder, removed with everything
+// in it when the object goes.
 
 #include <optional>
 #include <string>
 
-namespace kdisk::testing {
+namespace kdisk::test {
 
 class TemporaryDirectory {
  public:
@@ -14,16 +15,30 @@ class TemporaryDirectory {
   TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
 
   const std::string& path() const { return m_path; }
-  // path() + "/" + relative
-  std::string file(const std::string& relative) const;
-  // Writes `contents` to `relative`, creating folders on the way.
-  void write(const std::string& relative, const std::string& contents) const;
+  std::string file(const std::string& name) const { return m_path + "/" + name; }
+  // Writes `contents` to the file `name`, making the folders on its way.
+  void write(const std::string& name, const std::string& contents) const;
 
  private:
   std::string m_path;
 };
 
-// Sets (or, with nothing, unsets) an environment variable for the scope's life.
+// Points every folder the program writes to (KDISK_HOME) at a fresh temporary
+// folder for the object's life, and restores the previous value after.
+class IsolatedHome {
+ public:
+  IsolatedHome();
+  ~IsolatedHome();
+  const std::string& path() const { return m_directory.path(); }
+
+ private:
+  TemporaryDirectory m_directory;
+  std::string m_previous;
+  bool m_hadPrevious = false;
+};
+
+// Sets (or, given nothing, unsets) one environment variable for the object's
+// life, and restores the previous value after.
 class ScopedEnvironmentVariable {
  public:
   ScopedEnvironmentVariable(std::string name, std::optional<std::string> value);
@@ -36,4 +51,12 @@ class ScopedEnvironmentVariable {
   std::optional<std::string> m_previous;
 };
 
-}  // namespace kdisk::testing
+// Runs the main loop's run clock virtually for the object's life.
+class VirtualClock {
+ public:
+  VirtualClock();
+  ~VirtualClock();
+  void advance(double seconds);
+};
+
+}  // namespace kdisk::test
