@@ -10,7 +10,9 @@
 namespace kdisk {
 namespace {
 
-std::shared_ptr<spdlog::logger> log() { return logger("KLApplicationEnvironment", LogLevel::Warning); }
+std::shared_ptr<spdlog::logger> log() {
+  return logger("KLApplicationEnvironment", LogLevel::Warning);
+}
 
 // Used when an environment leaves an endpoint out.
 constexpr std::string_view kDefaultWebDAVRootURL = "https://webdav.kalumo.ru/disk/";
@@ -28,7 +30,9 @@ std::optional<std::string> environmentVariable(const char* name) {
 
 void KLRaiseInternalInconsistency(const std::string& reason) {
   // Straight to stderr as well: the logger may not be installed this early.
-  std::fprintf(stderr, "*** Terminating app due to uncaught exception 'NSInternalInconsistencyException', reason: '%s'\n",
+  std::fprintf(stderr,
+               "*** Terminating app due to uncaught exception 'NSInternalInconsistencyException', "
+               "reason: '%s'\n",
                reason.c_str());
   std::fflush(stderr);
   log()->error("NSInternalInconsistencyException: {}", reason);
@@ -45,19 +49,22 @@ const KLApplicationEnvironment& KLApplicationEnvironment::currentEnvironment() {
   return *environment;
 }
 
-KLApplicationEnvironment KLApplicationEnvironment::createForTesting(
-    const Bundle& bundle, std::optional<std::string> environmentName) {
+KLApplicationEnvironment
+KLApplicationEnvironment::createForTesting(const Bundle& bundle,
+                                           std::optional<std::string> environmentName) {
   return KLApplicationEnvironment(bundle, std::move(environmentName));
 }
 
 KLApplicationEnvironment::KLApplicationEnvironment(const Bundle& bundle,
                                                    std::optional<std::string> environmentName) {
   const std::string file = std::string(kKLApplicationEnvironmentsResource) + ".plist";
-  std::optional<std::string> path = bundle.pathForResourceOfType(kKLApplicationEnvironmentsResource, "plist");
+  std::optional<std::string> path =
+      bundle.pathForResourceOfType(kKLApplicationEnvironmentsResource, "plist");
   if (!path)
-    KLRaiseInternalInconsistency("In order to use KLApplicationEnvironment your app bundle must contain " +
-                                 std::string(kKLApplicationEnvironmentsResource) +
-                                 ".plist file that describes content for different build configurations");
+    KLRaiseInternalInconsistency(
+        "In order to use KLApplicationEnvironment your app bundle must contain " +
+        std::string(kKLApplicationEnvironmentsResource) +
+        ".plist file that describes content for different build configurations");
   Expected<Dictionary> environments = PropertyList::readDictionaryFile(*path);
   if (!environments.hasValue())
     log()->error("Cannot read {}: {}", *path, environments.error().localizedDescription);
@@ -92,12 +99,13 @@ URL KLApplicationEnvironment::endpoint(std::string_view key, const char* variabl
   std::optional<URL> url;
   if (std::optional<std::string> configured = stringForKey(key)) {
     url = URL::fromString(*configured);
-    if (!url) log()->error("Ignoring {} of environment {}: \"{}\" is not an absolute URL", key, m_name, *configured);
+    if (!url)
+      log()->error("Ignoring {} of environment {}: \"{}\" is not an absolute URL", key, m_name,
+                   *configured);
   }
   if (!url) url = URL::fromString(fallback);
   if (std::optional<std::string> service = environmentVariable("KDISK_SERVICE_URL")) {
-    if (std::optional<URL> origin = URL::fromString(*service))
-      return url->withOriginOf(*origin);
+    if (std::optional<URL> origin = URL::fromString(*service)) return url->withOriginOf(*origin);
     log()->error("Ignoring KDISK_SERVICE_URL: \"{}\" is not an absolute URL", *service);
   }
   return *url;

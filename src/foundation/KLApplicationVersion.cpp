@@ -19,7 +19,8 @@ long long KLLeadingIntegerValue(std::string_view text) {
 namespace {
 
 unsigned infoInteger(const Bundle& bundle, std::string_view key) {
-  return static_cast<unsigned>(KLLeadingIntegerValue(bundle.objectForInfoDictionaryKey(key).value_or("")));
+  return static_cast<unsigned>(
+      KLLeadingIntegerValue(bundle.objectForInfoDictionaryKey(key).value_or("")));
 }
 
 }  // namespace

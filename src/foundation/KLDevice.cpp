@@ -91,7 +91,8 @@ KLComparisonResult KLDevice::compareVersionWithVersion(std::string_view version,
   while (parts.size() < otherParts.size()) parts.push_back("0");
   while (otherParts.size() < parts.size()) otherParts.push_back("0");
   for (std::size_t i = 0; i < parts.size(); ++i)
-    if (auto order = KLCompareNumerically(parts[i], otherParts[i]); order != KLComparisonResult::OrderedSame)
+    if (auto order = KLCompareNumerically(parts[i], otherParts[i]);
+        order != KLComparisonResult::OrderedSame)
       return order;
   return KLComparisonResult::OrderedSame;
 }

@@ -12,7 +12,8 @@ std::shared_ptr<spdlog::logger> log() { return logger("KLDeviceIdentifier", LogL
 KLDeviceIdentifier::KLDeviceIdentifier(std::optional<std::string> applicationIdentifierPrefix,
                                        Keychain& keychain)
     : m_keychain(keychain),
-      m_accessGroup(applicationIdentifierPrefix.value_or("") + kKLSharedDeviceIDAccessGroupSuffix) {}
+      m_accessGroup(applicationIdentifierPrefix.value_or("") + kKLSharedDeviceIDAccessGroupSuffix) {
+}
 
 std::optional<std::string> KLDeviceIdentifier::deviceID() const {
   auto item = m_keychain.findGenericPassword(kKLSharedDeviceIDService, m_accessGroup);

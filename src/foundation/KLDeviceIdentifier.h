@@ -16,7 +16,8 @@
 namespace kdisk {
 
 inline constexpr const char* kKLSharedDeviceIDService = "Shared Mobile Device ID";
-inline constexpr const char* kKLSharedDeviceIDAccessGroupSuffix = "ru.kalumo.mobile.shared-device-id";
+inline constexpr const char* kKLSharedDeviceIDAccessGroupSuffix =
+    "ru.kalumo.mobile.shared-device-id";
 
 class KLDeviceIdentifier {
  public:

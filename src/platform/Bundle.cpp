@@ -90,7 +90,8 @@ std::optional<std::string> Bundle::pathForResourceOfType(std::string_view name,
   path.append("/").append(name);
   if (!type.empty()) {
     const std::string suffix = "." + std::string(type);
-    if (path.size() < suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
+    if (path.size() < suffix.size() ||
+        path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
       path.append(suffix);
   }
   if (!paths::fileExists(path)) return std::nullopt;

@@ -84,10 +84,10 @@ class FileKeychain final : public Keychain {
     const Array* list = stored.hasValue() ? [&]() -> const Array* {
       const Value* value = find(stored.value(), "items");
       return value ? value->arrayValue() : nullptr;
-    }() : nullptr;
+    }()
+        : nullptr;
     if (!list) {
-      if (!m_loggedDamage)
-        log()->error("Ignoring damaged keychain file {}", m_path);
+      if (!m_loggedDamage) log()->error("Ignoring damaged keychain file {}", m_path);
       m_loggedDamage = true;
       return items;
     }
@@ -104,9 +104,11 @@ class FileKeychain final : public Keychain {
     // An older folder may have been made with wider permissions.
     if (status.hasValue()) ::chmod(m_directory.c_str(), 0700);
     if (status.hasValue())
-      status = PropertyList::writeFileAtomically(m_path, Value(Dictionary{{"items", Value(std::move(list))}}), 0600);
+      status = PropertyList::writeFileAtomically(
+          m_path, Value(Dictionary{{"items", Value(std::move(list))}}), 0600);
     if (!status.hasValue())
-      log()->error("Cannot write keychain file {}: {}", m_path, status.error().localizedDescription);
+      log()->error("Cannot write keychain file {}: {}", m_path,
+                   status.error().localizedDescription);
     return status;
   }
 

@@ -48,8 +48,8 @@ class Keychain {
   virtual Backend backend() const = 0;
 
   // The generic-password item of `service` in `accessGroup`; nothing when absent.
-  virtual Expected<std::optional<KeychainItem>> findGenericPassword(std::string_view service,
-                                                                    std::string_view accessGroup) = 0;
+  virtual Expected<std::optional<KeychainItem>>
+  findGenericPassword(std::string_view service, std::string_view accessGroup) = 0;
   // Adds the item, replacing one of the same service and access group.
   virtual Status storeGenericPassword(const KeychainItem& item) = 0;
   virtual Status deleteGenericPassword(std::string_view service, std::string_view accessGroup) = 0;

@@ -20,71 +20,71 @@ using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 Value toValue(plist_t node) {
   switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-      uint8_t flag = 0;
-      plist_get_bool_val(node, &flag);
-      return Value(flag != 0);
-    }
-    case PLIST_UINT: {
-      // The reader keeps negative integers as their two's-complement bits.
-      uint64_t number = 0;
-      plist_get_uint_val(node, &number);
-      return Value(static_cast<std::int64_t>(number));
-    }
-    case PLIST_REAL: {
-      double number = 0;
-      plist_get_real_val(node, &number);
-      return Value(number);
-    }
-    case PLIST_STRING:
-    case PLIST_KEY: {
-      uint64_t length = 0;
-      const char* text = plist_get_string_ptr(node, &length);
-      return Value(std::string(text ? text : "", text ? length : 0));
-    }
-    case PLIST_DATA: {
-      uint64_t length = 0;
-      const char* bytes = plist_get_data_ptr(node, &length);
-      const auto* begin = reinterpret_cast<const std::uint8_t*>(bytes);
-      return Value(Bytes(begin, begin + (bytes ? length : 0)));
-    }
-    case PLIST_DATE: {
-      int32_t seconds = 0, microseconds = 0;
-      plist_get_date_val(node, &seconds, &microseconds);
-      return Value(Date{kSecondsFrom1970To2001 + seconds + microseconds / 1e6});
-    }
-    case PLIST_ARRAY: {
-      Array array;
-      const uint32_t count = plist_array_get_size(node);
-      array.reserve(count);
-      for (uint32_t i = 0; i < count; ++i) array.push_back(toValue(plist_array_get_item(node, i)));
-      return Value(std::move(array));
-    }
-    case PLIST_DICT: {
-      Dictionary dictionary;
-      plist_dict_iter iterator = nullptr;
-      plist_dict_new_iter(node, &iterator);
-      for (;;) {
-        char* key = nullptr;
-        plist_t item = nullptr;
-        plist_dict_next_item(node, iterator, &key, &item);
-        if (!item) {
-          free(key);
-          break;
-        }
-        dictionary.insert_or_assign(std::string(key ? key : ""), toValue(item));
+  case PLIST_BOOLEAN: {
+    uint8_t flag = 0;
+    plist_get_bool_val(node, &flag);
+    return Value(flag != 0);
+  }
+  case PLIST_UINT: {
+    // The reader keeps negative integers as their two's-complement bits.
+    uint64_t number = 0;
+    plist_get_uint_val(node, &number);
+    return Value(static_cast<std::int64_t>(number));
+  }
+  case PLIST_REAL: {
+    double number = 0;
+    plist_get_real_val(node, &number);
+    return Value(number);
+  }
+  case PLIST_STRING:
+  case PLIST_KEY: {
+    uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    return Value(std::string(text ? text : "", text ? length : 0));
+  }
+  case PLIST_DATA: {
+    uint64_t length = 0;
+    const char* bytes = plist_get_data_ptr(node, &length);
+    const auto* begin = reinterpret_cast<const std::uint8_t*>(bytes);
+    return Value(Bytes(begin, begin + (bytes ? length : 0)));
+  }
+  case PLIST_DATE: {
+    int32_t seconds = 0, microseconds = 0;
+    plist_get_date_val(node, &seconds, &microseconds);
+    return Value(Date{kSecondsFrom1970To2001 + seconds + microseconds / 1e6});
+  }
+  case PLIST_ARRAY: {
+    Array array;
+    const uint32_t count = plist_array_get_size(node);
+    array.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) array.push_back(toValue(plist_array_get_item(node, i)));
+    return Value(std::move(array));
+  }
+  case PLIST_DICT: {
+    Dictionary dictionary;
+    plist_dict_iter iterator = nullptr;
+    plist_dict_new_iter(node, &iterator);
+    for (;;) {
+      char* key = nullptr;
+      plist_t item = nullptr;
+      plist_dict_next_item(node, iterator, &key, &item);
+      if (!item) {
         free(key);
+        break;
       }
-      free(iterator);
-      return Value(std::move(dictionary));
+      dictionary.insert_or_assign(std::string(key ? key : ""), toValue(item));
+      free(key);
     }
-    case PLIST_UID: {
-      uint64_t number = 0;
-      plist_get_uid_val(node, &number);
-      return Value(static_cast<std::int64_t>(number));
-    }
-    case PLIST_NONE:
-      break;
+    free(iterator);
+    return Value(std::move(dictionary));
+  }
+  case PLIST_UID: {
+    uint64_t number = 0;
+    plist_get_uid_val(node, &number);
+    return Value(static_cast<std::int64_t>(number));
+  }
+  case PLIST_NONE:
+    break;
   }
   return Value();
 }
@@ -128,14 +128,16 @@ plist_t toNode(const Value& value) {
 
 Expected<Value> PropertyList::parse(std::string_view data) {
   if (data.empty() || data.size() > UINT32_MAX)
-    return KMError(kKMPropertyListErrorDomain, DamagedDocument, "The property list is empty or too large");
+    return KMError(kKMPropertyListErrorDomain, DamagedDocument,
+                   "The property list is empty or too large");
   plist_t root = nullptr;
   const auto length = static_cast<uint32_t>(data.size());
   if (plist_is_binary(data.data(), length))
     plist_from_bin(data.data(), length, &root);
   else
     plist_from_xml(data.data(), length, &root);
-  if (!root) return KMError(kKMPropertyListErrorDomain, DamagedDocument, "The property list is damaged");
+  if (!root)
+    return KMError(kKMPropertyListErrorDomain, DamagedDocument, "The property list is damaged");
   PlistPtr owner(root);
   return toValue(root);
 }

@@ -18,16 +18,22 @@ namespace {
 std::shared_ptr<spdlog::logger> log() { return logger("Keychain", LogLevel::Warning); }
 
 const SecretSchema* schema() {
-  static const SecretSchema definition = {
-      "ru.kalumo.disk.GenericPassword",
-      SECRET_SCHEMA_NONE,
-      {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-       {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-       {"access-group", SECRET_SCHEMA_ATTRIBUTE_STRING},
-       {"description", SECRET_SCHEMA_ATTRIBUTE_STRING},
-       {"class", SECRET_SCHEMA_ATTRIBUTE_STRING},
-       {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-      0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+  static const SecretSchema definition = {"ru.kalumo.disk.GenericPassword",
+                                          SECRET_SCHEMA_NONE,
+                                          {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                           {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                           {"access-group", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                           {"description", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                           {"class", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                           {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+                                          0,
+                                          nullptr,
+                                          nullptr,
+                                          nullptr,
+                                          nullptr,
+                                          nullptr,
+                                          nullptr,
+                                          nullptr};
   return &definition;
 }
 
@@ -107,9 +113,9 @@ class SecretServiceKeychain final : public Keychain {
     Attributes attributes = queryAttributes(item.service, item.accessGroup);
     put(attributes.get(), "account", item.account);
     put(attributes.get(), "description", item.description);
-    SecretValue* value = secret_value_new(reinterpret_cast<const gchar*>(item.secret.data()),
-                                          static_cast<gssize>(item.secret.size()),
-                                          "application/octet-stream");
+    SecretValue* value =
+        secret_value_new(reinterpret_cast<const gchar*>(item.secret.data()),
+                         static_cast<gssize>(item.secret.size()), "application/octet-stream");
     GError* error = nullptr;
     // The default collection; an item with the same attributes is replaced.
     const gboolean stored = secret_password_storev_binary_sync(
@@ -134,7 +140,8 @@ class SecretServiceKeychain final : public Keychain {
 };
 
 bool sessionBusMayExist() {
-  if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address) return true;
+  if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address)
+    return true;
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   return runtime && *runtime && paths::fileExists(std::string(runtime) + "/bus");
 }

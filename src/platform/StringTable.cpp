@@ -98,31 +98,41 @@ class Parser {
       if (atEnd()) return false;
       const char escaped = m_text[m_position++];
       switch (escaped) {
-        case 'n': out.push_back('\n'); break;
-        case 't': out.push_back('\t'); break;
-        case 'r': out.push_back('\r'); break;
-        case '0': out.push_back('\0'); break;
-        case 'u':
-        case 'U': {
-          std::uint32_t codePoint = 0;
-          if (!readHex4(codePoint)) return false;
-          // A surrogate pair spelled as two escapes makes one character.
-          if (codePoint >= 0xD800 && codePoint < 0xDC00 && m_text.substr(m_position, 2).size() == 2 &&
-              m_text[m_position] == '\\' &&
-              (m_text[m_position + 1] == 'U' || m_text[m_position + 1] == 'u')) {
-            const std::size_t saved = m_position;
-            m_position += 2;
-            std::uint32_t low = 0;
-            if (readHex4(low) && low >= 0xDC00 && low < 0xE000)
-              codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (low - 0xDC00);
-            else
-              m_position = saved;
-          }
-          if (codePoint >= 0xD800 && codePoint < 0xE000) codePoint = 0xFFFD;
-          appendUTF8(out, codePoint);
-          break;
+      case 'n':
+        out.push_back('\n');
+        break;
+      case 't':
+        out.push_back('\t');
+        break;
+      case 'r':
+        out.push_back('\r');
+        break;
+      case '0':
+        out.push_back('\0');
+        break;
+      case 'u':
+      case 'U': {
+        std::uint32_t codePoint = 0;
+        if (!readHex4(codePoint)) return false;
+        // A surrogate pair spelled as two escapes makes one character.
+        if (codePoint >= 0xD800 && codePoint < 0xDC00 && m_text.substr(m_position, 2).size() == 2 &&
+            m_text[m_position] == '\\' &&
+            (m_text[m_position + 1] == 'U' || m_text[m_position + 1] == 'u')) {
+          const std::size_t saved = m_position;
+          m_position += 2;
+          std::uint32_t low = 0;
+          if (readHex4(low) && low >= 0xDC00 && low < 0xE000)
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (low - 0xDC00);
+          else
+            m_position = saved;
         }
-        default: out.push_back(escaped); break;
+        if (codePoint >= 0xD800 && codePoint < 0xE000) codePoint = 0xFFFD;
+        appendUTF8(out, codePoint);
+        break;
+      }
+      default:
+        out.push_back(escaped);
+        break;
       }
     }
     return false;
@@ -169,7 +179,8 @@ std::optional<std::string> decode(std::string_view raw) {
 
 Expected<StringTable> StringTable::parse(std::string_view raw) {
   std::optional<std::string> text = decode(raw);
-  if (!text) return KMError(kKMStringTableErrorDomain, 1, "The string table is not UTF-8 or UTF-16 text");
+  if (!text)
+    return KMError(kKMStringTableErrorDomain, 1, "The string table is not UTF-8 or UTF-16 text");
   StringTable table;
   Parser parser(*text);
   Expected<StringTable> outcome = parser.run(table.m_entries);

@@ -87,7 +87,9 @@ void UserDefaults::setBoolForKey(bool value, std::string_view key) { setObjectFo
 void UserDefaults::setIntegerForKey(std::int64_t value, std::string_view key) {
   setObjectForKey(Value(static_cast<long long>(value)), key);
 }
-void UserDefaults::setDoubleForKey(double value, std::string_view key) { setObjectForKey(value, key); }
+void UserDefaults::setDoubleForKey(double value, std::string_view key) {
+  setObjectForKey(value, key);
+}
 void UserDefaults::removeObjectForKey(std::string_view key) { setObjectForKey(Value(), key); }
 
 void UserDefaults::registerDefaults(const Dictionary& defaults) {

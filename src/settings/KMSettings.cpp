@@ -174,7 +174,8 @@ std::int64_t KMSettings::quotaAvailableBytes() const {
   return m_defaults->integerForKey(kKMSettingsQuotaAvailableBytes);
 }
 void KMSettings::setQuotaAvailableBytes(std::int64_t bytes) {
-  setValue(kKMSettingsQuotaAvailableBytes, "quotaAvailableBytes", Value(static_cast<long long>(bytes)));
+  setValue(kKMSettingsQuotaAvailableBytes, "quotaAvailableBytes",
+           Value(static_cast<long long>(bytes)));
 }
 
 std::int64_t KMSettings::quotaUsedBytes() const {
@@ -189,7 +190,9 @@ bool KMSettings::logVerbose() const {
   std::lock_guard lock(m_lock);
   return m_defaults->boolForKey(kKMSettingsLogVerbose);
 }
-void KMSettings::setLogVerbose(bool verbose) { setValue(kKMSettingsLogVerbose, "logVerbose", verbose); }
+void KMSettings::setLogVerbose(bool verbose) {
+  setValue(kKMSettingsLogVerbose, "logVerbose", verbose);
+}
 
 bool KMSettings::testWebDavServer() const {
   std::lock_guard lock(m_lock);

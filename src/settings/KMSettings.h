@@ -27,7 +27,8 @@ namespace kdisk {
 
 inline constexpr const char* kKMSettingsUserLogin = "kKMSettingsUserLogin";
 inline constexpr const char* kKMSettingsUserToken = "kKMSettingsUserToken";
-inline constexpr const char* kKMSettingsWasSuccessfullyAuthorized = "kKMSettingsWasSuccessfullyAuthorized";
+inline constexpr const char* kKMSettingsWasSuccessfullyAuthorized =
+    "kKMSettingsWasSuccessfullyAuthorized";
 inline constexpr const char* kKMSettingsUUID = "kKMSettingsUUID";
 inline constexpr const char* kKMSettingsLaunchCount = "kKMSettingsLaunchCount";
 // With an S after Disk: stored installations carry the key in this form.

@@ -81,16 +81,19 @@ TEST_F(KLApplicationEnvironmentDeathTests, ABundleWithoutTheResourceStopsTheProg
                "configurations");
 }
 
-TEST_F(KLApplicationEnvironmentDeathTests, AResourceWithoutAUsableCurrentEnvironmentStopsTheProgram) {
+TEST_F(KLApplicationEnvironmentDeathTests,
+       AResourceWithoutAUsableCurrentEnvironmentStopsTheProgram) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const char* message =
       "Failed to determine current environment by evaluating value of Current Environment key in "
       "KLApplicationEnvironments.plist file";
-  m_folder.write("KLApplicationEnvironments.plist",
-                 "<plist><dict><key>Current Environment</key><string>Nowhere</string></dict></plist>");
+  m_folder.write(
+      "KLApplicationEnvironments.plist",
+      "<plist><dict><key>Current Environment</key><string>Nowhere</string></dict></plist>");
   Bundle withUnknownName(m_folder.path());
   EXPECT_DEATH(KLApplicationEnvironment::createForTesting(withUnknownName), message);
-  m_folder.write("KLApplicationEnvironments.plist", "<plist><dict><key>Release</key><dict/></dict></plist>");
+  m_folder.write("KLApplicationEnvironments.plist",
+                 "<plist><dict><key>Release</key><dict/></dict></plist>");
   Bundle withoutName(m_folder.path());
   EXPECT_DEATH(KLApplicationEnvironment::createForTesting(withoutName), message);
   m_folder.write("KLApplicationEnvironments.plist", "damaged");

@@ -16,7 +16,9 @@ class KLApplicationLocaleTests : public ::testing::Test {
 };
 
 TEST_F(KLApplicationLocaleTests, RussianPluralForms) {
-  auto form = [](std::int64_t n) { return KLApplicationLocale::pluralFormForNumberInLanguage(n, "ru"); };
+  auto form = [](std::int64_t n) {
+    return KLApplicationLocale::pluralFormForNumberInLanguage(n, "ru");
+  };
   EXPECT_EQ(form(1), 0);
   EXPECT_EQ(form(21), 0);
   EXPECT_EQ(form(101), 0);
@@ -32,7 +34,9 @@ TEST_F(KLApplicationLocaleTests, RussianPluralForms) {
 }
 
 TEST_F(KLApplicationLocaleTests, OtherLanguagesHaveOneAndMany) {
-  auto form = [](std::int64_t n) { return KLApplicationLocale::pluralFormForNumberInLanguage(n, "en"); };
+  auto form = [](std::int64_t n) {
+    return KLApplicationLocale::pluralFormForNumberInLanguage(n, "en");
+  };
   EXPECT_EQ(form(0), 0);
   EXPECT_EQ(form(1), 0);
   EXPECT_EQ(form(2), 1);

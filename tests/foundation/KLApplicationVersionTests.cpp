@@ -10,8 +10,8 @@ namespace {
 Bundle bundleWith(const test::TemporaryDirectory& folder, const std::string& shortVersion,
                   const std::string& build) {
   folder.write("Info.plist", "<plist><dict><key>CFBundleShortVersionString</key><string>" +
-                                 shortVersion + "</string><key>CFBundleVersion</key><string>" + build +
-                                 "</string></dict></plist>");
+                                 shortVersion + "</string><key>CFBundleVersion</key><string>" +
+                                 build + "</string></dict></plist>");
   return Bundle(folder.path());
 }
 

@@ -22,7 +22,8 @@ TEST_F(KLDeviceIdentifierTests, NothingIsStoredAtFirst) {
 
 TEST_F(KLDeviceIdentifierTests, TheIdentifierIsTheSecretOfTheSharedItem) {
   ASSERT_TRUE(KLDeviceIdentifier("ABC.", *m_keychain).setDeviceID("device-1").hasValue());
-  auto item = m_keychain->findGenericPassword("Shared Mobile Device ID", "ABC.ru.kalumo.mobile.shared-device-id");
+  auto item = m_keychain->findGenericPassword("Shared Mobile Device ID",
+                                              "ABC.ru.kalumo.mobile.shared-device-id");
   ASSERT_TRUE(item.hasValue());
   ASSERT_TRUE(item.value().has_value());
   EXPECT_EQ(item.value()->secretText(), "device-1");
@@ -36,7 +37,8 @@ TEST_F(KLDeviceIdentifierTests, TheIdentifierIsTheSecretOfTheSharedItem) {
 TEST_F(KLDeviceIdentifierTests, AnotherPrefixIsAnotherAccessGroup) {
   ASSERT_TRUE(KLDeviceIdentifier("ABC.", *m_keychain).setDeviceID("device-1").hasValue());
   EXPECT_EQ(KLDeviceIdentifier("XYZ.", *m_keychain).deviceID(), std::nullopt);
-  EXPECT_EQ(KLDeviceIdentifier(std::nullopt, *m_keychain).accessGroup(), "ru.kalumo.mobile.shared-device-id");
+  EXPECT_EQ(KLDeviceIdentifier(std::nullopt, *m_keychain).accessGroup(),
+            "ru.kalumo.mobile.shared-device-id");
 }
 
 TEST_F(KLDeviceIdentifierTests, SettingAgainReplacesTheIdentifierButKeepsTheItemsOtherAttributes) {

@@ -25,7 +25,9 @@ class BundleTests : public ::testing::Test {
     m_folder.write("images/bg.png", "png");
   }
   void TearDown() override { setPreferredLocalesForTesting(std::nullopt); }
-  void useLanguages(std::vector<LocaleName> locales) { setPreferredLocalesForTesting(std::move(locales)); }
+  void useLanguages(std::vector<LocaleName> locales) {
+    setPreferredLocalesForTesting(std::move(locales));
+  }
 
   test::TemporaryDirectory m_folder;
 };
@@ -63,8 +65,10 @@ TEST_F(BundleTests, LooksUpTheTableOfThePreferredLanguage) {
 TEST_F(BundleTests, MissingKeysTablesAndLanguagesFallBackToTheBuiltInText) {
   Bundle bundle(m_folder.path());
   useLanguages({{"ru", ""}});
-  EXPECT_EQ(bundle.localizedStringForKeyValueTable("Absent", "Встроенный", "Greetings"), "Встроенный");
-  EXPECT_EQ(bundle.localizedStringForKeyValueTable("Hello", "Встроенный", "NoSuchTable"), "Встроенный");
+  EXPECT_EQ(bundle.localizedStringForKeyValueTable("Absent", "Встроенный", "Greetings"),
+            "Встроенный");
+  EXPECT_EQ(bundle.localizedStringForKeyValueTable("Hello", "Встроенный", "NoSuchTable"),
+            "Встроенный");
   EXPECT_EQ(bundle.localizedStringForKeyValueTable("KeyItself", "", "Greetings"), "KeyItself");
   // A language the bundle lacks falls back to the development region, English.
   useLanguages({{"de", "DE"}});

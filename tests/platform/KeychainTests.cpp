@@ -27,16 +27,19 @@ class KeychainTests : public ::testing::Test {
 };
 
 TEST_F(KeychainTests, FileKeychainKeepsEveryAttributeAcrossInstances) {
-  ASSERT_TRUE(Keychain::createFileKeychain(directory())->storeGenericPassword(sampleItem()).hasValue());
+  ASSERT_TRUE(
+      Keychain::createFileKeychain(directory())->storeGenericPassword(sampleItem()).hasValue());
   auto found = Keychain::createFileKeychain(directory())
-                   ->findGenericPassword("Shared Mobile Device ID", "PREFIX.ru.kalumo.mobile.shared-device-id");
+                   ->findGenericPassword("Shared Mobile Device ID",
+                                         "PREFIX.ru.kalumo.mobile.shared-device-id");
   ASSERT_TRUE(found.hasValue());
   ASSERT_TRUE(found.value().has_value());
   EXPECT_EQ(*found.value(), sampleItem());
 }
 
 TEST_F(KeychainTests, FileKeychainFileIsOwnerOnly) {
-  ASSERT_TRUE(Keychain::createFileKeychain(directory())->storeGenericPassword(sampleItem()).hasValue());
+  ASSERT_TRUE(
+      Keychain::createFileKeychain(directory())->storeGenericPassword(sampleItem()).hasValue());
   struct stat info {};
   ASSERT_EQ(::stat(keychainFilePath(directory()).c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -51,10 +54,13 @@ TEST_F(KeychainTests, ItemsAreKeptApartByServiceAndAccessGroup) {
   other.setSecretText("other");
   ASSERT_TRUE(keychain->storeGenericPassword(sampleItem()).hasValue());
   ASSERT_TRUE(keychain->storeGenericPassword(other).hasValue());
-  EXPECT_EQ(keychain->findGenericPassword(other.service, other.accessGroup).value()->secretText(), "other");
-  EXPECT_EQ(keychain->findGenericPassword(other.service, sampleItem().accessGroup).value()->secretText(),
-            "device-42");
-  EXPECT_FALSE(keychain->findGenericPassword("Another service", other.accessGroup).value().has_value());
+  EXPECT_EQ(keychain->findGenericPassword(other.service, other.accessGroup).value()->secretText(),
+            "other");
+  EXPECT_EQ(
+      keychain->findGenericPassword(other.service, sampleItem().accessGroup).value()->secretText(),
+      "device-42");
+  EXPECT_FALSE(
+      keychain->findGenericPassword("Another service", other.accessGroup).value().has_value());
 }
 
 TEST_F(KeychainTests, StoringAgainReplacesAndDeletingRemoves) {
@@ -63,7 +69,8 @@ TEST_F(KeychainTests, StoringAgainReplacesAndDeletingRemoves) {
   ASSERT_TRUE(keychain->storeGenericPassword(item).hasValue());
   item.setSecretText("device-43");
   ASSERT_TRUE(keychain->storeGenericPassword(item).hasValue());
-  EXPECT_EQ(keychain->findGenericPassword(item.service, item.accessGroup).value()->secretText(), "device-43");
+  EXPECT_EQ(keychain->findGenericPassword(item.service, item.accessGroup).value()->secretText(),
+            "device-43");
   ASSERT_TRUE(keychain->deleteGenericPassword(item.service, item.accessGroup).hasValue());
   EXPECT_FALSE(keychain->findGenericPassword(item.service, item.accessGroup).value().has_value());
 }

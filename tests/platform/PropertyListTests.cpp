@@ -38,13 +38,10 @@ TEST(PropertyListTests, NullValuesAreLeftOut) {
 
 TEST(PropertyListTests, ReadsBinaryPropertyLists) {
   // bplist00 of { "a" = 1 }, made by hand: dict, key, integer, offsets, trailer.
-  const unsigned char binary[] = {'b', 'p', 'l', 'i', 's', 't', '0', '0',
-                                  0xD1, 0x01, 0x02, 0x51, 'a', 0x10, 0x01,
-                                  0x08, 0x0B, 0x0D,
-                                  0, 0, 0, 0, 0, 0, 1, 1,
-                                  0, 0, 0, 0, 0, 0, 0, 3,
-                                  0, 0, 0, 0, 0, 0, 0, 0,
-                                  0, 0, 0, 0, 0, 0, 0, 0x0F};
+  const unsigned char binary[] = {
+      'b',  'p', 'l', 'i', 's', 't', '0', '0', 0xD1, 0x01, 0x02, 0x51, 'a', 0x10, 0x01, 0x08, 0x0B,
+      0x0D, 0,   0,   0,   0,   0,   0,   1,   1,    0,    0,    0,    0,   0,    0,    0,    3,
+      0,    0,   0,   0,   0,   0,   0,   0,   0,    0,    0,    0,    0,   0,    0,    0x0F};
   Expected<Value> parsed =
       PropertyList::parse(std::string_view(reinterpret_cast<const char*>(binary), sizeof binary));
   ASSERT_TRUE(parsed.hasValue());
@@ -63,7 +60,8 @@ TEST(PropertyListTests, DamagedDocumentsAreErrorsNotCrashes) {
 TEST(PropertyListTests, WrittenFilesAreOwnerOnly) {
   test::TemporaryDirectory folder;
   const std::string path = folder.file("out.plist");
-  ASSERT_TRUE(PropertyList::writeFileAtomically(path, Value(Dictionary{{"k", Value("v")}})).hasValue());
+  ASSERT_TRUE(
+      PropertyList::writeFileAtomically(path, Value(Dictionary{{"k", Value("v")}})).hasValue());
   struct stat info {};
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);

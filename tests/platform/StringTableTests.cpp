@@ -6,16 +6,16 @@ namespace kdisk {
 namespace {
 
 TEST(StringTableTests, ReadsPairsCommentsAndEscapes) {
-  Expected<StringTable> table = StringTable::parse(
-      "/* A block\n comment */\n"
-      "\"Plain\" = \"Простой\";\n"
-      "// a line comment\n"
-      "\"Quote\" = \"say \\\"hi\\\"\";  /* trailing */\n"
-      "\"Lines\"=\"one\\ntwo\\tthree\\\\\";\n"
-      "\"Unicode\" = \"\\U0416\\u00e9\";\n"
-      "\"Emoji\" = \"\\UD83D\\UDE00\";\n"
-      "BareKey = \"bare\";\n"
-      "\"Same\";\n");
+  Expected<StringTable> table =
+      StringTable::parse("/* A block\n comment */\n"
+                         "\"Plain\" = \"Простой\";\n"
+                         "// a line comment\n"
+                         "\"Quote\" = \"say \\\"hi\\\"\";  /* trailing */\n"
+                         "\"Lines\"=\"one\\ntwo\\tthree\\\\\";\n"
+                         "\"Unicode\" = \"\\U0416\\u00e9\";\n"
+                         "\"Emoji\" = \"\\UD83D\\UDE00\";\n"
+                         "BareKey = \"bare\";\n"
+                         "\"Same\";\n");
   ASSERT_TRUE(table.hasValue()) << table.error().localizedDescription;
   EXPECT_EQ(table.value().lookup("Plain"), "Простой");
   EXPECT_EQ(table.value().lookup("Quote"), "say \"hi\"");

@@ -170,7 +170,8 @@ TEST_F(KMSettingsTests, SettingTheTokenToNothingRemovesTheKey) {
 TEST_F(KMSettingsTests, UDIDIsAnUpperCaseIdentifierWrittenAtOnceAndStableAcrossLaunches) {
   KMSettings& settings = restart();
   const std::string udid = settings.UDID();
-  EXPECT_TRUE(std::regex_match(udid, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}")))
+  EXPECT_TRUE(std::regex_match(
+      udid, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}")))
       << udid;
   EXPECT_EQ(settings.UDID(), udid);
   // Written without waiting for a run-loop turn.
@@ -224,7 +225,8 @@ TEST_F(KMSettingsTests, SettersAnnounceTheirPropertyByName) {
     heard.push_back(key);
     seenUUID = settings.UUID();  // observers may read the settings again
   });
-  ObserverToken verbose = settings.observeValueForKey("logVerbose", [&](const std::string& key) { heard.push_back(key); });
+  ObserverToken verbose = settings.observeValueForKey(
+      "logVerbose", [&](const std::string& key) { heard.push_back(key); });
   settings.setUUID("u");
   settings.setLogVerbose(true);
   settings.setLogin("not observed");
@@ -267,10 +269,14 @@ TEST_F(KMSettingsTests, ConstantColoursAndTheOrientationRule) {
   EXPECT_EQ(KMSettings::tintColorGrey(), (KMSettingsColor{122, 135, 146, 1.0}));
   EXPECT_EQ(KMSettings::defaultBackgroundColor(), (KMSettingsColor{228, 232, 234, 1.0}));
   EXPECT_STREQ(KMSettings::defaultBackgroundTextureImageName(), "bg");
-  EXPECT_TRUE(KMSettings::shouldRotateInterfaceToInterfaceOrientation(InterfaceOrientation::Portrait));
-  EXPECT_FALSE(KMSettings::shouldRotateInterfaceToInterfaceOrientation(InterfaceOrientation::PortraitUpsideDown));
-  EXPECT_FALSE(KMSettings::shouldRotateInterfaceToInterfaceOrientation(InterfaceOrientation::LandscapeLeft));
-  EXPECT_FALSE(KMSettings::shouldRotateInterfaceToInterfaceOrientation(InterfaceOrientation::LandscapeRight));
+  EXPECT_TRUE(
+      KMSettings::shouldRotateInterfaceToInterfaceOrientation(InterfaceOrientation::Portrait));
+  EXPECT_FALSE(KMSettings::shouldRotateInterfaceToInterfaceOrientation(
+      InterfaceOrientation::PortraitUpsideDown));
+  EXPECT_FALSE(
+      KMSettings::shouldRotateInterfaceToInterfaceOrientation(InterfaceOrientation::LandscapeLeft));
+  EXPECT_FALSE(KMSettings::shouldRotateInterfaceToInterfaceOrientation(
+      InterfaceOrientation::LandscapeRight));
 }
 
 }  // namespace
