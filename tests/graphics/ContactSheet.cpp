@@ -62,7 +62,7 @@ std::map<std::string, UIEdgeInsets> knownCaps() {
 bool drawnOnTheBar(const std::string& name) {
   return name == "add_icon" || name == "settings_icon" || name == "share_icon" ||
          name == "back_icon" || name == "back_icon_ios6" || name == "search_icon" ||
-         name == "navbar_logo";
+         name == "navbar_logo" || name == "roster-header-arrow";
 }
 
 }  // namespace
