@@ -1,12 +1,16 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <spdlog/sinks/ostream_sink.h>
+
+#include <sstream>
 #include <string>
 
 #include "GraphicsTestSupport.h"
 #include "graphics/Screen.h"
 #include "graphics/UIImage.h"
 #include "graphics/UIImageRepresentation.h"
+#include "platform/Log.h"
 
 namespace kdisk {
 namespace {
@@ -96,6 +100,19 @@ TEST(UIImageFile, At2xInTheFileNameMeansScaleTwo) {
   ASSERT_TRUE(image);
   EXPECT_EQ(image->scale(), 2);
   EXPECT_EQ(image->size(), CGSizeMake(3, 2));
+}
+
+TEST(UIImageFile, UndecodableFileLogsAWarningNamingIt) {
+  testing::TemporaryDirectory folder;
+  const std::string path = folder.file("preview.jpg");
+  testing::writeBytes(path, Bytes(64, 0x17));
+  std::ostringstream captured;
+  auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(captured);
+  auto log = logger("UIImage", LogLevel::Warning);
+  log->sinks().push_back(sink);
+  EXPECT_EQ(UIImage::imageWithContentsOfFile(path), nullptr);
+  log->sinks().pop_back();
+  EXPECT_NE(captured.str().find(path), std::string::npos) << captured.str();
 }
 
 TEST(UIImageFile, MissingFileGivesNothing) {
