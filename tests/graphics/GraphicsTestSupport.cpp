@@ -4,24 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 #include "graphics/UIImageRepresentation.h"
 
 namespace kdisk::testing {
-
-TemporaryDirectory::TemporaryDirectory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kdisk-graphics-XXXXXX").string();
-  char* made = mkdtemp(pattern.data());
-  if (!made) throw std::runtime_error("mkdtemp failed");
-  m_path = made;
-}
-
-TemporaryDirectory::~TemporaryDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(m_path, ignored);
-}
 
 std::shared_ptr<UIImage> makeImage(int width, int height, double scale, const PixelFunction& pixel) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
