@@ -29,4 +29,4 @@ inline constexpr KMPixel kClear{0, 0, 0, 0};
 // The folder of the bundle's rendered images in the build tree.
 std::string builtImagesDirectory();
 
-}  // namespace kdisk::testing
+} // namespace kdisk::testing

@@ -20,7 +20,7 @@ using testing::kGreen;
 using testing::kRed;
 
 class UIImageNamed : public ::testing::Test {
- protected:
+protected:
   void SetUp() override { UIImage::clearNamedImageCache(); }
   void TearDown() override {
     UIImage::clearNamedImageCache();
@@ -125,20 +125,24 @@ Bytes pngHeader(std::uint32_t width, std::uint32_t height) {
     std::uint32_t crc = 0xffffffffu;
     for (std::size_t index = from; index < data.size(); ++index) {
       crc ^= data[index];
-      for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+      for (int bit = 0; bit < 8; ++bit)
+        crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
     }
     return ~crc;
   };
   const auto appendWord = [](Bytes& data, std::uint32_t word) {
-    for (int shift = 24; shift >= 0; shift -= 8) data.push_back(std::uint8_t(word >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+      data.push_back(std::uint8_t(word >> shift));
   };
   Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
   appendWord(png, 13);
   const std::size_t chunkStart = png.size();
-  for (char c : std::string("IHDR")) png.push_back(std::uint8_t(c));
+  for (char c : std::string("IHDR"))
+    png.push_back(std::uint8_t(c));
   appendWord(png, width);
   appendWord(png, height);
-  for (std::uint8_t b : {8, 6, 0, 0, 0}) png.push_back(b);  // 8-bit RGBA
+  for (std::uint8_t b : {8, 6, 0, 0, 0})
+    png.push_back(b); // 8-bit RGBA
   appendWord(png, crc32(png, chunkStart));
   return png;
 }
@@ -177,8 +181,8 @@ TEST(UIImageDecoding, LargeImageIsScaledDownToTheBound) {
 
 TEST(UIImageDecoding, GIFGivesItsFirstFrame) {
   // 1×1, global colour table red and black, one pixel of index 0.
-  const Bytes gif{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xff, 0, 0, 0, 0, 0,
-                  ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 'D', 1, 0, ';'};
+  const Bytes gif{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xff, 0, 0, 0,  0,
+                  0,   ',', 0,   0,   0,   0,   1, 0, 1, 0, 0,    2, 2, 'D',  1, 0, ';'};
   const auto image = UIImage::imageWithData(gif);
   ASSERT_TRUE(image);
   EXPECT_EQ(image->pixelAt(0, 0), kRed);
@@ -229,5 +233,5 @@ TEST(UIImageEncoding, NoImageEncodesToNothing) {
   EXPECT_FALSE(UIImageJPEGRepresentation(nullptr, 0.8).has_value());
 }
 
-}  // namespace
-}  // namespace kdisk
+} // namespace
+} // namespace kdisk
