@@ -2,6 +2,10 @@
 
 #include <mutex>
 
+#include "foundation/KLApplicationVersion.h"
+#include "platform/Bundle.h"
+#include "settings/KMSettings.h"
+
 namespace kdisk::webdav {
 
 namespace {
@@ -33,9 +37,7 @@ ClientIdentity currentClientIdentity() {
     provider = identityProvider();
   }
   if (provider) return provider();
-  // The bundle's reader is not linked into every program yet; the shell sets
-  // the provider from its version texts and the device identifier.
-  return ClientIdentity{"0.00", "0000", ""};
+  return ClientIdentity{appVersionString(), buildNumberString(), KMSettings::mainSettings().UDID()};
 }
 
 void setLocalizer(Localizer function) {
@@ -50,7 +52,7 @@ std::string localizedString(std::string_view key, std::string_view fallback, std
     function = localizer();
   }
   if (function) return function(key, fallback, table);
-  return std::string(fallback);
+  return KMLocalizedString(key, fallback, table);
 }
 
 }  // namespace kdisk::webdav

@@ -1,9 +1,10 @@
 #pragma once
-// What the protocol client needs from the application shell, reached through
-// hooks so this layer builds before the shell's pieces are wired in.
+// What the protocol client needs from the application shell: its identity for
+// the User-Agent and its string tables. Both come from the bundle and the
+// settings by default; tests and other programs may replace them.
 //
-// Set the hooks once at start-up, before any request starts; they are read from
-// any thread afterwards (guarded by a lock).
+// Set the hooks before any request starts; they are read from any thread
+// afterwards (guarded by a lock).
 
 #include <functional>
 #include <string>
@@ -18,14 +19,14 @@ struct ClientIdentity {
 };
 
 using ClientIdentityProvider = std::function<ClientIdentity()>;
-// Default (until the shell sets one): "0.00", "0000" and an empty identifier.
+// Default: the bundle's version texts and the settings' installation identifier.
 void setClientIdentityProvider(ClientIdentityProvider provider);
 ClientIdentity currentClientIdentity();
 
 // Looks up (key, fallback, table) in the application's string tables.
 using Localizer = std::function<std::string(std::string_view key, std::string_view fallback,
                                             std::string_view table)>;
-// Default: the fallback text itself.
+// Default: the main bundle's string tables.
 void setLocalizer(Localizer localizer);
 std::string localizedString(std::string_view key, std::string_view fallback,
                             std::string_view table = {});

@@ -13,6 +13,7 @@
 #include "platform/RunLoop.h"
 #include "support/ScriptedHTTPServer.h"
 #include "support/TemporaryDirectory.h"
+#include "settings/KMSettings.h"
 #include "webdav/KMDiskRequest.h"
 #include "webdav/KMHTTPTransfer.h"
 #include "webdav/KMWebDAVEnvironment.h"
@@ -102,8 +103,11 @@ TEST_F(KMRequestTests, UserAgentIsProductTokenAndOneLineJSONFromTheIdentityHook)
   EXPECT_EQ(KMDiskRequest::diskUserAgentString(),
             "Kalumo.Disk {\"os\":\"iOS\",\"src\":\"disk.mobile\",\"vsn\":\"1.20.345\",\"id\":\"ab\\\"c\"}");
   kdisk::webdav::setClientIdentityProvider(nullptr);
+  // By default: the bundle's version texts and the installation identifier.
+  const std::string udid = kdisk::KMSettings::mainSettings().UDID();
+  ASSERT_EQ(udid.size(), 36u);
   EXPECT_EQ(KMDiskRequest::diskUserAgentString(),
-            "Kalumo.Disk {\"os\":\"iOS\",\"src\":\"disk.mobile\",\"vsn\":\"0.00.0000\",\"id\":\"\"}");
+            "Kalumo.Disk {\"os\":\"iOS\",\"src\":\"disk.mobile\",\"vsn\":\"1.20.0345\",\"id\":\"" + udid + "\"}");
 }
 
 TEST_F(KMRequestTests, DiskRequestSendsTokenAndUserAgentAndNoCookies) {
