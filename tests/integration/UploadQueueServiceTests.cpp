@@ -254,6 +254,7 @@ TEST_F(UploadQueueService, AStalledServerTimesOutAfterThirtyQuietSecondsOnTheRun
   auto row = m_storage->uploadFileAtURL(disk("stalled.txt"));
   ASSERT_TRUE(row);
   EXPECT_EQ(row->failReason(), std::string(kKMWebDAVFileManagerUploadErrorUnknownError));
+  drain();
   EXPECT_FALSE(m_queue->uploadingFileURL());
 }
 

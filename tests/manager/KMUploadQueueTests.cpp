@@ -56,7 +56,12 @@ class KMUploadQueueTests : public testing::Test {
   }
 
   // Waits for the serial queue to handle everything asked of it so far.
-  void drainQueue() { m_queue->serialUploadQueue()->sync([] {}); RunLoop::main().runPending(); }
+  // Twice: a step that was running queues its follow-up behind the first.
+  void drainQueue() {
+    m_queue->serialUploadQueue()->sync([] {});
+    m_queue->serialUploadQueue()->sync([] {});
+    RunLoop::main().runPending();
+  }
 
   test::IsolatedHome m_home;
   test::TemporaryDirectory m_library;
