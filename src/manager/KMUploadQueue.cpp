@@ -1,0 +1,531 @@
+#include "manager/KMUploadQueue.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "manager/KMUploadNotifications.h"
+#include "platform/DateFormat.h"
+#include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Paths.h"
+#include "storage/KMWebDAVStorage.h"
+#include "webdav/KMFile.h"
+#include "webdav/KMUploadTransfer.h"
+
+namespace kdisk::manager {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::shared_ptr<spdlog::logger> log() {
+  static auto logger = kdisk::logger("KMWebDAVFileManagerUploads", LogLevel::Info);
+  return logger;
+}
+
+constexpr std::size_t kAssetCopyBufferSize = 8192;
+constexpr double kUploadTimeoutSeconds = 30;
+
+// Splits "name.ext" as file browsers do: a leading dot starts no extension.
+std::pair<std::string, std::string> splitExtension(const std::string& name) {
+  auto dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return {name, {}};
+  return {name.substr(0, dot), name.substr(dot + 1)};
+}
+
+// " (n)" at the end of `base`: the number, or nothing.
+std::optional<std::uint64_t> numberSuffix(const std::string& base, std::size_t* suffixStart) {
+  if (base.size() < 4 || base.back() != ')') return std::nullopt;
+  auto open = base.rfind(" (");
+  if (open == std::string::npos) return std::nullopt;
+  std::string_view digits(base.data() + open + 2, base.size() - open - 3);
+  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  std::uint64_t value = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  // A number too large to count on from is kept as part of the name.
+  if (error != std::errc() || end != digits.data() + digits.size() || value == UINT64_MAX) return std::nullopt;
+  *suffixStart = open;
+  return value;
+}
+
+}  // namespace
+
+// ---- Formatter
+
+std::string KMFileNameDateFormatter::stringFromDate(Date date) const {
+  std::time_t seconds = static_cast<std::time_t>(date.secondsSince1970);
+  std::tm local {};
+  ::localtime_r(&seconds, &local);
+  char text[64];
+  std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H-%M-%S", &local);
+  return std::string(text, length);
+}
+
+const KMFileNameDateFormatter& KMUploadQueue::fileNameDateFormatter() {
+  static const KMFileNameDateFormatter formatter;
+  return formatter;
+}
+
+// ---- Request record
+
+std::uint64_t KMUploadRequest::responseStatusCode() const {
+  return transfer ? static_cast<std::uint64_t>(transfer->responseStatusCode()) : 0;
+}
+
+std::optional<KMError> KMUploadRequest::error() const {
+  return transfer ? transfer->error() : std::nullopt;
+}
+
+// ---- Life
+
+std::shared_ptr<KMUploadQueue> KMUploadQueue::create(std::shared_ptr<KMWebDAVStorage> storage,
+                                                     Environment environment) {
+  return std::make_shared<KMUploadQueue>(std::move(storage), std::move(environment));
+}
+
+KMUploadQueue::KMUploadQueue(std::shared_ptr<KMWebDAVStorage> storage, Environment environment)
+    : m_storage(std::move(storage)), m_environment(std::move(environment)),
+      m_serialUploadQueue(m_environment.serialUploadQueue
+                              ? m_environment.serialUploadQueue
+                              : DispatchQueue::createSerial("ru.kalumo.disk.serialUploadQueue")) {
+  if (!m_environment.photoLibrary) m_environment.photoLibrary = [] { return PhotoLibrary(); };
+}
+
+std::string KMUploadQueue::assetCopiesDirectory() const {
+  const std::string base = m_environment.temporaryDirectory.empty() ? paths::temporaryDirectory()
+                                                                    : m_environment.temporaryDirectory;
+  return base + "/assets";
+}
+
+std::string KMUploadQueue::dataUploadsDirectory() const {
+  const std::string base = m_environment.temporaryDirectory.empty() ? paths::temporaryDirectory()
+                                                                    : m_environment.temporaryDirectory;
+  return base + "/uploads";
+}
+
+std::optional<kdisk::URL> KMUploadQueue::uploadingFileURL() const {
+  std::lock_guard lock(m_slotMutex);
+  return m_uploadingFileURL;
+}
+
+void KMUploadQueue::setUploadingFileURL(std::optional<kdisk::URL> url) {
+  std::shared_ptr<KMUploadRequest> finished;
+  std::lock_guard lock(m_slotMutex);
+  m_uploadingFileURL = std::move(url);
+  if (!m_uploadingFileURL) {
+    m_uploadingRowLocalURL.reset();
+    finished = std::move(m_inFlight);
+  }
+}
+
+void KMUploadQueue::post(const char* name, const kdisk::URL& url, Dictionary extra) const {
+  extra[kKMUploadURLKey] = url.absoluteString();
+  NotificationCenter::defaultCenter().postNotificationInMainQueueWithNameObjectUserInfo(
+      name, m_environment.notificationObject, std::move(extra));
+}
+
+// ---- Names
+
+kdisk::URL KMUploadQueue::uniqueURLForDefaultURLInUsedURLs(const kdisk::URL& wanted,
+                                                           const std::vector<kdisk::URL>& used) {
+  // Compared decoded, so a name the server spells with other escapes still counts as taken.
+  std::set<std::string> taken;
+  for (const auto& url : used) taken.insert(percentDecode(url.absoluteString()));
+  kdisk::URL candidate = wanted;
+  const kdisk::URL parent = wanted.deletingLastPathComponent();
+  while (taken.count(percentDecode(candidate.absoluteString()))) {
+    auto [base, extension] = splitExtension(candidate.lastPathComponent());
+    std::uint64_t n = 1;
+    std::size_t suffixStart = 0;
+    if (auto number = numberSuffix(base, &suffixStart)) {
+      n = *number + 1;
+      base.erase(suffixStart);
+    }
+    // A name without an extension gets no trailing dot: "notes (1)".
+    std::string name = base + " (" + std::to_string(n) + ")";
+    if (!extension.empty()) name += "." + extension;
+    candidate = parent.appendingPathComponent(name);
+  }
+  return candidate;
+}
+
+// ---- Ways in
+
+Expected<kdisk::URL> KMUploadQueue::addOne(const kdisk::URL& target, const kdisk::URL& localURL,
+                                          std::uint64_t size) {
+  std::lock_guard lock(m_addMutex);
+  auto used = m_storage->allUsedFileURLsInDirectoryAtURL(target.deletingLastPathComponent());
+  kdisk::URL unique = uniqueURLForDefaultURLInUsedURLs(target, used);
+  auto upload = KMUploadFile::uploadFileWithURL(unique);
+  upload->setLocalURL(localURL);
+  upload->setSize(size);
+  upload->setUploadedSize(0);
+  auto added = m_storage->addUploadFiles({upload});
+  if (!added.hasValue()) return added.error();
+  if (!m_storage->existUploadFileWithURL(unique)) {
+    return KMError(kKMFileErrorDomain, EIO, "The upload could not be queued: " + unique.absoluteString());
+  }
+  return unique;
+}
+
+Expected<kdisk::URL> KMUploadQueue::uploadFileWithDataTo(std::string_view data, const kdisk::URL& target) {
+  // Each in-memory upload gets its own folder: two uploads of one name to two
+  // folders must not share a file, or the first would send the second's bytes.
+  const std::string root = dataUploadsDirectory();
+  if (auto created = paths::createDirectories(root); !created.hasValue()) return created.error();
+  std::string folderTemplate = root + "/XXXXXX";
+  if (!::mkdtemp(folderTemplate.data())) return KMErrorFromErrno(errno, root);
+  std::string name = target.lastPathComponent();
+  if (name.empty() || name == "/" || name == "." || name == "..") name = "upload";
+  const std::string path = folderTemplate + "/" + name;
+  if (auto written = paths::writeFileAtomically(path, data); !written.hasValue()) {
+    removeTemporarySource(path);
+    return written.error();
+  }
+  auto added = addOne(target, kdisk::URL::fileURLWithPath(path), data.size());
+  if (!added.hasValue()) {
+    removeTemporarySource(path);
+    return added;
+  }
+  post(kKMKMWebDAVFileManagerUploadQueueWasChanged, added.value().deletingLastPathComponent());
+  uploadNextFileInQueue();
+  return added;
+}
+
+Expected<kdisk::URL> KMUploadQueue::uploadFileForFileURLTo(const kdisk::URL& fileURL,
+                                                           const kdisk::URL& target) {
+  struct stat info {};
+  const std::uint64_t size = ::stat(fileURL.path().c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+  auto added = addOne(target, fileURL, size);
+  if (!added.hasValue()) return added;
+  post(kKMKMWebDAVFileManagerUploadQueueWasChanged, added.value().deletingLastPathComponent());
+  uploadNextFileInQueue();
+  return added;
+}
+
+std::vector<kdisk::URL> KMUploadQueue::uploadFilesForAssetsToDir(const PhotoAssetList& assets,
+                                                                 const kdisk::URL& directory) {
+  log()->debug("Got {} file(s) as assets. Add them to upload queue.", assets.size());
+  std::vector<kdisk::URL> targets;
+  {
+    std::lock_guard lock(m_addMutex);
+    auto used = m_storage->allUsedFileURLsInDirectoryAtURL(directory);
+    KMUploadFileList result;
+    for (const auto& asset : assets) {
+      if (!asset) continue;
+      auto representation = asset->defaultRepresentation();
+      const kdisk::URL& assetURL = representation->url();
+      std::string name;
+      if (auto filename = representation->filename(); filename && !filename->empty()) {
+        name = *filename;
+      } else {
+        name = fileNameDateFormatter().stringFromDate(asset->creationDate()) + "." +
+               [](std::string extension) {
+                 std::transform(extension.begin(), extension.end(), extension.begin(),
+                                [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                 return extension;
+               }(assetURL.pathExtension());
+      }
+      log()->debug("Add to queue file: {} size: {}.", name, representation->size());
+      kdisk::URL unique = uniqueURLForDefaultURLInUsedURLs(directory.appendingPathComponent(name), used);
+      used.push_back(unique);
+      auto upload = KMUploadFile::uploadFileWithURL(unique);
+      upload->setLocalURL(assetURL);
+      upload->setSize(representation->size());
+      upload->setUploadedSize(0);
+      result.push_back(upload);
+    }
+    if (!m_storage->addUploadFiles(result).hasValue()) result.clear();
+    for (const auto& upload : result)
+      if (m_storage->existUploadFileWithURL(upload->URL())) targets.push_back(upload->URL());
+  }
+  post(kKMKMWebDAVFileManagerUploadQueueWasChanged, directory);
+  uploadNextFileInQueue();
+  return targets;
+}
+
+// ---- The queue
+
+void KMUploadQueue::uploadNextFileInQueue() {
+  auto self = shared_from_this();
+  m_serialUploadQueue->async([self] { self->uploadNextFileInQueueOnQueue(); });
+}
+
+void KMUploadQueue::uploadNextFileInQueueOnQueue() {
+  log()->debug("Upload next file in queue.");
+  if (auto current = uploadingFileURL()) {
+    log()->debug("Somebody ({}) is uploading now. Quit.", current->absoluteString());
+    return;
+  }
+  if (!hostIsReachable()) {
+    log()->info("Host became unreachable. Pause uploading.");
+    return;
+  }
+  auto next = m_storage->nextFileInUploadQueue();
+  if (!next) {
+    log()->debug("There are no more files in upload queue.");
+    return;
+  }
+  log()->debug("\n<-----\nTrying to upload next file in queue ({}).", next->URL().lastPathComponent());
+  {
+    std::lock_guard lock(m_slotMutex);
+    m_uploadingFileURL = next->URL();
+    m_uploadingRowLocalURL = next->localURL();
+  }
+  const kdisk::URL remoteURL = next->URL();
+  const std::optional<kdisk::URL> localURL = next->localURL();
+  if (localURL && localURL->isFileURL()) {
+    startUploadFileAtTo(*localURL, remoteURL);
+    return;
+  }
+  auto failQueued = [this, remoteURL](const char* reason) {
+    m_storage->markUploadFileWithURLFailedWithReason(remoteURL, true, reason);
+    post(kKMKMWebDAVFileManagerDidFailToUploadFile, remoteURL);
+    setUploadingFileURL(std::nullopt);
+    uploadNextFileInQueue();
+  };
+  if (localURL && localURL->scheme() == "assets-library") {
+    log()->debug("Next file is asset. Need to save it before uploading.");
+    auto self = shared_from_this();
+    saveAssetToTempFileCompletionBlockFailureBlock(
+        *localURL,
+        [self, remoteURL](const kdisk::URL& temporaryFileURL) {
+          log()->debug("Asset was saved to {}", temporaryFileURL.path());
+          self->startUploadFileAtTo(temporaryFileURL, remoteURL);
+        },
+        [self, remoteURL, localURL, failQueued](const std::optional<KMError>&) {
+          log()->error("Failed to save Asset for {}", localURL->absoluteString());
+          failQueued(kKMWebDAVFileManagerUploadErrorCannotSaveAssetToTempFile);
+        });
+    return;
+  }
+  // A row whose source is neither a file nor a library item cannot be sent;
+  // left waiting it would block the queue for good.
+  log()->error("Upload {} has no readable source; marked failed.", remoteURL.absoluteString());
+  failQueued(kKMWebDAVFileManagerUploadErrorUnknownError);
+}
+
+void KMUploadQueue::startUploadFileAtTo(const kdisk::URL& localFileURL, const kdisk::URL& remoteURL) {
+  log()->debug("Start upload {} to {}", localFileURL.path(), remoteURL.absoluteString());
+  auto request = std::make_shared<KMUploadRequest>();
+  request->URL = remoteURL;
+  request->sourcePath = localFileURL.path();
+  {
+    std::lock_guard lock(m_slotMutex);
+    if (m_uploadingFileURL == remoteURL) request->rowLocalURL = m_uploadingRowLocalURL;
+    m_inFlight = request;
+  }
+  auto token = m_environment.OAuthToken ? m_environment.OAuthToken() : std::nullopt;
+  request->transfer = std::make_shared<webdav::KMUploadTransfer>(remoteURL, request->sourcePath, token);
+  request->transfer->setTimeoutInterval(kUploadTimeoutSeconds);
+
+  std::weak_ptr<KMUploadQueue> weakSelf = weak_from_this();
+  // Callbacks hold the record weakly: the transfer owns them, and the record
+  // owns the transfer; m_inFlight keeps the record until its end is handled.
+  std::weak_ptr<KMUploadRequest> weakRequest = request;
+  request->transfer->setProgressCallback([weakSelf, weakRequest](webdav::KMUploadTransfer&, std::uint64_t total) {
+    auto self = weakSelf.lock();
+    auto record = weakRequest.lock();
+    if (!self || !record) return;
+    record->totalBytesSent.store(total);
+    // One step queued at a time; it reads the newest total when it runs, so a
+    // fast transfer costs one database write per queue turn, not per chunk.
+    if (record->progressPending.exchange(true)) return;
+    self->m_serialUploadQueue->async([self, record] {
+      record->progressPending.store(false);
+      self->requestDidSendBytes(record, 0);
+    });
+  });
+  auto complete = [weakSelf, weakRequest](bool finished) {
+    auto self = weakSelf.lock();
+    auto record = weakRequest.lock();
+    if (!self || !record) return;
+    self->m_serialUploadQueue->async([self, record, finished] {
+      if (finished) {
+        self->didFinishUpload(record);
+      } else {
+        self->didFailUpload(record);
+      }
+    });
+  };
+  request->transfer->setFinishedCallback([complete](webdav::KMUploadTransfer&) { complete(true); });
+  request->transfer->setFailedCallback([complete](webdav::KMUploadTransfer&) { complete(false); });
+
+  post(kKMKMWebDAVFileManagerDidStartUploadFile, remoteURL);
+  request->transfer->start();
+}
+
+bool KMUploadQueue::rowIsStillQueued(const KMUploadRequest& request) {
+  auto row = m_storage->uploadFileAtURL(request.URL);
+  return row && !row->failed() && row->localURL() == request.rowLocalURL;
+}
+
+void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& request) {
+  const kdisk::URL& url = request->URL;
+  const auto status = request->responseStatusCode();
+  if (!rowIsStillQueued(*request)) {
+    log()->warn("Upload file not found in DB {}.", url.absoluteString());
+  } else if (status < 200 || status > 299) {
+    log()->error("Failed upload file {}. Status code {}\n>-----", url.absoluteString(), status);
+    m_storage->markUploadFileWithURLFailedWithReason(url, true, kKMWebDAVFileManagerUploadErrorWrongStatusCode);
+    post(kKMKMWebDAVFileManagerDidFailToUploadFile, url);
+  } else {
+    log()->debug("Did finish upload file {} with status code {}.\n>-----", url.lastPathComponent(), status);
+    auto row = m_storage->uploadFileAtURL(url);
+    m_storage->removeUploadFileWithURL(url);
+    if (row) {
+      auto file = KMFile::fileItemWithURL(row->URL());
+      file->setDisplayName(row->displayName());
+      file->setSize(row->size());
+      file->setLastModified(currentDate());
+      // Saved, not added: a listing may already hold the name, and a second
+      // row for one URL would show the file twice.
+      m_storage->saveItem(*file);
+    }
+    removeTemporarySource(request->sourcePath);
+    post(kKMKMWebDAVFileManagerDidUploadFile, url);
+  }
+  setUploadingFileURL(std::nullopt);
+  uploadNextFileInQueue();
+}
+
+void KMUploadQueue::didFailUpload(const std::shared_ptr<KMUploadRequest>& request) {
+  const kdisk::URL& url = request->URL;
+  auto error = request->error();
+  log()->error("Failed upload file {}. Error: {}\n>-----", url.absoluteString(),
+               error ? error->description() : std::string("(null)"));
+  if (rowIsStillQueued(*request)) {
+    m_storage->markUploadFileWithURLFailedWithReason(url, true, kKMWebDAVFileManagerUploadErrorUnknownError);
+    post(kKMKMWebDAVFileManagerDidFailToUploadFile, url);
+  } else {
+    log()->warn("Upload file not found in DB {}.", url.absoluteString());
+    // The user removed it: an in-memory upload's own copy has no further use.
+    if (request->sourcePath.rfind(dataUploadsDirectory() + "/", 0) == 0 ||
+        request->sourcePath.rfind(assetCopiesDirectory() + "/", 0) == 0) {
+      removeTemporarySource(request->sourcePath);
+    }
+  }
+  setUploadingFileURL(std::nullopt);
+  uploadNextFileInQueue();
+}
+
+void KMUploadQueue::requestDidSendBytes(const std::shared_ptr<KMUploadRequest>& request, std::int64_t) {
+  const std::uint64_t total = request->totalBytesSent.load();
+  log()->debug("Did send {} bytes for file {}", total, request->URL.lastPathComponent());
+  if (!rowIsStillQueued(*request)) {
+    log()->warn("Upload file not found in DB. Canceling request. ({})", request->URL.absoluteString());
+    request->transfer->cancel();
+    return;
+  }
+  m_storage->updateUploadedSizeForUploadFileAtURL(total, request->URL);
+  post(kKMKMWebDAVFileManagerDidSendBytesForUploadFile, request->URL,
+       {{kKMUploadUploadedSizeKey, Value(total)}});
+}
+
+// Only the queue's own copies are removed; a file handed over by the user stays.
+void KMUploadQueue::removeTemporarySource(const std::string& path) const {
+  const std::string dataRoot = dataUploadsDirectory() + "/";
+  const std::string assetRoot = assetCopiesDirectory() + "/";
+  std::error_code error;
+  if (path.rfind(dataRoot, 0) == 0) {
+    fs::remove(path, error);
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.string() + "/" != dataRoot) fs::remove(folder, error);
+  } else if (path.rfind(assetRoot, 0) == 0) {
+    fs::remove(path, error);
+  }
+}
+
+void KMUploadQueue::hostReachabilityDidChange(bool reachable) {
+  const bool was = m_hostIsReachable.exchange(reachable);
+  const bool became = reachable && !was;
+  log()->debug("---------- reachabilityChanged:{} ----------", reachable ? 1 : 0);
+  if (became) {
+    log()->info("Host became reachable. Resume uploading.");
+    uploadNextFileInQueue();
+  }
+}
+
+// ---- Library copies
+
+void KMUploadQueue::saveAssetToTempFileCompletionBlockFailureBlock(const kdisk::URL& assetURL,
+                                                                    SaveCompletion completion,
+                                                                    SaveFailure failure) {
+  const std::string directory = assetCopiesDirectory();
+  auto copy = [assetURL, directory, completion, failure](std::shared_ptr<PhotoAsset> asset) {
+    if (!asset) {
+      // The library no longer holds the item. Sending an empty file would
+      // report a photo as uploaded that never was; the row is kept as failed.
+      log()->error("Can not get asset - {}", "the photo library no longer holds it");
+      failure(KMError(kKMPhotoLibraryErrorDomain, kKMPhotoLibraryAssetGone,
+                      "The photo library no longer holds this item."));
+      return;
+    }
+    const std::string path = directory + "/" + assetURL.lastPathComponent();
+    log()->debug("Writing to {}", path);
+    int fd = -1;
+    if (paths::createDirectories(directory).hasValue())
+      fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      log()->error("Can not create tmp file for asset.");
+      failure(std::nullopt);
+      return;
+    }
+    auto representation = asset->defaultRepresentation();
+    std::uint8_t buffer[kAssetCopyBufferSize];
+    std::uint64_t offset = 0;
+    if (representation->size() != 0) {
+      for (;;) {
+        KMError error;
+        std::size_t count = representation->getBytesFromOffsetLength(buffer, offset, sizeof buffer, &error);
+        if (count == 0) {
+          if (!error.domain.empty()) {
+            log()->error("Can not read data from asset.\n{}", error.description());
+            ::close(fd);
+            failure(error);
+            return;
+          }
+          break;
+        }
+        // A short or failed write (a full disk) must not pass for a whole copy.
+        std::size_t written = 0;
+        while (written < count) {
+          ssize_t result = ::write(fd, buffer + written, count - written);
+          if (result < 0 && errno == EINTR) continue;
+          if (result <= 0) {
+            KMError writeError = KMErrorFromErrno(result < 0 ? errno : ENOSPC, path);
+            log()->error("Can not write data of asset.\n{}", writeError.description());
+            ::close(fd);
+            ::unlink(path.c_str());
+            failure(writeError);
+            return;
+          }
+          written += static_cast<std::size_t>(result);
+        }
+        offset += count;
+      }
+    }
+    if (::close(fd) != 0) {
+      KMError closeError = KMErrorFromErrno(errno, path);
+      ::unlink(path.c_str());
+      failure(closeError);
+      return;
+    }
+    completion(kdisk::URL::fileURLWithPath(path));
+  };
+  m_environment.photoLibrary().assetForURLResultBlockFailureBlock(
+      assetURL, copy, [failure](const KMError& error) {
+        log()->error("Can not get asset - {}", error.description());
+        failure(error);
+      });
+}
+
+}  // namespace kdisk::manager
