@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Bundle.h"
+
 #include "webdav/KMDirectory.h"
 #include "webdav/KMFile.h"
 #include "webdav/KMWebDAVEnvironment.h"
@@ -46,7 +48,9 @@ TEST(KMFileItemTests, URLStringIsTheAbsoluteTextKeptAsSent) {
 TEST(KMDirectoryTests, StandardFolderShowsLocalizedNameOverServerName) {
   auto music = KMDirectory::fileItemWithURL(url("https://h/disk/Music/"));
   music->setDisplayName("music-server-name");
-  EXPECT_EQ(music->displayName(), "/disk/Music");  // the table falls back to the path
+  // The bundle's table names the standard folders in the application language.
+  EXPECT_EQ(music->displayName(), kdisk::KMLocalizedString("/disk/Music", "/disk/Music", "DiskCommon"));
+  EXPECT_NE(music->displayName(), "music-server-name");
 
   kdisk::webdav::setLocalizer([](std::string_view key, std::string_view fallback, std::string_view table) {
     if (table == "DiskCommon" && key == "/disk/Music") return std::string("Музыка");
@@ -75,8 +79,10 @@ TEST(KMDirectoryTests, LocalizedNamesRecogniseExactlyFourPathsCaseSensitive) {
 }
 
 TEST(KMDirectoryTests, RootFolderIsLocalizedWithOrWithoutSlash) {
-  EXPECT_EQ(KMDirectory::fileItemWithURL(url("https://h/disk/"))->displayName(), "/disk");
-  EXPECT_EQ(KMDirectory::fileItemWithURL(url("https://h/disk"))->displayName(), "/disk");
+  const std::string root = kdisk::KMLocalizedString("/disk", "/disk", "DiskCommon");
+  EXPECT_NE(root, "/disk") << "the bundle names the root folder";
+  EXPECT_EQ(KMDirectory::fileItemWithURL(url("https://h/disk/"))->displayName(), root);
+  EXPECT_EQ(KMDirectory::fileItemWithURL(url("https://h/disk"))->displayName(), root);
 }
 
 TEST(KMFileTests, FieldsStartEmptyAndKeepWhatIsSet) {
