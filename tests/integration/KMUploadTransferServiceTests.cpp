@@ -70,14 +70,16 @@ TEST_F(KMUploadTransferServiceTests, LargeFileStreamsWithRisingProgressEndingAtI
   UploadRecord record;
   auto transfer = upload("large.bin", source, record);
   resetPeakResidentKiB();
-  const long residentBefore = peakResidentKiB();
+  [[maybe_unused]] const long residentBefore = peakResidentKiB();
   transfer->start();
   ASSERT_TRUE(RunLoop::main().runUntil([&] { return record.done(); }, 60));
   EXPECT_EQ(record.finished, 1);
   EXPECT_EQ(record.failed, 0);
   EXPECT_EQ(transfer->responseStatusCode(), 201);
+#if !defined(__SANITIZE_ADDRESS__)  // its quarantine keeps freed buffers resident
   // Streamed, not read whole: the process grew by far less than the file.
   EXPECT_LT(peakResidentKiB() - residentBefore, static_cast<long>(kSize / 1024 / 4));
+#endif
   ASSERT_FALSE(record.progress.empty());
   EXPECT_TRUE(std::is_sorted(record.progress.begin(), record.progress.end()));
   EXPECT_EQ(record.progress.back(), kSize);

@@ -105,7 +105,9 @@ TYPED_TEST(WebDAVServerTests, FolderWithoutSlashIsStillListed) {
   ASSERT_NE(values, nullptr);
   EXPECT_EQ(*kdisk::find(*values, "DAV:resourcetype"), kdisk::Value(1));
   // Without a displayname the property is absent and nothing crashes.
-  if (!this->m_server.sendsDisplayName()) EXPECT_EQ(kdisk::find(*values, "DAV:displayname"), nullptr);
+  if (!this->m_server.sendsDisplayName()) {
+    EXPECT_EQ(kdisk::find(*values, "DAV:displayname"), nullptr);
+  }
 }
 
 TYPED_TEST(WebDAVServerTests, MissingResourceFailsWithCodeOne) {
