@@ -379,12 +379,16 @@ void HttpServer::Impl::serve(int fd, net::ssl::context* tls) {
         connection.serve();
       }
       // Half-close and drop what the peer still sends, so our last answer is not
-      // lost to a reset.
+      // lost to a reset. Bounded by time, not bytes: a client still pushing an
+      // upload we refused (413, 507) can have megabytes in flight, and closing
+      // on unread data resets the connection before it reads the refusal.
       ::shutdown(fd, SHUT_WR);
-      char scratch[4096];
-      timeval quick{1, 0};
+      char scratch[64 * 1024];
+      timeval quick{0, 250'000};
       ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &quick, sizeof quick);
-      for (int i = 0; i < 256 && ::recv(fd, scratch, sizeof scratch, 0) > 0; ++i) {
+      const auto lingerUntil = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+      while (std::chrono::steady_clock::now() < lingerUntil &&
+             ::recv(fd, scratch, sizeof scratch, 0) > 0) {
       }
     }
     std::lock_guard lock(m_mutex);
