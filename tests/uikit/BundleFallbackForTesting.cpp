@@ -1,0 +1,18 @@
+// The bundle's implementation is not on this branch yet; until it is, the
+// toolkit tests find images through this weak stand-in, which the real
+// definitions replace at link time as soon as the platform library has them.
+#include <cstdlib>
+
+#include "platform/Bundle.h"
+
+namespace kdisk {
+
+__attribute__((weak)) Bundle::Bundle(std::string resourcePath) : m_resourcePath(std::move(resourcePath)) {}
+
+__attribute__((weak)) const Bundle& Bundle::mainBundle() {
+  static const Bundle bundle(std::getenv("KDISK_RESOURCES_DIR") ? std::getenv("KDISK_RESOURCES_DIR")
+                                                                : "resources");
+  return bundle;
+}
+
+}  // namespace kdisk
