@@ -74,7 +74,8 @@ class UIScrollView : public UIView {
 
   static constexpr CGFloat kDragSlop = 10;
   static constexpr CGFloat kRubberBandFactor = 0.5;
-  static constexpr double kMinimumFlickSpeed = 50;     // points per second
+  // Points per second; a slower release just stops (or springs back).
+  static constexpr double kMinimumFlickSpeed = 200;
   static constexpr double kPagingDuration = 0.3;
   static constexpr double kAnimatedScrollDuration = 0.3;
 
