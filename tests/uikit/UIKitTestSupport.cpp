@@ -2,6 +2,7 @@
 
 #include "platform/RunLoop.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UIResponder.h"
 
 namespace kdisk::test {
 
@@ -11,6 +12,7 @@ UIKitTest::UIKitTest() {
 }
 
 UIKitTest::~UIKitTest() {
+  if (auto* first = UIResponder::currentFirstResponder()) first->resignFirstResponder();
   m_host.reset();
   // Let animations that outlived their test run out, on the virtual clock.
   RunLoop::main().advance(5);
