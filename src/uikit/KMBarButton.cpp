@@ -63,8 +63,9 @@ void KMBarButton::drawRect(cairo_t* context, CGRect rect) {
   UIColor tint = m_item->tintColor().value_or(
       m_barTint.value_or(UIColor::colorWithRGB255(110, 133, 162)));
   if (m_item->style() == UIBarButtonItemStyle::Done) tint = UIColor::colorWithRGB255(40, 100, 215);
-  if (isHighlighted()) tint = UIColor::colorWithRedGreenBlueAlpha(tint.red() * 0.7, tint.green() * 0.7,
-                                                                   tint.blue() * 0.7, 1);
+  // A shade darker than the bar, darker still while pressed.
+  const double shade = isHighlighted() ? 0.65 : 0.85;
+  tint = UIColor::colorWithRedGreenBlueAlpha(tint.red() * shade, tint.green() * shade, tint.blue() * shade, 1);
   const CGRect body = CGRectInset(rect, 0.5, 0.5);
   if (m_kind == KMBarButtonKind::Back) {
     const CGFloat arrow = 12, r = 5;
@@ -77,6 +78,14 @@ void KMBarButton::drawRect(cairo_t* context, CGRect rect) {
     CGContextAddLineToPoint(context, x + arrow, y + h);
     CGContextClosePath(context);
     CGContextFillPath(context, tint);
+    CGContextBeginPath(context);
+    CGContextMoveToPoint(context, x, y + h / 2);
+    CGContextAddLineToPoint(context, x + arrow, y);
+    CGContextAddArc(context, x + w - r, y + r, r, -M_PI / 2, 0, KMArcDirection::Clockwise);
+    CGContextAddArc(context, x + w - r, y + h - r, r, 0, M_PI / 2, KMArcDirection::Clockwise);
+    CGContextAddLineToPoint(context, x + arrow, y + h);
+    CGContextClosePath(context);
+    CGContextStrokePath(context, 1, UIColor::colorWithWhiteAlpha(0, 0.35));
     return;
   }
   CGContextFillRoundedRect(context, body, 5, tint);
