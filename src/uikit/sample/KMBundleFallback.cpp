@@ -1,6 +1,7 @@
 // The bundle's implementation is not on this branch yet; until it is, the
-// toolkit tests find images through this weak stand-in, which the real
-// definitions replace at link time as soon as the platform library has them.
+// toolkit's tests and sample program find images through this weak
+// stand-in, which the real definitions replace at link time as soon as the
+// platform library has them. Linked as an object, never from a library.
 #include <cstdlib>
 
 #include "platform/Bundle.h"
