@@ -16,7 +16,9 @@ CGAffineTransform CGAffineTransformMakeTranslation(CGFloat tx, CGFloat ty) {
   return {1, 0, 0, 1, tx, ty};
 }
 
-CGAffineTransform CGAffineTransformMakeScale(CGFloat sx, CGFloat sy) { return {sx, 0, 0, sy, 0, 0}; }
+CGAffineTransform CGAffineTransformMakeScale(CGFloat sx, CGFloat sy) {
+  return {sx, 0, 0, sy, 0, 0};
+}
 
 CGAffineTransform CGAffineTransformMakeRotation(CGFloat angle) {
   const CGFloat cosine = std::cos(angle);
@@ -30,12 +32,9 @@ bool CGAffineTransformIsIdentity(const CGAffineTransform& transform) {
 
 CGAffineTransform CGAffineTransformConcat(const CGAffineTransform& t1,
                                           const CGAffineTransform& t2) {
-  return {t1.a * t2.a + t1.b * t2.c,
-          t1.a * t2.b + t1.b * t2.d,
-          t1.c * t2.a + t1.d * t2.c,
-          t1.c * t2.b + t1.d * t2.d,
-          t1.tx * t2.a + t1.ty * t2.c + t2.tx,
-          t1.tx * t2.b + t1.ty * t2.d + t2.ty};
+  return {t1.a * t2.a + t1.b * t2.c,           t1.a * t2.b + t1.b * t2.d,
+          t1.c * t2.a + t1.d * t2.c,           t1.c * t2.b + t1.d * t2.d,
+          t1.tx * t2.a + t1.ty * t2.c + t2.tx, t1.tx * t2.b + t1.ty * t2.d + t2.ty};
 }
 
 CGAffineTransform CGAffineTransformTranslate(const CGAffineTransform& transform, CGFloat tx,
@@ -54,7 +53,8 @@ CGAffineTransform CGAffineTransformRotate(const CGAffineTransform& transform, CG
 
 CGAffineTransform CGAffineTransformInvert(const CGAffineTransform& t) {
   const CGFloat determinant = t.a * t.d - t.b * t.c;
-  if (determinant == 0 || !std::isfinite(determinant)) return t;
+  if (determinant == 0 || !std::isfinite(determinant))
+    return t;
   const CGFloat a = t.d / determinant;
   const CGFloat b = -t.b / determinant;
   const CGFloat c = -t.c / determinant;
@@ -71,7 +71,8 @@ CGSize CGSizeApplyAffineTransform(const CGSize& s, const CGAffineTransform& t) {
 }
 
 CGRect CGRectApplyAffineTransform(const CGRect& rect, const CGAffineTransform& transform) {
-  if (CGRectIsNull(rect)) return rect;
+  if (CGRectIsNull(rect))
+    return rect;
   const CGPoint corners[] = {
       CGPointApplyAffineTransform({CGRectGetMinX(rect), CGRectGetMinY(rect)}, transform),
       CGPointApplyAffineTransform({CGRectGetMaxX(rect), CGRectGetMinY(rect)}, transform),
@@ -93,4 +94,4 @@ void KMContextConcatTransform(cairo_t* context, const CGAffineTransform& t) {
   cairo_transform(context, &matrix);
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -42,4 +42,4 @@ CGRect CGRectApplyAffineTransform(const CGRect& rect, const CGAffineTransform& t
 // Multiplies the context's matrix by `transform`.
 void KMContextConcatTransform(cairo_t* context, const CGAffineTransform& transform);
 
-}  // namespace kdisk
+} // namespace kdisk

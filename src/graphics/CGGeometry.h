@@ -32,8 +32,12 @@ inline constexpr CGPoint CGPointZero{};
 inline constexpr CGSize CGSizeZero{};
 inline constexpr CGRect CGRectZero{};
 
-inline CGPoint CGPointMake(CGFloat x, CGFloat y) { return {x, y}; }
-inline CGSize CGSizeMake(CGFloat width, CGFloat height) { return {width, height}; }
+inline CGPoint CGPointMake(CGFloat x, CGFloat y) {
+  return {x, y};
+}
+inline CGSize CGSizeMake(CGFloat width, CGFloat height) {
+  return {width, height};
+}
 inline CGRect CGRectMake(CGFloat x, CGFloat y, CGFloat width, CGFloat height) {
   return {{x, y}, {width, height}};
 }
@@ -73,4 +77,4 @@ std::string NSStringFromCGPoint(const CGPoint& point);
 std::string NSStringFromCGSize(const CGSize& size);
 std::string NSStringFromCGRect(const CGRect& rect);
 
-}  // namespace kdisk
+} // namespace kdisk

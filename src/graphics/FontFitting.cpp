@@ -7,17 +7,17 @@
 namespace kdisk {
 namespace {
 
-template <typename Fits>
-UIFont firstFitting(const UIFont& font, CGFloat smallestSize, Fits fits) {
+template <typename Fits> UIFont firstFitting(const UIFont& font, CGFloat smallestSize, Fits fits) {
   const CGFloat floor = std::min(smallestSize, font.pointSize());
   for (CGFloat size = font.pointSize(); size > floor; size -= 1) {
     const UIFont candidate = font.fontWithSize(size);
-    if (fits(candidate)) return candidate;
+    if (fits(candidate))
+      return candidate;
   }
   return font.fontWithSize(floor);
 }
 
-}  // namespace
+} // namespace
 
 UIFont KMFontFittingWrappedText(std::string_view text, const UIFont& font, CGSize box,
                                 CGFloat smallestSize) {
@@ -35,4 +35,4 @@ UIFont KMFontFittingSingleLine(std::string_view text, const UIFont& font, CGFloa
   });
 }
 
-}  // namespace kdisk
+} // namespace kdisk

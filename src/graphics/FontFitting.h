@@ -19,4 +19,4 @@ UIFont KMFontFittingWrappedText(std::string_view text, const UIFont& font, CGSiz
 UIFont KMFontFittingSingleLine(std::string_view text, const UIFont& font, CGFloat width,
                                CGFloat minimumSize);
 
-}  // namespace kdisk
+} // namespace kdisk

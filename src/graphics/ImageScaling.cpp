@@ -26,7 +26,8 @@ KMAspectFillGeometry KMAspectFillGeometryForSizes(int sourceWidth, int sourceHei
 
 std::shared_ptr<UIImage> KMImageByScalingToFillAndCropping(const UIImage* image, int targetWidth,
                                                            int targetHeight, double resultScale) {
-  if (!image || targetWidth <= 0 || targetHeight <= 0) return nullptr;
+  if (!image || targetWidth <= 0 || targetHeight <= 0)
+    return nullptr;
   targetWidth = std::min(targetWidth, UIImage::kMaximumPixelDimension);
   targetHeight = std::min(targetHeight, UIImage::kMaximumPixelDimension);
   const KMAspectFillGeometry geometry = KMAspectFillGeometryForSizes(
@@ -48,4 +49,4 @@ std::shared_ptr<UIImage> KMImageByScalingToFillAndCropping(const UIImage* image,
   return UIImage::imageWithSurface(surface, resultScale, image->name());
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -10,9 +10,9 @@ namespace kdisk {
 class UIImage;
 
 struct KMAspectFillGeometry {
-  int scaledWidth = 0;   // the source scaled so both sides reach the target
+  int scaledWidth = 0; // the source scaled so both sides reach the target
   int scaledHeight = 0;
-  int cropX = 0;         // where the target's window starts in the scaled image
+  int cropX = 0; // where the target's window starts in the scaled image
   int cropY = 0;
   bool operator==(const KMAspectFillGeometry&) const = default;
 };
@@ -29,4 +29,4 @@ KMAspectFillGeometry KMAspectFillGeometryForSizes(int sourceWidth, int sourceHei
 std::shared_ptr<UIImage> KMImageByScalingToFillAndCropping(const UIImage* image, int targetWidth,
                                                            int targetHeight, double resultScale);
 
-}  // namespace kdisk
+} // namespace kdisk

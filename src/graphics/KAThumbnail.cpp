@@ -13,7 +13,9 @@
 namespace kdisk {
 namespace {
 
-auto log() { return logger("KAThumbnail", LogLevel::Warning); }
+auto log() {
+  return logger("KAThumbnail", LogLevel::Warning);
+}
 
 // Coverage 0…255 that a mask pixel lets through.
 std::uint32_t coverage(KMPixel mask) {
@@ -21,10 +23,11 @@ std::uint32_t coverage(KMPixel mask) {
   return (255 - luminance) * mask.alpha / 255;
 }
 
-}  // namespace
+} // namespace
 
 std::shared_ptr<UIImage> KAImageWithMask(const UIImage* image, const UIImage* mask) {
-  if (!image || !mask) return nullptr;
+  if (!image || !mask)
+    return nullptr;
   const int width = image->pixelWidth();
   const int height = image->pixelHeight();
 
@@ -68,7 +71,8 @@ std::shared_ptr<UIImage> KAImageWithMask(const UIImage* image, const UIImage* ma
 
 std::shared_ptr<UIImage> KAImageWithBorder(const std::shared_ptr<UIImage>& image,
                                            const UIImage* border) {
-  if (!image || !border) return image;
+  if (!image || !border)
+    return image;
   UIGraphicsImageContext canvas(image->size(), KMImageContextOpacity::Transparent);
   const CGRect bounds{CGPointZero, image->size()};
   image->drawInRect(canvas.context(), bounds);
@@ -78,7 +82,8 @@ std::shared_ptr<UIImage> KAImageWithBorder(const std::shared_ptr<UIImage>& image
 
 std::shared_ptr<UIImage> KAThumbnailForImage(const UIImage* image, const UIImage* mask,
                                              const UIImage* border) {
-  if (!image) return nullptr;
+  if (!image)
+    return nullptr;
   if (!mask) {
     log()->warn("KAThumbnailForImage: no mask for '{}'", image->name());
     return nullptr;
@@ -86,7 +91,8 @@ std::shared_ptr<UIImage> KAThumbnailForImage(const UIImage* image, const UIImage
   const double scale = mainScreenScale();
   const int side = int(mask->size().width * scale);
   auto square = KMImageByScalingToFillAndCropping(image, side, side, scale);
-  if (!square) return nullptr;
+  if (!square)
+    return nullptr;
   return KAImageWithBorder(KAImageWithMask(square.get(), mask), border);
 }
 
@@ -96,4 +102,4 @@ std::shared_ptr<UIImage> KADiskThumbnailForImage(const UIImage* image) {
   return KAThumbnailForImage(image, mask.get(), border.get());
 }
 
-}  // namespace kdisk
+} // namespace kdisk

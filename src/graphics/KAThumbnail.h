@@ -28,4 +28,4 @@ std::shared_ptr<UIImage> KAThumbnailForImage(const UIImage* image, const UIImage
 // KAThumbnailForImage with the bundle's "preview_mask" and "preview_border".
 std::shared_ptr<UIImage> KADiskThumbnailForImage(const UIImage* image);
 
-}  // namespace kdisk
+} // namespace kdisk

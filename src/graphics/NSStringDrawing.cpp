@@ -8,11 +8,12 @@ namespace {
 // The whole lines of `layout` that fit `height`, at least one.
 int linesFitting(const UIFont& font, CGFloat height) {
   const CGFloat lineHeight = font.lineHeight();
-  if (lineHeight <= 0 || !std::isfinite(height)) return 0;
+  if (lineHeight <= 0 || !std::isfinite(height))
+    return 0;
   return std::max(1, int(std::floor(height / lineHeight + 1e-6)));
 }
 
-}  // namespace
+} // namespace
 
 CGSize sizeWithFont(std::string_view text, const UIFont& font) {
   return TextLayout(text, font).size();
@@ -53,4 +54,4 @@ CGSize drawInRectWithFontLineBreakModeAlignment(cairo_t* context, std::string_vi
   return layout.size();
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -25,4 +25,4 @@ CGSize drawInRectWithFontLineBreakModeAlignment(cairo_t* context, std::string_vi
                                                 CGRect rect, const UIFont& font,
                                                 NSLineBreakMode mode, NSTextAlignment alignment);
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -34,13 +34,14 @@ std::array<Band, 3> bands(CGFloat imageLength, CGFloat startCap, CGFloat endCap,
   }
   const CGFloat middleSource = imageLength - startCap - endCap;
   const CGFloat middleDestination = destinationLength - destinationStartCap - destinationEndCap;
-  return {{{0, startCap, destinationStart, destinationStartCap, false},
-           {startCap, middleSource, destinationStart + destinationStartCap, middleDestination, true},
-           {imageLength - endCap, endCap, destinationStart + destinationLength - destinationEndCap,
-            destinationEndCap, false}}};
+  return {
+      {{0, startCap, destinationStart, destinationStartCap, false},
+       {startCap, middleSource, destinationStart + destinationStartCap, middleDestination, true},
+       {imageLength - endCap, endCap, destinationStart + destinationLength - destinationEndCap,
+        destinationEndCap, false}}};
 }
 
-}  // namespace
+} // namespace
 
 UIEdgeInsets KMClampedCapInsets(CGSize imageSize, UIEdgeInsets capInsets, CGFloat minimumMiddle) {
   clampPair(capInsets.left, capInsets.right, imageSize.width, minimumMiddle);
@@ -52,19 +53,22 @@ std::vector<KMNineSlicePatch> KMNineSlicePatches(CGSize imageSize, UIEdgeInsets 
                                                  CGRect destination) {
   std::vector<KMNineSlicePatch> patches;
   destination = CGRectStandardize(destination);
-  if (CGRectIsEmpty(destination) || imageSize.width <= 0 || imageSize.height <= 0) return patches;
+  if (CGRectIsEmpty(destination) || imageSize.width <= 0 || imageSize.height <= 0)
+    return patches;
   const UIEdgeInsets caps = KMClampedCapInsets(imageSize, capInsets, 0);
-  const auto columns = bands(imageSize.width, caps.left, caps.right, destination.origin.x,
-                             destination.size.width);
-  const auto rows = bands(imageSize.height, caps.top, caps.bottom, destination.origin.y,
-                          destination.size.height);
+  const auto columns =
+      bands(imageSize.width, caps.left, caps.right, destination.origin.x, destination.size.width);
+  const auto rows =
+      bands(imageSize.height, caps.top, caps.bottom, destination.origin.y, destination.size.height);
   for (const Band& row : rows) {
     for (const Band& column : columns) {
-      if (row.sourceLength <= 0 || column.sourceLength <= 0) continue;
-      if (row.destinationLength <= 0 || column.destinationLength <= 0) continue;
+      if (row.sourceLength <= 0 || column.sourceLength <= 0)
+        continue;
+      if (row.destinationLength <= 0 || column.destinationLength <= 0)
+        continue;
       KMNineSlicePatch patch;
-      patch.source = CGRectMake(column.sourceStart, row.sourceStart, column.sourceLength,
-                                row.sourceLength);
+      patch.source =
+          CGRectMake(column.sourceStart, row.sourceStart, column.sourceLength, row.sourceLength);
       patch.destination = CGRectMake(column.destinationStart, row.destinationStart,
                                      column.destinationLength, row.destinationLength);
       const int middles = int(row.middle) + int(column.middle);
@@ -77,4 +81,4 @@ std::vector<KMNineSlicePatch> KMNineSlicePatches(CGSize imageSize, UIEdgeInsets 
   return patches;
 }
 
-}  // namespace kdisk
+} // namespace kdisk

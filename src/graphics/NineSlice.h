@@ -12,8 +12,8 @@ namespace kdisk {
 enum class KMNineSlicePart { Corner, Edge, Middle };
 
 struct KMNineSlicePatch {
-  CGRect source;       // in the image, points
-  CGRect destination;  // in the drawing, points
+  CGRect source;      // in the image, points
+  CGRect destination; // in the drawing, points
   KMNineSlicePart part = KMNineSlicePart::Corner;
   bool operator==(const KMNineSlicePatch&) const = default;
 };
@@ -28,4 +28,4 @@ UIEdgeInsets KMClampedCapInsets(CGSize imageSize, UIEdgeInsets capInsets, CGFloa
 std::vector<KMNineSlicePatch> KMNineSlicePatches(CGSize imageSize, UIEdgeInsets capInsets,
                                                  CGRect destination);
 
-}  // namespace kdisk
+} // namespace kdisk

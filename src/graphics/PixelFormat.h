@@ -18,7 +18,8 @@ inline std::uint32_t KMPremultipliedWordFromPixel(KMPixel pixel) {
 
 inline KMPixel KMPixelFromPremultipliedWord(std::uint32_t word) {
   const std::uint32_t alpha = word >> 24;
-  if (alpha == 0) return {};
+  if (alpha == 0)
+    return {};
   const auto unpremultiply = [&](std::uint32_t component) -> std::uint8_t {
     const std::uint32_t value = (component * 255 + alpha / 2) / alpha;
     return static_cast<std::uint8_t>(value > 255 ? 255 : value);
@@ -27,4 +28,4 @@ inline KMPixel KMPixelFromPremultipliedWord(std::uint32_t word) {
           unpremultiply(word & 0xff), static_cast<std::uint8_t>(alpha)};
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -9,4 +9,4 @@ double mainScreenScale();
 // Values other than 1 and 2 are rounded to the nearer of the two.
 void setMainScreenScale(double scale);
 
-}  // namespace kdisk
+} // namespace kdisk

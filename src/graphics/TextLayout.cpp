@@ -39,9 +39,11 @@ PangoFontDescription* descriptionFor(const UIFont& font) {
   return description;
 }
 
-CGFloat points(int pangoUnits) { return double(pangoUnits) / PANGO_SCALE; }
+CGFloat points(int pangoUnits) {
+  return double(pangoUnits) / PANGO_SCALE;
+}
 
-}  // namespace
+} // namespace
 
 struct TextLayout::Implementation {
   PangoLayout* layout = nullptr;
@@ -57,12 +59,15 @@ struct TextLayout::Implementation {
     pango_layout_set_wrap(layout, mode == NSLineBreakMode::CharacterWrap ? PANGO_WRAP_CHAR
                                                                          : PANGO_WRAP_WORD_CHAR);
     PangoEllipsizeMode ellipsis = PANGO_ELLIPSIZE_NONE;
-    if (mode == NSLineBreakMode::TruncatingHead) ellipsis = PANGO_ELLIPSIZE_START;
-    if (mode == NSLineBreakMode::TruncatingMiddle) ellipsis = PANGO_ELLIPSIZE_MIDDLE;
+    if (mode == NSLineBreakMode::TruncatingHead)
+      ellipsis = PANGO_ELLIPSIZE_START;
+    if (mode == NSLineBreakMode::TruncatingMiddle)
+      ellipsis = PANGO_ELLIPSIZE_MIDDLE;
     if (mode == NSLineBreakMode::TruncatingTail || (lines > 0 && !truncating)) {
       ellipsis = PANGO_ELLIPSIZE_END;
     }
-    if (width < 0) ellipsis = PANGO_ELLIPSIZE_NONE;
+    if (width < 0)
+      ellipsis = PANGO_ELLIPSIZE_NONE;
     pango_layout_set_ellipsize(layout, ellipsis);
     // Negative heights count lines; truncating modes keep one line.
     const int shownLines = truncating ? 1 : lines;
@@ -87,7 +92,9 @@ TextLayout::TextLayout(std::string_view text, const UIFont& font)
   m_implementation->apply();
 }
 
-TextLayout::~TextLayout() { g_object_unref(m_implementation->layout); }
+TextLayout::~TextLayout() {
+  g_object_unref(m_implementation->layout);
+}
 
 void TextLayout::setWidth(CGFloat width) {
   m_implementation->width = std::isfinite(width) ? std::max<CGFloat>(width, 0) : -1;
@@ -117,12 +124,17 @@ CGSize TextLayout::size() const {
   return {std::ceil(points(logical.width) - 1e-6), std::ceil(points(logical.height) - 1e-6)};
 }
 
-int TextLayout::lineCount() const { return pango_layout_get_line_count(m_implementation->layout); }
+int TextLayout::lineCount() const {
+  return pango_layout_get_line_count(m_implementation->layout);
+}
 
-CGFloat TextLayout::baseline() const { return points(pango_layout_get_baseline(m_implementation->layout)); }
+CGFloat TextLayout::baseline() const {
+  return points(pango_layout_get_baseline(m_implementation->layout));
+}
 
 void TextLayout::drawAtPoint(cairo_t* context, CGPoint point) const {
-  if (!context) return;
+  if (!context)
+    return;
   cairo_save(context);
   cairo_move_to(context, point.x, point.y);
   pango_cairo_show_layout(context, m_implementation->layout);
@@ -131,16 +143,16 @@ void TextLayout::drawAtPoint(cairo_t* context, CGPoint point) const {
 
 KMFontMetrics TextLayout::fontMetrics(const UIFont& font) {
   PangoFontDescription* description = descriptionFor(font);
-  PangoFontMetrics* metrics =
-      pango_context_get_metrics(measuringContext(), description, nullptr);
+  PangoFontMetrics* metrics = pango_context_get_metrics(measuringContext(), description, nullptr);
   pango_font_description_free(description);
   KMFontMetrics result;
   result.ascender = points(pango_font_metrics_get_ascent(metrics));
   result.descender = points(pango_font_metrics_get_descent(metrics));
   result.lineHeight = points(pango_font_metrics_get_height(metrics));
-  if (result.lineHeight <= 0) result.lineHeight = result.ascender + result.descender;
+  if (result.lineHeight <= 0)
+    result.lineHeight = result.ascender + result.descender;
   pango_font_metrics_unref(metrics);
   return result;
 }
 
-}  // namespace kdisk
+} // namespace kdisk

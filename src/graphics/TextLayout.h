@@ -25,13 +25,13 @@ enum class NSLineBreakMode {
 enum class NSTextAlignment { Left, Center, Right };
 
 struct KMFontMetrics {
-  CGFloat ascender = 0;   // above the baseline, positive
-  CGFloat descender = 0;  // below the baseline, positive
+  CGFloat ascender = 0;  // above the baseline, positive
+  CGFloat descender = 0; // below the baseline, positive
   CGFloat lineHeight = 0;
 };
 
 class TextLayout {
- public:
+public:
   TextLayout(std::string_view text, const UIFont& font);
   ~TextLayout();
   TextLayout(const TextLayout&) = delete;
@@ -56,9 +56,9 @@ class TextLayout {
 
   static KMFontMetrics fontMetrics(const UIFont& font);
 
- private:
+private:
   struct Implementation;
   std::unique_ptr<Implementation> m_implementation;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -8,8 +8,10 @@
 
 namespace kdisk {
 namespace {
-double unit(double component) { return std::clamp(component, 0.0, 1.0); }
-}  // namespace
+double unit(double component) {
+  return std::clamp(component, 0.0, 1.0);
+}
+} // namespace
 
 UIColor UIColor::colorWithRedGreenBlueAlpha(double red, double green, double blue, double alpha) {
   UIColor color;
@@ -30,7 +32,8 @@ UIColor UIColor::colorWithWhiteAlpha(double white, double alpha) {
 
 UIColor UIColor::colorWithPatternImage(std::shared_ptr<const UIImage> image) {
   UIColor color;
-  if (!image) return clearColor();
+  if (!image)
+    return clearColor();
   color.m_patternImage = std::move(image);
   return color;
 }
@@ -60,4 +63,4 @@ bool UIColor::operator==(const UIColor& other) const {
          m_alpha == other.m_alpha && m_patternImage == other.m_patternImage;
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -11,8 +11,8 @@ namespace kdisk {
 class UIImage;
 
 class UIColor {
- public:
-  UIColor() = default;  // opaque black
+public:
+  UIColor() = default; // opaque black
 
   static UIColor colorWithRedGreenBlueAlpha(double red, double green, double blue, double alpha);
   // Components out of 255, the way the screens give their colours.
@@ -44,9 +44,9 @@ class UIColor {
 
   bool operator==(const UIColor& other) const;
 
- private:
+private:
   double m_red = 0, m_green = 0, m_blue = 0, m_alpha = 1;
   std::shared_ptr<const UIImage> m_patternImage;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

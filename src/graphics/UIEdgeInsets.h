@@ -30,4 +30,4 @@ inline CGRect UIEdgeInsetsInsetRect(const CGRect& rect, const UIEdgeInsets& inse
                     rect.size.height - insets.top - insets.bottom);
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -15,14 +15,16 @@ namespace {
 
 // Sizes below a point or beyond reason are clamped rather than refused.
 CGFloat saneSize(CGFloat size) {
-  if (!std::isfinite(size)) return 12;
+  if (!std::isfinite(size))
+    return 12;
   return std::clamp<CGFloat>(size, 1, 1000);
 }
 
 std::string compacted(std::string_view name) {
   std::string compact;
   for (char character : name) {
-    if (character != ' ') compact += char(std::tolower(static_cast<unsigned char>(character)));
+    if (character != ' ')
+      compact += char(std::tolower(static_cast<unsigned char>(character)));
   }
   return compact;
 }
@@ -45,12 +47,13 @@ std::string installedFamily(std::string_view compact) {
   }();
   const std::string wanted = compacted(compact);
   for (const std::string& family : families) {
-    if (compacted(family) == wanted) return family;
+    if (compacted(family) == wanted)
+      return family;
   }
   return std::string(compact);
 }
 
-}  // namespace
+} // namespace
 
 UIFont::UIFont(std::string family, KMFontWeight weight, CGFloat size)
     : m_family(std::move(family)), m_weight(weight), m_size(saneSize(size)) {}
@@ -64,7 +67,8 @@ UIFont UIFont::boldSystemFontOfSize(CGFloat size) {
 }
 
 UIFont UIFont::fontWithNameSize(std::string_view fontName, CGFloat size) {
-  if (fontName.empty()) return systemFontOfSize(size);
+  if (fontName.empty())
+    return systemFontOfSize(size);
   const std::size_t dash = fontName.find('-');
   if (dash == std::string_view::npos) {
     return UIFont(installedFamily(fontName), KMFontWeight::Regular, size);
@@ -77,12 +81,15 @@ UIFont UIFont::fontWithNameSize(std::string_view fontName, CGFloat size) {
                 bold ? KMFontWeight::Bold : KMFontWeight::Regular, size);
 }
 
-UIFont UIFont::fontWithSize(CGFloat size) const { return UIFont(m_family, m_weight, size); }
+UIFont UIFont::fontWithSize(CGFloat size) const {
+  return UIFont(m_family, m_weight, size);
+}
 
 std::string UIFont::fontName() const {
   std::string compact;
   for (char character : m_family) {
-    if (character != ' ') compact += character;
+    if (character != ' ')
+      compact += character;
   }
   return isBold() ? compact + "-Bold" : compact;
 }
@@ -93,8 +100,14 @@ std::string UIFont::pangoDescription() const {
   return description.str();
 }
 
-CGFloat UIFont::ascender() const { return TextLayout::fontMetrics(*this).ascender; }
-CGFloat UIFont::descender() const { return -TextLayout::fontMetrics(*this).descender; }
-CGFloat UIFont::lineHeight() const { return TextLayout::fontMetrics(*this).lineHeight; }
+CGFloat UIFont::ascender() const {
+  return TextLayout::fontMetrics(*this).ascender;
+}
+CGFloat UIFont::descender() const {
+  return -TextLayout::fontMetrics(*this).descender;
+}
+CGFloat UIFont::lineHeight() const {
+  return TextLayout::fontMetrics(*this).lineHeight;
+}
 
-}  // namespace kdisk
+} // namespace kdisk

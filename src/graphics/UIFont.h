@@ -12,7 +12,7 @@ namespace kdisk {
 enum class KMFontWeight { Regular, Bold };
 
 class UIFont {
- public:
+public:
   // The family every screen uses.
   static constexpr std::string_view kSystemFamily = "DejaVu Sans";
 
@@ -32,7 +32,7 @@ class UIFont {
 
   // From the resolved font's metrics, in points.
   CGFloat ascender() const;
-  CGFloat descender() const;  // negative, below the baseline
+  CGFloat descender() const; // negative, below the baseline
   CGFloat lineHeight() const;
 
   // "Family Bold 16px", the form Pango parses.
@@ -40,7 +40,7 @@ class UIFont {
 
   bool operator==(const UIFont&) const = default;
 
- private:
+private:
   UIFont(std::string family, KMFontWeight weight, CGFloat size);
 
   std::string m_family;
@@ -48,4 +48,4 @@ class UIFont {
   CGFloat m_size = 12;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

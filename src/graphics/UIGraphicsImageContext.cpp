@@ -11,10 +11,11 @@
 namespace kdisk {
 namespace {
 int pixelsFor(CGFloat points, double scale) {
-  if (!(points > 0) || !std::isfinite(points)) return 0;
+  if (!(points > 0) || !std::isfinite(points))
+    return 0;
   return int(std::min<double>(std::ceil(points * scale - 1e-9), UIImage::kMaximumPixelDimension));
 }
-}  // namespace
+} // namespace
 
 UIGraphicsImageContext::UIGraphicsImageContext(CGSize size, KMImageContextOpacity opacity,
                                                double scale)
@@ -23,8 +24,8 @@ UIGraphicsImageContext::UIGraphicsImageContext(CGSize size, KMImageContextOpacit
   const int height = pixelsFor(size.height, m_scale);
   m_empty = width == 0 || height == 0;
   // A 1×1 stand-in keeps context() drawable even for a zero size.
-  m_surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(width, 1),
-                                         std::max(height, 1));
+  m_surface =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(width, 1), std::max(height, 1));
   m_context = cairo_create(m_surface);
   if (opacity == KMImageContextOpacity::Opaque) {
     cairo_set_source_rgb(m_context, 1, 1, 1);
@@ -39,7 +40,8 @@ UIGraphicsImageContext::~UIGraphicsImageContext() {
 }
 
 std::shared_ptr<UIImage> UIGraphicsImageContext::image() const {
-  if (m_empty) return nullptr;
+  if (m_empty)
+    return nullptr;
   cairo_surface_flush(m_surface);
   const int width = cairo_image_surface_get_width(m_surface);
   const int height = cairo_image_surface_get_height(m_surface);
@@ -52,4 +54,4 @@ std::shared_ptr<UIImage> UIGraphicsImageContext::image() const {
   return UIImage::imageWithSurface(copy, m_scale);
 }
 
-}  // namespace kdisk
+} // namespace kdisk

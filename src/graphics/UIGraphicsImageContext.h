@@ -17,7 +17,7 @@ class UIImage;
 enum class KMImageContextOpacity { Transparent, Opaque };
 
 class UIGraphicsImageContext {
- public:
+public:
   // Scale 0 means the main screen's. The pixel size is rounded up and bounded
   // by UIImage::kMaximumPixelDimension.
   UIGraphicsImageContext(CGSize size, KMImageContextOpacity opacity, double scale = 0);
@@ -31,11 +31,11 @@ class UIGraphicsImageContext {
   // A snapshot of what has been drawn so far; nullptr for a zero size.
   std::shared_ptr<UIImage> image() const;
 
- private:
+private:
   cairo_surface_t* m_surface = nullptr;
   cairo_t* m_context = nullptr;
   double m_scale = 1;
   bool m_empty = false;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -11,7 +11,9 @@
 namespace kdisk {
 namespace {
 
-auto log() { return logger("UIImage", LogLevel::Warning); }
+auto log() {
+  return logger("UIImage", LogLevel::Warning);
+}
 
 // Edges on whole device pixels, so neighbouring pieces meet without a seam.
 CGRect snappedToDevicePixels(cairo_t* context, const CGRect& rect) {
@@ -29,10 +31,11 @@ CGRect snappedToDevicePixels(cairo_t* context, const CGRect& rect) {
 void paintPiece(cairo_t* context, cairo_surface_t* surface, double scale, const CGRect& source,
                 const CGRect& destination, bool tile, double alpha) {
   const CGRect target = snappedToDevicePixels(context, destination);
-  if (CGRectIsEmpty(target)) return;
-  cairo_surface_t* piece = cairo_surface_create_for_rectangle(
-      surface, source.origin.x * scale, source.origin.y * scale, source.size.width * scale,
-      source.size.height * scale);
+  if (CGRectIsEmpty(target))
+    return;
+  cairo_surface_t* piece =
+      cairo_surface_create_for_rectangle(surface, source.origin.x * scale, source.origin.y * scale,
+                                         source.size.width * scale, source.size.height * scale);
   cairo_pattern_t* pattern = cairo_pattern_create_for_surface(piece);
   cairo_matrix_t matrix;
   if (tile) {
@@ -47,8 +50,7 @@ void paintPiece(cairo_t* context, cairo_surface_t* surface, double scale, const 
   cairo_matrix_translate(&matrix, -target.origin.x, -target.origin.y);
   cairo_pattern_set_matrix(pattern, &matrix);
   cairo_save(context);
-  cairo_rectangle(context, target.origin.x, target.origin.y, target.size.width,
-                  target.size.height);
+  cairo_rectangle(context, target.origin.x, target.origin.y, target.size.width, target.size.height);
   cairo_clip(context);
   cairo_set_source(context, pattern);
   cairo_paint_with_alpha(context, alpha);
@@ -57,20 +59,20 @@ void paintPiece(cairo_t* context, cairo_surface_t* surface, double scale, const 
   cairo_surface_destroy(piece);
 }
 
-}  // namespace
+} // namespace
 
 UIImage::UIImage(cairo_surface_t* surface, double scale, std::string name)
-    : m_surface(surface),
-      m_scale(scale),
-      m_pixelWidth(cairo_image_surface_get_width(surface)),
-      m_pixelHeight(cairo_image_surface_get_height(surface)),
-      m_name(std::move(name)) {}
+    : m_surface(surface), m_scale(scale), m_pixelWidth(cairo_image_surface_get_width(surface)),
+      m_pixelHeight(cairo_image_surface_get_height(surface)), m_name(std::move(name)) {}
 
-UIImage::~UIImage() { cairo_surface_destroy(m_surface); }
+UIImage::~UIImage() {
+  cairo_surface_destroy(m_surface);
+}
 
 std::shared_ptr<UIImage> UIImage::imageWithSurface(cairo_surface_t* surface, double scale,
                                                    std::string name) {
-  if (!surface) return nullptr;
+  if (!surface)
+    return nullptr;
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
       cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE ||
       cairo_image_surface_get_width(surface) <= 0 || cairo_image_surface_get_height(surface) <= 0) {
@@ -90,16 +92,19 @@ std::shared_ptr<UIImage> UIImage::imageWithSurface(cairo_surface_t* surface, dou
     surface = converted;
   }
   cairo_surface_flush(surface);
-  if (!(scale > 0) || !std::isfinite(scale)) scale = 1;
+  if (!(scale > 0) || !std::isfinite(scale))
+    scale = 1;
   return std::shared_ptr<UIImage>(new UIImage(surface, scale, std::move(name)));
 }
 
-CGSize UIImage::size() const { return {m_pixelWidth / m_scale, m_pixelHeight / m_scale}; }
+CGSize UIImage::size() const {
+  return {m_pixelWidth / m_scale, m_pixelHeight / m_scale};
+}
 
 std::shared_ptr<UIImage> UIImage::copyWithCaps(UIEdgeInsets capInsets,
                                                UIImageResizingMode mode) const {
-  auto copy = std::shared_ptr<UIImage>(
-      new UIImage(cairo_surface_reference(m_surface), m_scale, m_name));
+  auto copy =
+      std::shared_ptr<UIImage>(new UIImage(cairo_surface_reference(m_surface), m_scale, m_name));
   copy->m_capInsets = capInsets;
   copy->m_resizingMode = mode;
   return copy;
@@ -109,8 +114,9 @@ std::shared_ptr<UIImage> UIImage::resizableImageWithCapInsets(UIEdgeInsets capIn
   return resizableImageWithCapInsetsResizingMode(capInsets, UIImageResizingMode::Tile);
 }
 
-std::shared_ptr<UIImage> UIImage::resizableImageWithCapInsetsResizingMode(
-    UIEdgeInsets capInsets, UIImageResizingMode mode) const {
+std::shared_ptr<UIImage>
+UIImage::resizableImageWithCapInsetsResizingMode(UIEdgeInsets capInsets,
+                                                 UIImageResizingMode mode) const {
   const UIEdgeInsets clamped = KMClampedCapInsets(size(), capInsets, 1 / m_scale);
   if (clamped != capInsets) {
     log()->warn("UIImage: cap insets {} {} {} {} do not fit image '{}' of {}x{} points; reduced",
@@ -120,8 +126,8 @@ std::shared_ptr<UIImage> UIImage::resizableImageWithCapInsetsResizingMode(
   return copyWithCaps(clamped, mode);
 }
 
-std::shared_ptr<UIImage> UIImage::stretchableImageWithLeftCapWidthTopCapHeight(
-    int leftCapWidth, int topCapHeight) const {
+std::shared_ptr<UIImage>
+UIImage::stretchableImageWithLeftCapWidthTopCapHeight(int leftCapWidth, int topCapHeight) const {
   const CGSize points = size();
   const CGFloat pixel = 1 / m_scale;
   UIEdgeInsets caps;
@@ -144,7 +150,8 @@ void UIImage::drawAtPoint(cairo_t* context, CGPoint point, double alpha) const {
 }
 
 void UIImage::drawInRect(cairo_t* context, CGRect rect, double alpha) const {
-  if (!context) return;
+  if (!context)
+    return;
   // An image without caps scales as a whole, whatever its mode.
   const bool tile = isResizable() && m_resizingMode == UIImageResizingMode::Tile;
   for (const KMNineSlicePatch& patch : KMNineSlicePatches(size(), m_capInsets, rect)) {
@@ -154,10 +161,11 @@ void UIImage::drawInRect(cairo_t* context, CGRect rect, double alpha) const {
 }
 
 KMPixel UIImage::pixelAt(int x, int y) const {
-  if (x < 0 || y < 0 || x >= m_pixelWidth || y >= m_pixelHeight) return {};
+  if (x < 0 || y < 0 || x >= m_pixelWidth || y >= m_pixelHeight)
+    return {};
   const unsigned char* row =
       cairo_image_surface_get_data(m_surface) + y * cairo_image_surface_get_stride(m_surface);
   return KMPixelFromPremultipliedWord(reinterpret_cast<const std::uint32_t*>(row)[x]);
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -29,7 +29,7 @@ struct KMPixel {
 };
 
 class UIImage {
- public:
+public:
   // Edge length, in pixels, above which a decoded image is scaled down on
   // load so that no input can demand unbounded memory.
   static constexpr int kMaximumPixelDimension = 4096;
@@ -41,8 +41,7 @@ class UIImage {
   // then "name.png", then "name" as given; for scale 1 the 1× file first.
   // `name` may carry its ".png" (or other) extension.
   static std::shared_ptr<UIImage> imageNamedInDirectory(std::string_view name,
-                                                        const std::string& directory,
-                                                        double scale);
+                                                        const std::string& directory, double scale);
   static void clearNamedImageCache();
 
   // JPEG, PNG or GIF (first frame); a file whose name ends in "@2x" has scale 2.
@@ -58,7 +57,7 @@ class UIImage {
   UIImage(const UIImage&) = delete;
   UIImage& operator=(const UIImage&) = delete;
 
-  CGSize size() const;  // points
+  CGSize size() const; // points
   double scale() const { return m_scale; }
   int pixelWidth() const { return m_pixelWidth; }
   int pixelHeight() const { return m_pixelHeight; }
@@ -90,7 +89,7 @@ class UIImage {
   cairo_surface_t* cairoSurface() const { return m_surface; }
   KMPixel pixelAt(int x, int y) const;
 
- private:
+private:
   UIImage(cairo_surface_t* surface, double scale, std::string name);
   std::shared_ptr<UIImage> copyWithCaps(UIEdgeInsets capInsets, UIImageResizingMode mode) const;
 
@@ -105,4 +104,4 @@ class UIImage {
   int m_topCapHeight = 0;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -20,7 +20,9 @@
 namespace kdisk {
 namespace {
 
-auto log() { return logger("UIImage", LogLevel::Warning); }
+auto log() {
+  return logger("UIImage", LogLevel::Warning);
+}
 
 // Beyond this a file is refused before it is read.
 constexpr std::uintmax_t kMaximumFileBytes = 64u << 20;
@@ -56,7 +58,8 @@ cairo_surface_t* surfaceFromPixbuf(GdkPixbuf* pixbuf) {
   const int height = gdk_pixbuf_get_height(pixbuf);
   const int channels = gdk_pixbuf_get_n_channels(pixbuf);
   const bool hasAlpha = gdk_pixbuf_get_has_alpha(pixbuf);
-  if (gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 || channels < 3) return nullptr;
+  if (gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 || channels < 3)
+    return nullptr;
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
@@ -92,8 +95,8 @@ std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, d
   constexpr std::size_t kChunk = 64 * 1024;
   bool written = true;
   for (std::size_t offset = 0; offset < length && written && !state.refused; offset += kChunk) {
-    written = gdk_pixbuf_loader_write(loader, bytes + offset, std::min(kChunk, length - offset),
-                                      &error);
+    written =
+        gdk_pixbuf_loader_write(loader, bytes + offset, std::min(kChunk, length - offset), &error);
   }
   const bool closed = gdk_pixbuf_loader_close(loader, written ? &error : nullptr);
   std::shared_ptr<UIImage> image;
@@ -107,7 +110,8 @@ std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, d
     // Photos carry their camera's orientation; show them upright.
     GdkPixbuf* upright = gdk_pixbuf_apply_embedded_orientation(pixbuf);
     cairo_surface_t* surface = surfaceFromPixbuf(upright ? upright : pixbuf);
-    if (upright) g_object_unref(upright);
+    if (upright)
+      g_object_unref(upright);
     if (surface) {
       image = UIImage::imageWithSurface(surface, scale, description);
     } else {
@@ -116,7 +120,8 @@ std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, d
   } else {
     log()->warn("UIImage: '{}' holds no image", description);
   }
-  if (error) g_error_free(error);
+  if (error)
+    g_error_free(error);
   g_object_unref(loader);
   return image;
 }
@@ -129,7 +134,7 @@ bool endsWith2x(const std::filesystem::path& path) {
 std::mutex g_cacheMutex;
 std::map<std::tuple<std::string, std::string, double>, std::shared_ptr<UIImage>> g_namedImages;
 
-}  // namespace
+} // namespace
 
 std::shared_ptr<UIImage> UIImage::imageWithData(const Bytes& data, double scale,
                                                 std::string_view description) {
@@ -156,9 +161,8 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& pat
   return decode(bytes.data(), bytes.size(), endsWith2x(path) ? 2 : 1, path);
 }
 
-std::shared_ptr<UIImage> UIImage::imageNamedInDirectory(std::string_view name,
-                                                        const std::string& directory,
-                                                        double scale) {
+std::shared_ptr<UIImage>
+UIImage::imageNamedInDirectory(std::string_view name, const std::string& directory, double scale) {
   if (name.empty()) {
     log()->warn("UIImage: asked for an image without a name");
     return nullptr;
@@ -166,26 +170,30 @@ std::shared_ptr<UIImage> UIImage::imageNamedInDirectory(std::string_view name,
   const std::tuple<std::string, std::string, double> key{directory, std::string(name), scale};
   {
     std::lock_guard lock(g_cacheMutex);
-    if (auto found = g_namedImages.find(key); found != g_namedImages.end()) return found->second;
+    if (auto found = g_namedImages.find(key); found != g_namedImages.end())
+      return found->second;
   }
   const std::filesystem::path given(name);
   const std::string extension = given.has_extension() ? given.extension().string() : ".png";
-  const std::string base = given.has_extension()
-                               ? (given.parent_path() / given.stem()).string()
-                               : std::string(name);
+  const std::string base =
+      given.has_extension() ? (given.parent_path() / given.stem()).string() : std::string(name);
   const std::string highResolution = base + "@2x" + extension;
   const std::string standard = base + extension;
   std::vector<std::string> candidates;
-  if (scale >= 2) candidates = {highResolution, standard, std::string(name)};
-  else candidates = {standard, std::string(name), highResolution};
+  if (scale >= 2)
+    candidates = {highResolution, standard, std::string(name)};
+  else
+    candidates = {standard, std::string(name), highResolution};
 
   std::shared_ptr<UIImage> image;
   for (const std::string& candidate : candidates) {
     const std::filesystem::path path = std::filesystem::path(directory) / candidate;
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) continue;
+    if (!std::filesystem::is_regular_file(path, error))
+      continue;
     image = imageWithContentsOfFile(path.string());
-    if (image) break;
+    if (image)
+      break;
   }
   if (!image) {
     log()->warn("UIImage: no image named '{}' in '{}'", name, directory);
@@ -206,4 +214,4 @@ void UIImage::clearNamedImageCache() {
   g_namedImages.clear();
 }
 
-}  // namespace kdisk
+} // namespace kdisk

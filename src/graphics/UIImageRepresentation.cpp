@@ -13,15 +13,18 @@
 namespace kdisk {
 namespace {
 
-auto log() { return logger("UIImage", LogLevel::Warning); }
+auto log() {
+  return logger("UIImage", LogLevel::Warning);
+}
 
 enum class AlphaHandling { Keep, FlattenOnWhite };
 
 GdkPixbuf* pixbufFromImage(const UIImage& image, AlphaHandling alpha) {
   const bool keepAlpha = alpha == AlphaHandling::Keep;
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, keepAlpha, 8, image.pixelWidth(),
-                                     image.pixelHeight());
-  if (!pixbuf) return nullptr;
+  GdkPixbuf* pixbuf =
+      gdk_pixbuf_new(GDK_COLORSPACE_RGB, keepAlpha, 8, image.pixelWidth(), image.pixelHeight());
+  if (!pixbuf)
+    return nullptr;
   guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
   const int stride = gdk_pixbuf_get_rowstride(pixbuf);
   const int channels = gdk_pixbuf_get_n_channels(pixbuf);
@@ -42,8 +45,8 @@ GdkPixbuf* pixbufFromImage(const UIImage& image, AlphaHandling alpha) {
   return pixbuf;
 }
 
-std::optional<Bytes> save(GdkPixbuf* pixbuf, const char* type, const char* key,
-                          const char* value, const UIImage& image) {
+std::optional<Bytes> save(GdkPixbuf* pixbuf, const char* type, const char* key, const char* value,
+                          const UIImage& image) {
   gchar* buffer = nullptr;
   gsize length = 0;
   GError* error = nullptr;
@@ -53,7 +56,8 @@ std::optional<Bytes> save(GdkPixbuf* pixbuf, const char* type, const char* key,
   if (!saved) {
     log()->warn("UIImage: cannot encode '{}' as {}: {}", image.name(), type,
                 error ? error->message : "unknown error");
-    if (error) g_error_free(error);
+    if (error)
+      g_error_free(error);
     return std::nullopt;
   }
   Bytes bytes(reinterpret_cast<const std::uint8_t*>(buffer),
@@ -62,22 +66,26 @@ std::optional<Bytes> save(GdkPixbuf* pixbuf, const char* type, const char* key,
   return bytes;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<Bytes> UIImageJPEGRepresentation(const UIImage* image, double compressionQuality) {
-  if (!image) return std::nullopt;
+  if (!image)
+    return std::nullopt;
   GdkPixbuf* pixbuf = pixbufFromImage(*image, AlphaHandling::FlattenOnWhite);
-  if (!pixbuf) return std::nullopt;
+  if (!pixbuf)
+    return std::nullopt;
   const double quality = std::isfinite(compressionQuality) ? compressionQuality : 1.0;
   const std::string percent = std::to_string(std::clamp(int(std::lround(quality * 100)), 1, 100));
   return save(pixbuf, "jpeg", "quality", percent.c_str(), *image);
 }
 
 std::optional<Bytes> UIImagePNGRepresentation(const UIImage* image) {
-  if (!image) return std::nullopt;
+  if (!image)
+    return std::nullopt;
   GdkPixbuf* pixbuf = pixbufFromImage(*image, AlphaHandling::Keep);
-  if (!pixbuf) return std::nullopt;
+  if (!pixbuf)
+    return std::nullopt;
   return save(pixbuf, "png", nullptr, nullptr, *image);
 }
 
-}  // namespace kdisk
+} // namespace kdisk

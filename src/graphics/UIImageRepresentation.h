@@ -15,4 +15,4 @@ class UIImage;
 std::optional<Bytes> UIImageJPEGRepresentation(const UIImage* image, double compressionQuality);
 std::optional<Bytes> UIImagePNGRepresentation(const UIImage* image);
 
-}  // namespace kdisk
+} // namespace kdisk

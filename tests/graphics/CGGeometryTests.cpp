@@ -79,10 +79,10 @@ TEST(CGAffineTransform, ConcatAppliesTheFirstTransformFirst) {
 }
 
 TEST(CGAffineTransform, InvertUndoesAndSingularStaysPut) {
-  const auto transform = CGAffineTransformRotate(
-      CGAffineTransformMakeTranslation(5, -3), std::numbers::pi / 3);
-  const CGPoint back = CGPointApplyAffineTransform(
-      CGPointApplyAffineTransform({7, 11}, transform), CGAffineTransformInvert(transform));
+  const auto transform =
+      CGAffineTransformRotate(CGAffineTransformMakeTranslation(5, -3), std::numbers::pi / 3);
+  const CGPoint back = CGPointApplyAffineTransform(CGPointApplyAffineTransform({7, 11}, transform),
+                                                   CGAffineTransformInvert(transform));
   EXPECT_NEAR(back.x, 7, 1e-9);
   EXPECT_NEAR(back.y, 11, 1e-9);
   const auto singular = CGAffineTransformMakeScale(0, 1);
@@ -98,5 +98,5 @@ TEST(CGAffineTransform, RotatedRectangleGivesItsBoundingBox) {
   EXPECT_NEAR(rotated.size.height, 10, 1e-9);
 }
 
-}  // namespace
-}  // namespace kdisk
+} // namespace
+} // namespace kdisk

@@ -24,8 +24,8 @@ constexpr int kColumns = 8;
 std::map<std::string, UIEdgeInsets> knownCaps() {
   std::map<std::string, UIEdgeInsets> caps;
   caps["regular_navbar"] = UIEdgeInsetsMake(21, 5, 21, 5);
-  for (const char* name : {"regular_navbar_landscape", "grey_navbar", "grey_navbar_landscape",
-                           "bottom_bar"}) {
+  for (const char* name :
+       {"regular_navbar_landscape", "grey_navbar", "grey_navbar_landscape", "bottom_bar"}) {
     caps[name] = UIEdgeInsetsMake(5, 5, 2, 5);
   }
   for (const char* look : {"regular", "grey"}) {
@@ -40,14 +40,15 @@ std::map<std::string, UIEdgeInsets> knownCaps() {
       caps[std::string(look) + "_btn" + state] = UIEdgeInsetsMake(4, 4, 4, 4);
     }
   }
-  for (const char* name : {"red_btn", "red_btn_pressed"}) caps[name] = UIEdgeInsetsMake(4, 10, 4, 10);
-  for (const char* name : {"login_btn", "register_btn", "text_box", "text_box_active",
-                           "folder_name_bg"}) {
+  for (const char* name : {"red_btn", "red_btn_pressed"})
+    caps[name] = UIEdgeInsetsMake(4, 10, 4, 10);
+  for (const char* name :
+       {"login_btn", "register_btn", "text_box", "text_box_active", "folder_name_bg"}) {
     caps[name] = UIEdgeInsetsMake(10, 10, 10, 10);
   }
-  for (const char* name : {"group_top", "group_top_pressed", "group_center",
-                           "group_center_pressed", "group_bottom", "group_bottom_pressed",
-                           "mtv-group_single", "mtv-group_single_pressed"}) {
+  for (const char* name :
+       {"group_top", "group_top_pressed", "group_center", "group_center_pressed", "group_bottom",
+        "group_bottom_pressed", "mtv-group_single", "mtv-group_single_pressed"}) {
     caps[name] = UIEdgeInsetsMake(10, 10, 10, 10);
   }
   caps["small_bottom_bar"] = UIEdgeInsetsMake(4, 5, 4, 5);
@@ -65,16 +66,18 @@ bool drawnOnTheBar(const std::string& name) {
          name == "navbar_logo" || name == "roster-header-arrow";
 }
 
-}  // namespace
+} // namespace
 
 std::vector<std::string> KMCatalogueImageNames(const std::string& directory) {
   std::vector<std::string> names;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
     const std::filesystem::path path = entry.path();
-    if (path.extension() != ".png") continue;
+    if (path.extension() != ".png")
+      continue;
     const std::string stem = path.stem().string();
-    if (stem.size() > 3 && stem.ends_with("@2x")) continue;
+    if (stem.size() > 3 && stem.ends_with("@2x"))
+      continue;
     names.push_back(stem);
   }
   std::sort(names.begin(), names.end());
@@ -108,8 +111,8 @@ std::shared_ptr<UIImage> KMRenderContactSheet(const std::string& directory, doub
     auto image = UIImage::imageNamedInDirectory(name, directory, scale);
     if (image) {
       CGSize size = image->size();
-      const double fit = std::min({1.0, (area.size.width - 8) / size.width,
-                                   (area.size.height - 8) / size.height});
+      const double fit =
+          std::min({1.0, (area.size.width - 8) / size.width, (area.size.height - 8) / size.height});
       size = {std::round(size.width * fit), std::round(size.height * fit)};
       if (auto found = caps.find(name); found != caps.end()) {
         // The image as it is, and stretched to the cell's width below it.
@@ -117,9 +120,9 @@ std::shared_ptr<UIImage> KMRenderContactSheet(const std::string& directory, doub
         const double height = std::min(size.height, area.size.height / 2 - 6);
         image->drawInRect(context, CGRectMake(area.origin.x + 4, area.origin.y + 4,
                                               std::min(size.width, area.size.width / 3), height));
-        resizable->drawInRect(context, CGRectMake(area.origin.x + 4,
-                                                  CGRectGetMaxY(area) - height - 4,
-                                                  area.size.width - 8, height));
+        resizable->drawInRect(context,
+                              CGRectMake(area.origin.x + 4, CGRectGetMaxY(area) - height - 4,
+                                         area.size.width - 8, height));
       } else {
         image->drawInRect(context, KMRectCenteredInRect(size, area));
       }
@@ -132,4 +135,4 @@ std::shared_ptr<UIImage> KMRenderContactSheet(const std::string& directory, doub
   return canvas.image();
 }
 
-}  // namespace kdisk
+} // namespace kdisk

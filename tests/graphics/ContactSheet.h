@@ -15,4 +15,4 @@ class UIImage;
 std::vector<std::string> KMCatalogueImageNames(const std::string& directory);
 std::shared_ptr<UIImage> KMRenderContactSheet(const std::string& directory, double scale);
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -4,26 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 #include "graphics/UIImageRepresentation.h"
 
 namespace kdisk::testing {
 
-TemporaryDirectory::TemporaryDirectory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kdisk-graphics-XXXXXX").string();
-  char* made = mkdtemp(pattern.data());
-  if (!made) throw std::runtime_error("mkdtemp failed");
-  m_path = made;
-}
-
-TemporaryDirectory::~TemporaryDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(m_path, ignored);
-}
-
-std::shared_ptr<UIImage> makeImage(int width, int height, double scale, const PixelFunction& pixel) {
+std::shared_ptr<UIImage> makeImage(int width, int height, double scale,
+                                   const PixelFunction& pixel) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
   cairo_surface_flush(surface);
   unsigned char* data = cairo_image_surface_get_data(surface);
@@ -33,8 +21,8 @@ std::shared_ptr<UIImage> makeImage(int width, int height, double scale, const Pi
     for (int x = 0; x < width; ++x) {
       const KMPixel p = pixel(x, y);
       const auto pre = [&](std::uint8_t c) -> std::uint32_t { return (c * p.alpha + 127) / 255; };
-      row[x] = (std::uint32_t{p.alpha} << 24) | (pre(p.red) << 16) | (pre(p.green) << 8) |
-               pre(p.blue);
+      row[x] =
+          (std::uint32_t{p.alpha} << 24) | (pre(p.red) << 16) | (pre(p.green) << 8) | pre(p.blue);
     }
   }
   cairo_surface_mark_dirty(surface);
@@ -63,4 +51,4 @@ std::string builtImagesDirectory() {
   return std::string(KDISK_BINARY_DIR) + "/bin/resources/images";
 }
 
-}  // namespace kdisk::testing
+} // namespace kdisk::testing

@@ -1,25 +1,16 @@
 #pragma once
-// Helpers for graphics tests: temporary folders, images made pixel by pixel,
-// files written from them.
+// Helpers for graphics tests: images made pixel by pixel, files written from them.
 
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "graphics/UIImage.h"
+#include "support/TemporaryDirectory.h"
 
 namespace kdisk::testing {
 
-class TemporaryDirectory {
- public:
-  TemporaryDirectory();
-  ~TemporaryDirectory();
-  const std::string& path() const { return m_path; }
-  std::string file(const std::string& name) const { return m_path + "/" + name; }
-
- private:
-  std::string m_path;
-};
+using TemporaryDirectory = kdisk::test::TemporaryDirectory;
 
 using PixelFunction = std::function<KMPixel(int x, int y)>;
 
@@ -38,4 +29,4 @@ inline constexpr KMPixel kClear{0, 0, 0, 0};
 // The folder of the bundle's rendered images in the build tree.
 std::string builtImagesDirectory();
 
-}  // namespace kdisk::testing
+} // namespace kdisk::testing

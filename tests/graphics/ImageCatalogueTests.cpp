@@ -15,35 +15,106 @@ namespace kdisk {
 namespace {
 
 // Every image the screens and the manager ask for by name.
-const std::vector<std::string> kNamedImages = {
-    "filetype_icon_avi.png", "filetype_icon_doc.png", "filetype_icon_eml.png",
-    "filetype_icon_exe.png", "filetype_icon_gif.png", "filetype_icon_jpg.png",
-    "filetype_icon_mov.png", "filetype_icon_mp3.png", "filetype_icon_mp4.png",
-    "filetype_icon_pdf.png", "filetype_icon_png.png", "filetype_icon_ppt.png",
-    "filetype_icon_rar.png", "filetype_icon_txt.png", "filetype_icon_wav.png",
-    "filetype_icon_wma.png", "filetype_icon_wmv.png", "filetype_icon_xls.png",
-    "filetype_icon_zip.png", "filetype_icon_unknown.png", "Directory.png", "preview_mask",
-    "preview_border", "bg", "bg.png", "groups", "headerView-bg.png", "regular_navbar",
-    "regular_navbar_landscape", "grey_navbar", "grey_navbar_landscape", "bottom_bar",
-    "small_bottom_bar", "back_regular_btn", "back_regular_btn_pressed",
-    "back_regular_btn_landscape", "back_regular_btn_pressed_landscape", "back_grey_btn",
-    "back_grey_btn_pressed", "back_grey_btn_landscape", "back_grey_btn_pressed_landscape",
-    "regular_btn", "regular_btn_pressed", "regular_btn_landscape", "regular_btn_pressed_landscape",
-    "grey_btn", "grey_btn_pressed", "grey_btn_landscape", "grey_btn_pressed_landscape",
-    "blue_btn", "blue_btn_pressed", "blue_btn_landscape", "blue_btn_pressed_landscape",
-    "red_btn", "red_btn_pressed", "login_btn", "register_btn", "text_box", "text_box_active",
-    "back_icon", "back_icon_ios6", "add_icon", "settings_icon", "share_icon", "search_icon",
-    "search_bar_bg", "search_text_field", "list_cell", "list_cell_sellected", "group_top",
-    "group_top_pressed", "group_center", "group_center_pressed", "group_bottom",
-    "group_bottom_pressed", "mtv-group_single", "mtv-group_single_pressed",
-    "mtv-groups_arrow.png", "roster-header-arrow.png", "action_circle", "action_circle_active",
-    "action_circle_empty", "action_circle_upload", "action_circle_upload_fail",
-    "ptr_state_active", "galery_icon.png", "camera_icon.png", "add_folder_icon.png",
-    "folder_name_bg", "wiz_screen_one", "wiz_screen_two", "wiz_screen_three", "wizard_circle",
-    "wizard_circle_active", "login_logo", "navbar_logo", "about_logo"};
+const std::vector<std::string> kNamedImages = {"filetype_icon_avi.png",
+                                               "filetype_icon_doc.png",
+                                               "filetype_icon_eml.png",
+                                               "filetype_icon_exe.png",
+                                               "filetype_icon_gif.png",
+                                               "filetype_icon_jpg.png",
+                                               "filetype_icon_mov.png",
+                                               "filetype_icon_mp3.png",
+                                               "filetype_icon_mp4.png",
+                                               "filetype_icon_pdf.png",
+                                               "filetype_icon_png.png",
+                                               "filetype_icon_ppt.png",
+                                               "filetype_icon_rar.png",
+                                               "filetype_icon_txt.png",
+                                               "filetype_icon_wav.png",
+                                               "filetype_icon_wma.png",
+                                               "filetype_icon_wmv.png",
+                                               "filetype_icon_xls.png",
+                                               "filetype_icon_zip.png",
+                                               "filetype_icon_unknown.png",
+                                               "Directory.png",
+                                               "preview_mask",
+                                               "preview_border",
+                                               "bg",
+                                               "bg.png",
+                                               "groups",
+                                               "headerView-bg.png",
+                                               "regular_navbar",
+                                               "regular_navbar_landscape",
+                                               "grey_navbar",
+                                               "grey_navbar_landscape",
+                                               "bottom_bar",
+                                               "small_bottom_bar",
+                                               "back_regular_btn",
+                                               "back_regular_btn_pressed",
+                                               "back_regular_btn_landscape",
+                                               "back_regular_btn_pressed_landscape",
+                                               "back_grey_btn",
+                                               "back_grey_btn_pressed",
+                                               "back_grey_btn_landscape",
+                                               "back_grey_btn_pressed_landscape",
+                                               "regular_btn",
+                                               "regular_btn_pressed",
+                                               "regular_btn_landscape",
+                                               "regular_btn_pressed_landscape",
+                                               "grey_btn",
+                                               "grey_btn_pressed",
+                                               "grey_btn_landscape",
+                                               "grey_btn_pressed_landscape",
+                                               "blue_btn",
+                                               "blue_btn_pressed",
+                                               "blue_btn_landscape",
+                                               "blue_btn_pressed_landscape",
+                                               "red_btn",
+                                               "red_btn_pressed",
+                                               "login_btn",
+                                               "register_btn",
+                                               "text_box",
+                                               "text_box_active",
+                                               "back_icon",
+                                               "back_icon_ios6",
+                                               "add_icon",
+                                               "settings_icon",
+                                               "share_icon",
+                                               "search_icon",
+                                               "search_bar_bg",
+                                               "search_text_field",
+                                               "list_cell",
+                                               "list_cell_sellected",
+                                               "group_top",
+                                               "group_top_pressed",
+                                               "group_center",
+                                               "group_center_pressed",
+                                               "group_bottom",
+                                               "group_bottom_pressed",
+                                               "mtv-group_single",
+                                               "mtv-group_single_pressed",
+                                               "mtv-groups_arrow.png",
+                                               "roster-header-arrow.png",
+                                               "action_circle",
+                                               "action_circle_active",
+                                               "action_circle_empty",
+                                               "action_circle_upload",
+                                               "action_circle_upload_fail",
+                                               "ptr_state_active",
+                                               "galery_icon.png",
+                                               "camera_icon.png",
+                                               "add_folder_icon.png",
+                                               "folder_name_bg",
+                                               "wiz_screen_one",
+                                               "wiz_screen_two",
+                                               "wiz_screen_three",
+                                               "wizard_circle",
+                                               "wizard_circle_active",
+                                               "login_logo",
+                                               "navbar_logo",
+                                               "about_logo"};
 
 class ImageCatalogue : public ::testing::Test {
- protected:
+protected:
   void SetUp() override { UIImage::clearNamedImageCache(); }
   void TearDown() override {
     UIImage::clearNamedImageCache();
@@ -69,9 +140,9 @@ TEST_F(ImageCatalogue, FileTypeIconsAndTheFolderShareOneSize) {
   const auto folder = UIImage::imageNamedInDirectory("Directory.png", m_directory, 1);
   ASSERT_TRUE(folder);
   for (const std::string& name : kNamedImages) {
-    if (!name.starts_with("filetype_icon_")) continue;
-    EXPECT_EQ(UIImage::imageNamedInDirectory(name, m_directory, 1)->size(), folder->size())
-        << name;
+    if (!name.starts_with("filetype_icon_"))
+      continue;
+    EXPECT_EQ(UIImage::imageNamedInDirectory(name, m_directory, 1)->size(), folder->size()) << name;
   }
 }
 
@@ -82,15 +153,16 @@ TEST_F(ImageCatalogue, BarAndButtonImagesLeaveAMiddleForTheirCaps) {
   };
   const auto regular = UIImage::imageNamedInDirectory("regular_navbar", m_directory, 1);
   const CGFloat half = regular->size().height / 2 - 1;
-  for (const Caps& caps : std::vector<Caps>{{"regular_navbar", UIEdgeInsetsMake(half, 5, half, 5)},
-                                            {"grey_navbar", UIEdgeInsetsMake(5, 5, 2, 5)},
-                                            {"bottom_bar", UIEdgeInsetsMake(5, 5, 2, 5)},
-                                            {"back_grey_btn", UIEdgeInsetsMake(3, 14, 3, 4)},
-                                            {"back_regular_btn_landscape", UIEdgeInsetsMake(3, 11, 3, 3)},
-                                            {"blue_btn", UIEdgeInsetsMake(4, 4, 4, 4)},
-                                            {"grey_btn", UIEdgeInsetsMake(4, 4, 21, 12)},
-                                            {"search_text_field", UIEdgeInsetsMake(2, 15, 2, 15)},
-                                            {"red_btn", UIEdgeInsetsMake(4, 10, 4, 10)}}) {
+  for (const Caps& caps :
+       std::vector<Caps>{{"regular_navbar", UIEdgeInsetsMake(half, 5, half, 5)},
+                         {"grey_navbar", UIEdgeInsetsMake(5, 5, 2, 5)},
+                         {"bottom_bar", UIEdgeInsetsMake(5, 5, 2, 5)},
+                         {"back_grey_btn", UIEdgeInsetsMake(3, 14, 3, 4)},
+                         {"back_regular_btn_landscape", UIEdgeInsetsMake(3, 11, 3, 3)},
+                         {"blue_btn", UIEdgeInsetsMake(4, 4, 4, 4)},
+                         {"grey_btn", UIEdgeInsetsMake(4, 4, 21, 12)},
+                         {"search_text_field", UIEdgeInsetsMake(2, 15, 2, 15)},
+                         {"red_btn", UIEdgeInsetsMake(4, 10, 4, 10)}}) {
     const auto image = UIImage::imageNamedInDirectory(caps.name, m_directory, 2);
     ASSERT_TRUE(image) << caps.name;
     EXPECT_EQ(image->resizableImageWithCapInsets(caps.insets)->capInsets(), caps.insets)
@@ -131,5 +203,5 @@ TEST_F(ImageCatalogue, ContactSheetShowsEveryImage) {
   EXPECT_TRUE(std::filesystem::exists(folder + "/contact-sheet.png"));
 }
 
-}  // namespace
-}  // namespace kdisk
+} // namespace
+} // namespace kdisk

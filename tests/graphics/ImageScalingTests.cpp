@@ -76,5 +76,5 @@ TEST(ScaleToFillAndCrop, NoImageOrZeroTargetGivesNothing) {
   EXPECT_EQ(KMImageByScalingToFillAndCropping(source.get(), 0, 10, 1), nullptr);
 }
 
-}  // namespace
-}  // namespace kdisk
+} // namespace
+} // namespace kdisk

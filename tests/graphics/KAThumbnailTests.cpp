@@ -13,15 +13,13 @@ using testing::kRed;
 using testing::kWhite;
 
 class KAThumbnailTest : public ::testing::Test {
- protected:
+protected:
   void TearDown() override { setMainScreenScale(1); }
 };
 
 TEST_F(KAThumbnailTest, BlackPartOfTheMaskShowsTheImageWhitePartHidesIt) {
   const auto image = testing::makeSolidImage(4, 2, 1, kRed);
-  const auto mask = testing::makeImage(4, 2, 1, [](int x, int) {
-    return x < 2 ? kBlack : kWhite;
-  });
+  const auto mask = testing::makeImage(4, 2, 1, [](int x, int) { return x < 2 ? kBlack : kWhite; });
   const auto masked = KAImageWithMask(image.get(), mask.get());
   ASSERT_TRUE(masked);
   EXPECT_EQ(masked->pixelAt(0, 0), kRed);
@@ -43,7 +41,8 @@ TEST_F(KAThumbnailTest, GreyMaskGivesPartialCoverAndTransparentMaskHides) {
 
 TEST_F(KAThumbnailTest, MaskIsStretchedToTheImage) {
   const auto image = testing::makeSolidImage(8, 8, 1, kRed);
-  const auto mask = testing::makeImage(2, 2, 1, [](int x, int) { return x == 0 ? kBlack : kWhite; });
+  const auto mask =
+      testing::makeImage(2, 2, 1, [](int x, int) { return x == 0 ? kBlack : kWhite; });
   const auto masked = KAImageWithMask(image.get(), mask.get());
   EXPECT_EQ(masked->pixelWidth(), 8);
   EXPECT_EQ(masked->pixelAt(0, 4), kRed);
@@ -97,5 +96,5 @@ TEST_F(KAThumbnailTest, MissingPiecesDoNotCrash) {
   EXPECT_EQ(KAImageWithBorder(photo, nullptr), photo);
 }
 
-}  // namespace
-}  // namespace kdisk
+} // namespace
+} // namespace kdisk

@@ -92,14 +92,16 @@ TEST(NineSliceDrawing, StretchedImageKeepsCornersAndFillsTheMiddle) {
 TEST(NineSliceDrawing, TiledImageRepeatsItsMiddle) {
   // The middle column alternates white and blue so repeats can be seen.
   const auto source = testing::makeImage(6, 3, 1, [](int x, int) {
-    if (x < 2 || x >= 4) return kRed;
+    if (x < 2 || x >= 4)
+      return kRed;
     return x == 2 ? kWhite : kBlue;
   });
   const auto image = source->resizableImageWithCapInsets(UIEdgeInsetsMake(0, 2, 0, 2));
   ASSERT_EQ(image->resizingMode(), UIImageResizingMode::Tile);
   const auto result = drawn(*image, {10, 3}, 1);
   const KMPixel expected[] = {kRed, kRed, kWhite, kBlue, kWhite, kBlue, kWhite, kBlue, kRed, kRed};
-  for (int x = 0; x < 10; ++x) EXPECT_EQ(result->pixelAt(x, 1), expected[x]) << x;
+  for (int x = 0; x < 10; ++x)
+    EXPECT_EQ(result->pixelAt(x, 1), expected[x]) << x;
 }
 
 TEST(NineSliceDrawing, DoubleScaleImageDrawsCapsInPointsOnADoubleScaleContext) {
@@ -136,7 +138,8 @@ TEST(NineSliceDrawing, StretchableImageStretchesTheColumnAfterTheLeftCap) {
   const auto result = drawn(*image, {12, 1}, 1);
   const KMPixel expected[] = {kRed,  kRed,  kBlue, kBlue, kBlue,  kBlue,
                               kBlue, kBlue, kBlue, kBlue, kGreen, kGreen};
-  for (int x = 0; x < 12; ++x) EXPECT_EQ(result->pixelAt(x, 0), expected[x]) << x;
+  for (int x = 0; x < 12; ++x)
+    EXPECT_EQ(result->pixelAt(x, 0), expected[x]) << x;
 }
 
 TEST(NineSliceDrawing, ImageWithoutCapsScalesAsAWhole) {
@@ -146,5 +149,5 @@ TEST(NineSliceDrawing, ImageWithoutCapsScalesAsAWhole) {
   EXPECT_EQ(result->pixelAt(7, 0), kBlue);
 }
 
-}  // namespace
-}  // namespace kdisk
+} // namespace
+} // namespace kdisk

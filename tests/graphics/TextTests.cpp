@@ -123,7 +123,8 @@ TEST(FontFitting, FirstSizeFromTheTopIsChosenExactlyAtItsHeight) {
   const CGFloat width = 200;
   for (CGFloat size = 15; size >= 7; size -= 2) {
     const CGFloat height = wrappedHeight(kLongError, size, width);
-    if (wrappedHeight(kLongError, size + 1, width) <= height) continue;
+    if (wrappedHeight(kLongError, size + 1, width) <= height)
+      continue;
     EXPECT_EQ(loginErrorFont(kLongError, {width, height}).pointSize(), size) << size;
   }
 }
@@ -141,5 +142,5 @@ TEST(FontFitting, SingleLineShrinksToTheWidthButNotBelowTheMinimum) {
   EXPECT_EQ(KMFontFittingSingleLine(text, bold17, full, 10).pointSize(), 17);
 }
 
-}  // namespace
-}  // namespace kdisk
+} // namespace
+} // namespace kdisk

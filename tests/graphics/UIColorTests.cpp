@@ -28,9 +28,8 @@ TEST(UIColor, SolidColourFillsWithItsComponents) {
 
 TEST(UIColor, PatternColourTilesItsImageInPoints) {
   // A 2×1-point pattern at scale 2: 4×2 pixels, left half red.
-  const auto tile = testing::makeImage(4, 2, 2, [](int x, int) {
-    return x < 2 ? testing::kRed : testing::kBlue;
-  });
+  const auto tile = testing::makeImage(
+      4, 2, 2, [](int x, int) { return x < 2 ? testing::kRed : testing::kBlue; });
   const UIColor pattern = UIColor::colorWithPatternImage(tile);
   EXPECT_TRUE(pattern.isPattern());
   UIGraphicsImageContext canvas({8, 1}, KMImageContextOpacity::Transparent, 1);
@@ -55,5 +54,5 @@ TEST(UIGraphicsImageContext, ZeroSizeGivesNoImageAndHugeSizeIsBounded) {
   EXPECT_EQ(huge.image()->pixelWidth(), UIImage::kMaximumPixelDimension);
 }
 
-}  // namespace
-}  // namespace kdisk
+} // namespace
+} // namespace kdisk

@@ -1,12 +1,16 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <spdlog/sinks/ostream_sink.h>
+
+#include <sstream>
 #include <string>
 
 #include "GraphicsTestSupport.h"
 #include "graphics/Screen.h"
 #include "graphics/UIImage.h"
 #include "graphics/UIImageRepresentation.h"
+#include "platform/Log.h"
 
 namespace kdisk {
 namespace {
@@ -16,7 +20,7 @@ using testing::kGreen;
 using testing::kRed;
 
 class UIImageNamed : public ::testing::Test {
- protected:
+protected:
   void SetUp() override { UIImage::clearNamedImageCache(); }
   void TearDown() override {
     UIImage::clearNamedImageCache();
@@ -98,6 +102,19 @@ TEST(UIImageFile, At2xInTheFileNameMeansScaleTwo) {
   EXPECT_EQ(image->size(), CGSizeMake(3, 2));
 }
 
+TEST(UIImageFile, UndecodableFileLogsAWarningNamingIt) {
+  testing::TemporaryDirectory folder;
+  const std::string path = folder.file("preview.jpg");
+  testing::writeBytes(path, Bytes(64, 0x17));
+  std::ostringstream captured;
+  auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(captured);
+  auto log = logger("UIImage", LogLevel::Warning);
+  log->sinks().push_back(sink);
+  EXPECT_EQ(UIImage::imageWithContentsOfFile(path), nullptr);
+  log->sinks().pop_back();
+  EXPECT_NE(captured.str().find(path), std::string::npos) << captured.str();
+}
+
 TEST(UIImageFile, MissingFileGivesNothing) {
   EXPECT_EQ(UIImage::imageWithContentsOfFile("/nonexistent/kdisk/image.png"), nullptr);
 }
@@ -108,20 +125,24 @@ Bytes pngHeader(std::uint32_t width, std::uint32_t height) {
     std::uint32_t crc = 0xffffffffu;
     for (std::size_t index = from; index < data.size(); ++index) {
       crc ^= data[index];
-      for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+      for (int bit = 0; bit < 8; ++bit)
+        crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
     }
     return ~crc;
   };
   const auto appendWord = [](Bytes& data, std::uint32_t word) {
-    for (int shift = 24; shift >= 0; shift -= 8) data.push_back(std::uint8_t(word >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+      data.push_back(std::uint8_t(word >> shift));
   };
   Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
   appendWord(png, 13);
   const std::size_t chunkStart = png.size();
-  for (char c : std::string("IHDR")) png.push_back(std::uint8_t(c));
+  for (char c : std::string("IHDR"))
+    png.push_back(std::uint8_t(c));
   appendWord(png, width);
   appendWord(png, height);
-  for (std::uint8_t b : {8, 6, 0, 0, 0}) png.push_back(b);  // 8-bit RGBA
+  for (std::uint8_t b : {8, 6, 0, 0, 0})
+    png.push_back(b); // 8-bit RGBA
   appendWord(png, crc32(png, chunkStart));
   return png;
 }
@@ -160,8 +181,8 @@ TEST(UIImageDecoding, LargeImageIsScaledDownToTheBound) {
 
 TEST(UIImageDecoding, GIFGivesItsFirstFrame) {
   // 1×1, global colour table red and black, one pixel of index 0.
-  const Bytes gif{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xff, 0, 0, 0, 0, 0,
-                  ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 'D', 1, 0, ';'};
+  const Bytes gif{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xff, 0, 0, 0,  0,
+                  0,   ',', 0,   0,   0,   0,   1, 0, 1, 0, 0,    2, 2, 'D',  1, 0, ';'};
   const auto image = UIImage::imageWithData(gif);
   ASSERT_TRUE(image);
   EXPECT_EQ(image->pixelAt(0, 0), kRed);
@@ -212,5 +233,5 @@ TEST(UIImageEncoding, NoImageEncodesToNothing) {
   EXPECT_FALSE(UIImageJPEGRepresentation(nullptr, 0.8).has_value());
 }
 
-}  // namespace
-}  // namespace kdisk
+} // namespace
+} // namespace kdisk

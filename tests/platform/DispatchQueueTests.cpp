@@ -131,7 +131,7 @@ TEST(DispatchQueueTests, AfterRunsOnTheQueueWhenTheVirtualClockGetsThere) {
 }
 
 TEST(DispatchQueueTests, RunOnceRunsExactlyOnceAcrossThreads) {
-  static kdisk::OnceFlag flag;
+  kdisk::OnceFlag flag;
   std::atomic<int> runs{0};
   std::vector<std::thread> threads;
   for (int i = 0; i < 8; ++i) threads.emplace_back([&] { kdisk::runOnce(flag, [&] { ++runs; }); });

@@ -1,0 +1,131 @@
+#include "service/FaultInjector.h"
+
+#include <nlohmann/json.hpp>
+
+namespace kdisk::service {
+
+namespace {
+struct ActionName {
+  FaultInjector::Action action;
+  const char* name;
+};
+constexpr ActionName kActionNames[] = {
+    {FaultInjector::Action::Latency, "latency"},
+    {FaultInjector::Action::Status, "status"},
+    {FaultInjector::Action::CutRequest, "cut-request"},
+    {FaultInjector::Action::CutResponse, "cut-response"},
+    {FaultInjector::Action::Stall, "stall"},
+};
+// Bounds so a test cannot wedge the service for long by mistake.
+constexpr std::chrono::milliseconds kLongestDelay{120'000};
+} // namespace
+
+std::optional<FaultInjector::Rule> FaultInjector::ruleFromJson(const nlohmann::json& json,
+                                                               std::string& error) {
+  if (!json.is_object() || !json.contains("action") || !json["action"].is_string()) {
+    error = "a rule needs an \"action\"";
+    return std::nullopt;
+  }
+  Rule rule;
+  std::string action = json["action"].get<std::string>();
+  bool known = false;
+  for (const auto& entry : kActionNames) {
+    if (action == entry.name) {
+      rule.action = entry.action;
+      known = true;
+    }
+  }
+  if (!known) {
+    error = "unknown action " + action;
+    return std::nullopt;
+  }
+  auto text = [&](const char* key) {
+    return json.contains(key) && json[key].is_string() ? json[key].get<std::string>() : "";
+  };
+  auto number = [&](const char* key, std::int64_t fallback) -> std::int64_t {
+    if (!json.contains(key)) return fallback;
+    if (!json[key].is_number_integer() || json[key].get<std::int64_t>() < 0) {
+      error = std::string("\"") + key + "\" must be a non-negative integer";
+      return -1;
+    }
+    return json[key].get<std::int64_t>();
+  };
+  rule.method = text("method");
+  rule.path = text("path");
+  std::int64_t count = number("count", rule.action == Action::Latency ? 0 : 1);
+  std::int64_t status = number("status", 500);
+  std::int64_t bytes = number("bytes", 0);
+  std::int64_t milliseconds = number("ms", rule.action == Action::Stall ? 30'000 : 0);
+  if (count < 0 || status < 0 || bytes < 0 || milliseconds < 0) return std::nullopt;
+  if (rule.action == Action::Status && (status < 200 || status > 599)) {
+    error = "\"status\" must be 200-599";
+    return std::nullopt;
+  }
+  rule.count = static_cast<unsigned>(std::min<std::int64_t>(count, 1'000'000));
+  rule.status = static_cast<unsigned>(status);
+  rule.bytes = static_cast<std::uint64_t>(bytes);
+  rule.duration = std::min(std::chrono::milliseconds(milliseconds), kLongestDelay);
+  return rule;
+}
+
+nlohmann::json FaultInjector::ruleToJson(const Rule& rule) {
+  nlohmann::json json;
+  json["id"] = rule.id;
+  for (const auto& entry : kActionNames)
+    if (entry.action == rule.action) json["action"] = entry.name;
+  json["method"] = rule.method;
+  json["path"] = rule.path;
+  json["count"] = rule.count;
+  json["status"] = rule.status;
+  json["bytes"] = rule.bytes;
+  json["ms"] = rule.duration.count();
+  json["fired"] = rule.fired;
+  return json;
+}
+
+int FaultInjector::add(Rule rule) {
+  std::lock_guard lock(m_mutex);
+  rule.id = m_nextId++;
+  rule.fired = 0;
+  m_rules.push_back(rule);
+  return rule.id;
+}
+
+void FaultInjector::clear() {
+  std::lock_guard lock(m_mutex);
+  m_rules.clear();
+}
+
+std::vector<FaultInjector::Rule> FaultInjector::rules() const {
+  std::lock_guard lock(m_mutex);
+  return m_rules;
+}
+
+bool FaultInjector::matches(const Rule& rule, const std::string& method, const std::string& path) {
+  if (!rule.method.empty() && rule.method != "*" && rule.method != method) return false;
+  if (rule.path.empty() || rule.path == "*") return true;
+  if (rule.path.back() == '*')
+    return path.compare(0, rule.path.size() - 1, rule.path, 0, rule.path.size() - 1) == 0;
+  return path == rule.path;
+}
+
+FaultInjector::Plan FaultInjector::planFor(const std::string& method, const std::string& path) {
+  std::lock_guard lock(m_mutex);
+  Plan plan;
+  for (auto& rule : m_rules) {
+    if (!matches(rule, method, path)) continue;
+    if (rule.count != 0 && rule.fired >= rule.count) continue;
+    if (rule.action == Action::Latency) {
+      ++rule.fired;
+      plan.latency += rule.duration;
+    } else if (!plan.fault) {
+      ++rule.fired;
+      plan.fault = rule;
+    }
+  }
+  plan.latency = std::min(plan.latency, kLongestDelay);
+  std::erase_if(m_rules, [](const Rule& rule) { return rule.count != 0 && rule.fired >= rule.count; });
+  return plan;
+}
+
+} // namespace kdisk::service

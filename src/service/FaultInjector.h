@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+namespace kdisk::service {
+
+// Faults that tests switch on through the admin endpoint. A rule matches a method
+// ("*" or empty for any) and a raw request path (exact, or a prefix when it ends
+// in "*"); it fires for its next `count` matching requests (0 = every one).
+// Shared by all connection threads, hence the lock.
+class FaultInjector {
+public:
+  enum class Action { Latency, Status, CutRequest, CutResponse, Stall };
+
+  struct Rule {
+    int id = 0;
+    Action action = Action::Status;
+    std::string method;
+    std::string path;
+    unsigned count = 1;
+    unsigned status = 500;
+    std::uint64_t bytes = 0;
+    std::chrono::milliseconds duration{0};
+    unsigned fired = 0;
+  };
+
+  // What to do to one request: delay first, then at most one of the others.
+  struct Plan {
+    std::chrono::milliseconds latency{0};
+    std::optional<Rule> fault;
+  };
+
+  // Parses a rule from its JSON form; nullopt with `error` on bad input.
+  static std::optional<Rule> ruleFromJson(const nlohmann::json& json, std::string& error);
+  static nlohmann::json ruleToJson(const Rule& rule);
+
+  int add(Rule rule);
+  void clear();
+  std::vector<Rule> rules() const;
+  Plan planFor(const std::string& method, const std::string& path);
+
+private:
+  static bool matches(const Rule& rule, const std::string& method, const std::string& path);
+
+  mutable std::mutex m_mutex;
+  std::vector<Rule> m_rules;
+  int m_nextId = 1;
+};
+
+} // namespace kdisk::service

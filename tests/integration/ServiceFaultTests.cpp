@@ -1,0 +1,70 @@
+#include "ServiceFixture.h"
+
+using namespace kdisk::test;
+
+class ServiceFaultInjection : public ServiceTest {};
+
+TEST_F(ServiceFaultInjection, TheNextKRequestsGetTheGivenStatus) {
+  ASSERT_TRUE(m_service.faults().failNext("PUT", "/disk/f.txt", 503, 2));
+  EXPECT_EQ(put("/disk/f.txt", "a").status, 503);
+  EXPECT_EQ(propfind("/disk/", "0").status, 207); // other methods untouched
+  EXPECT_EQ(put("/disk/f.txt", "a").status, 503);
+  EXPECT_EQ(put("/disk/f.txt", "a").status, 201);
+}
+
+TEST_F(ServiceFaultInjection, LatencyDelaysAnswers) {
+  ASSERT_TRUE(m_service.faults().addLatency(std::chrono::milliseconds(300), "PROPFIND", "/disk/*", 1));
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(propfind("/disk/", "0").status, 207);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+}
+
+TEST_F(ServiceFaultInjection, ACutUploadLeavesTheOldFileWhole) {
+  ASSERT_EQ(put("/disk/doc.txt", "old content").status, 201);
+  ASSERT_TRUE(m_service.faults().cutRequestBodyAfter("PUT", "/disk/doc.txt", 1000));
+  auto reply = put("/disk/doc.txt", std::string(100000, 'n'));
+  EXPECT_TRUE(reply.transportFailed());
+  EXPECT_EQ(dav("GET", "/disk/doc.txt").body, "old content");
+  EXPECT_TRUE(std::filesystem::is_empty(m_service.dataFolder() / "uploads"));
+}
+
+TEST_F(ServiceFaultInjection, ACutDownloadStopsAfterTheGivenBytes) {
+  ASSERT_EQ(put("/disk/long.txt", std::string(100000, 'l')).status, 201);
+  ASSERT_TRUE(m_service.faults().cutResponseBodyAfter("GET", "/disk/long.txt", 4096));
+  auto reply = dav("GET", "/disk/long.txt");
+  EXPECT_TRUE(reply.transportFailed());
+  EXPECT_EQ(reply.body.size(), 4096u);
+  EXPECT_EQ(dav("GET", "/disk/long.txt").body.size(), 100000u);
+}
+
+TEST_F(ServiceFaultInjection, AStallNeverAnswers) {
+  ASSERT_TRUE(m_service.faults().stall("GET", "/disk/slow.txt", std::chrono::seconds(20)));
+  auto call = davCall("GET", "/disk/slow.txt");
+  call.timeoutMilliseconds = 500;
+  auto reply = perform(call);
+  EXPECT_TRUE(reply.transportFailed());
+  EXPECT_EQ(reply.status, 0);
+}
+
+TEST_F(ServiceFaultInjection, ClearedFaultsNoLongerFire) {
+  ASSERT_TRUE(m_service.faults().failNext("*", "*", 500, 100));
+  ASSERT_TRUE(m_service.faults().clear());
+  EXPECT_EQ(propfind("/disk/", "0").status, 207);
+}
+
+TEST_F(ServiceFaultInjection, WithoutTheSecretThereIsNoAdminEndpoint) {
+  ServiceFaults stranger(m_service.endpoints().httpBaseURL, "wrong secret");
+  EXPECT_FALSE(stranger.failNext("*", "*", 500));
+  EXPECT_FALSE(stranger.revokeToken(m_token));
+  EXPECT_EQ(propfind("/disk/", "0").status, 207);
+}
+
+TEST_F(ServiceFaultInjection, TheServedRequestLogShowsWhatArrived) {
+  ASSERT_TRUE(m_service.faults().forgetServedRequests());
+  put("/disk/logged.txt", "x");
+  auto served = m_service.faults().servedRequests();
+  ASSERT_EQ(served.size(), 1u);
+  EXPECT_EQ(served[0].method, "PUT");
+  EXPECT_EQ(served[0].target, "/disk/logged.txt");
+  EXPECT_EQ(served[0].status, 201);
+}
