@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/RunLoop.h"
 
@@ -14,8 +15,37 @@ TemporaryDirectory::TemporaryDirectory() {
 }
 
 TemporaryDirectory::~TemporaryDirectory() {
+  if (m_path.empty()) return;
   std::error_code ignored;
-  if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
+  // A test may leave a read-only folder behind; open it up so it can go.
+  for (auto it = std::filesystem::recursive_directory_iterator(m_path, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(m_path, ignored);
+}
+
+void TemporaryDirectory::write(const std::string& name, const std::string& contents) const {
+  const std::filesystem::path target = file(name);
+  std::filesystem::create_directories(target.parent_path());
+  std::ofstream(target, std::ios::binary | std::ios::trunc) << contents;
+}
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name,
+                                                     std::optional<std::string> value)
+    : m_name(std::move(name)) {
+  if (const char* previous = std::getenv(m_name.c_str())) m_previous = previous;
+  if (value)
+    ::setenv(m_name.c_str(), value->c_str(), 1);
+  else
+    ::unsetenv(m_name.c_str());
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
+  if (m_previous)
+    ::setenv(m_name.c_str(), m_previous->c_str(), 1);
+  else
+    ::unsetenv(m_name.c_str());
 }
 
 IsolatedHome::IsolatedHome() {
