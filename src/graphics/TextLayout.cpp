@@ -1,0 +1,158 @@
+#include "graphics/TextLayout.h"
+
+#include <pango/pangocairo.h>
+
+#include <cmath>
+#include <string>
+
+namespace kdisk {
+namespace {
+
+// Font maps and contexts are not shareable between threads.
+PangoContext* measuringContext() {
+  thread_local struct ContextHolder {
+    PangoContext* context = nullptr;
+    ContextHolder() {
+      PangoFontMap* fontMap = pango_cairo_font_map_new();
+      context = pango_font_map_create_context(fontMap);
+      g_object_unref(fontMap);
+      cairo_font_options_t* options = cairo_font_options_create();
+      cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+      cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+      cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+      pango_cairo_context_set_font_options(context, options);
+      cairo_font_options_destroy(options);
+      pango_cairo_context_set_resolution(context, 72);
+      pango_context_set_round_glyph_positions(context, FALSE);
+    }
+    ~ContextHolder() { g_object_unref(context); }
+  } holder;
+  return holder.context;
+}
+
+PangoFontDescription* descriptionFor(const UIFont& font) {
+  PangoFontDescription* description = pango_font_description_new();
+  pango_font_description_set_family(description, font.familyName().c_str());
+  pango_font_description_set_weight(description,
+                                    font.isBold() ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_absolute_size(description, font.pointSize() * PANGO_SCALE);
+  return description;
+}
+
+CGFloat points(int pangoUnits) {
+  return double(pangoUnits) / PANGO_SCALE;
+}
+
+} // namespace
+
+struct TextLayout::Implementation {
+  PangoLayout* layout = nullptr;
+  NSLineBreakMode mode = NSLineBreakMode::WordWrap;
+  CGFloat width = -1;
+  int lines = 0;
+
+  void apply() {
+    const bool truncating = mode == NSLineBreakMode::TruncatingHead ||
+                            mode == NSLineBreakMode::TruncatingTail ||
+                            mode == NSLineBreakMode::TruncatingMiddle;
+    pango_layout_set_width(layout, width >= 0 ? int(width * PANGO_SCALE) : -1);
+    pango_layout_set_wrap(layout, mode == NSLineBreakMode::CharacterWrap ? PANGO_WRAP_CHAR
+                                                                         : PANGO_WRAP_WORD_CHAR);
+    PangoEllipsizeMode ellipsis = PANGO_ELLIPSIZE_NONE;
+    if (mode == NSLineBreakMode::TruncatingHead)
+      ellipsis = PANGO_ELLIPSIZE_START;
+    if (mode == NSLineBreakMode::TruncatingMiddle)
+      ellipsis = PANGO_ELLIPSIZE_MIDDLE;
+    if (mode == NSLineBreakMode::TruncatingTail || (lines > 0 && !truncating)) {
+      ellipsis = PANGO_ELLIPSIZE_END;
+    }
+    if (width < 0)
+      ellipsis = PANGO_ELLIPSIZE_NONE;
+    pango_layout_set_ellipsize(layout, ellipsis);
+    // Negative heights count lines; truncating modes keep one line.
+    const int shownLines = truncating ? 1 : lines;
+    pango_layout_set_height(layout, shownLines > 0 ? -shownLines : -1);
+    if (mode == NSLineBreakMode::Clip && width >= 0) {
+      pango_layout_set_width(layout, -1);
+      pango_layout_set_height(layout, lines > 0 ? -lines : -1);
+    }
+  }
+};
+
+TextLayout::TextLayout(std::string_view text, const UIFont& font)
+    : m_implementation(std::make_unique<Implementation>()) {
+  m_implementation->layout = pango_layout_new(measuringContext());
+  PangoFontDescription* description = descriptionFor(font);
+  pango_layout_set_font_description(m_implementation->layout, description);
+  pango_font_description_free(description);
+  // Pango wants valid UTF-8; invalid bytes become replacement characters.
+  gchar* valid = g_utf8_make_valid(text.data(), gssize(text.size()));
+  pango_layout_set_text(m_implementation->layout, valid, -1);
+  g_free(valid);
+  m_implementation->apply();
+}
+
+TextLayout::~TextLayout() {
+  g_object_unref(m_implementation->layout);
+}
+
+void TextLayout::setWidth(CGFloat width) {
+  m_implementation->width = std::isfinite(width) ? std::max<CGFloat>(width, 0) : -1;
+  m_implementation->apply();
+}
+
+void TextLayout::setLineBreakMode(NSLineBreakMode mode) {
+  m_implementation->mode = mode;
+  m_implementation->apply();
+}
+
+void TextLayout::setTextAlignment(NSTextAlignment alignment) {
+  pango_layout_set_alignment(m_implementation->layout,
+                             alignment == NSTextAlignment::Center  ? PANGO_ALIGN_CENTER
+                             : alignment == NSTextAlignment::Right ? PANGO_ALIGN_RIGHT
+                                                                   : PANGO_ALIGN_LEFT);
+}
+
+void TextLayout::setNumberOfLines(int lines) {
+  m_implementation->lines = std::max(lines, 0);
+  m_implementation->apply();
+}
+
+CGSize TextLayout::size() const {
+  PangoRectangle logical;
+  pango_layout_get_extents(m_implementation->layout, nullptr, &logical);
+  return {std::ceil(points(logical.width) - 1e-6), std::ceil(points(logical.height) - 1e-6)};
+}
+
+int TextLayout::lineCount() const {
+  return pango_layout_get_line_count(m_implementation->layout);
+}
+
+CGFloat TextLayout::baseline() const {
+  return points(pango_layout_get_baseline(m_implementation->layout));
+}
+
+void TextLayout::drawAtPoint(cairo_t* context, CGPoint point) const {
+  if (!context)
+    return;
+  cairo_save(context);
+  cairo_move_to(context, point.x, point.y);
+  pango_cairo_show_layout(context, m_implementation->layout);
+  cairo_restore(context);
+}
+
+KMFontMetrics TextLayout::fontMetrics(const UIFont& font) {
+  PangoFontDescription* description = descriptionFor(font);
+  PangoFontMetrics* metrics = pango_context_get_metrics(measuringContext(), description, nullptr);
+  pango_font_description_free(description);
+  KMFontMetrics result;
+  result.ascender = points(pango_font_metrics_get_ascent(metrics));
+  result.descender = points(pango_font_metrics_get_descent(metrics));
+  result.lineHeight = points(pango_font_metrics_get_height(metrics));
+  if (result.lineHeight <= 0)
+    result.lineHeight = result.ascender + result.descender;
+  pango_font_metrics_unref(metrics);
+  return result;
+}
+
+} // namespace kdisk

@@ -1,0 +1,217 @@
+// UIImage: finding images by name and decoding files and bytes.
+#include "graphics/UIImage.h"
+
+#include <cairo.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <tuple>
+
+#include "graphics/PixelFormat.h"
+#include "graphics/Screen.h"
+#include "platform/Bundle.h"
+#include "platform/Log.h"
+
+namespace kdisk {
+namespace {
+
+auto log() {
+  return logger("UIImage", LogLevel::Warning);
+}
+
+// Beyond this a file is refused before it is read.
+constexpr std::uintmax_t kMaximumFileBytes = 64u << 20;
+// Images claiming more pixels than this are refused rather than scaled, so a
+// forged header cannot make the decoder reserve gigabytes first.
+constexpr double kMaximumClaimedPixels = 32768.0 * 32768.0;
+
+struct DecodeState {
+  bool refused = false;
+  int claimedWidth = 0;
+  int claimedHeight = 0;
+};
+
+void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
+  auto* state = static_cast<DecodeState*>(data);
+  state->claimedWidth = width;
+  state->claimedHeight = height;
+  if (width <= 0 || height <= 0 || double(width) * height > kMaximumClaimedPixels) {
+    state->refused = true;
+    gdk_pixbuf_loader_set_size(loader, 1, 1);
+    return;
+  }
+  const int longest = std::max(width, height);
+  if (longest > UIImage::kMaximumPixelDimension) {
+    const double factor = double(UIImage::kMaximumPixelDimension) / longest;
+    gdk_pixbuf_loader_set_size(loader, std::max(1, int(std::lround(width * factor))),
+                               std::max(1, int(std::lround(height * factor))));
+  }
+}
+
+cairo_surface_t* surfaceFromPixbuf(GdkPixbuf* pixbuf) {
+  const int width = gdk_pixbuf_get_width(pixbuf);
+  const int height = gdk_pixbuf_get_height(pixbuf);
+  const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  const bool hasAlpha = gdk_pixbuf_get_has_alpha(pixbuf);
+  if (gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 || channels < 3)
+    return nullptr;
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  cairo_surface_flush(surface);
+  const guchar* source = gdk_pixbuf_read_pixels(pixbuf);
+  const int sourceStride = gdk_pixbuf_get_rowstride(pixbuf);
+  unsigned char* target = cairo_image_surface_get_data(surface);
+  const int targetStride = cairo_image_surface_get_stride(surface);
+  for (int y = 0; y < height; ++y) {
+    const guchar* in = source + std::ptrdiff_t(y) * sourceStride;
+    auto* out = reinterpret_cast<std::uint32_t*>(target + std::ptrdiff_t(y) * targetStride);
+    for (int x = 0; x < width; ++x, in += channels) {
+      out[x] = KMPremultipliedWordFromPixel({in[0], in[1], in[2], hasAlpha ? in[3] : guchar(255)});
+    }
+  }
+  cairo_surface_mark_dirty(surface);
+  return surface;
+}
+
+std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, double scale,
+                                const std::string& description) {
+  if (length == 0) {
+    log()->warn("UIImage: '{}' is empty", description);
+    return nullptr;
+  }
+  GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+  DecodeState state;
+  g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &state);
+  GError* error = nullptr;
+  // Small chunks, so an absurd size is seen before the rest is decoded.
+  constexpr std::size_t kChunk = 64 * 1024;
+  bool written = true;
+  for (std::size_t offset = 0; offset < length && written && !state.refused; offset += kChunk) {
+    written =
+        gdk_pixbuf_loader_write(loader, bytes + offset, std::min(kChunk, length - offset), &error);
+  }
+  const bool closed = gdk_pixbuf_loader_close(loader, written ? &error : nullptr);
+  std::shared_ptr<UIImage> image;
+  if (state.refused) {
+    log()->warn("UIImage: '{}' claims an unusable size of {}x{} pixels", description,
+                state.claimedWidth, state.claimedHeight);
+  } else if (!written || !closed) {
+    log()->warn("UIImage: cannot decode '{}': {}", description,
+                error ? error->message : "unknown format");
+  } else if (GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader)) {
+    // Photos carry their camera's orientation; show them upright.
+    GdkPixbuf* upright = gdk_pixbuf_apply_embedded_orientation(pixbuf);
+    cairo_surface_t* surface = surfaceFromPixbuf(upright ? upright : pixbuf);
+    if (upright)
+      g_object_unref(upright);
+    if (surface) {
+      image = UIImage::imageWithSurface(surface, scale, description);
+    } else {
+      log()->warn("UIImage: '{}' has an unsupported pixel layout", description);
+    }
+  } else {
+    log()->warn("UIImage: '{}' holds no image", description);
+  }
+  if (error)
+    g_error_free(error);
+  g_object_unref(loader);
+  return image;
+}
+
+bool endsWith2x(const std::filesystem::path& path) {
+  const std::string stem = path.stem().string();
+  return stem.size() >= 3 && stem.compare(stem.size() - 3, 3, "@2x") == 0;
+}
+
+std::mutex g_cacheMutex;
+std::map<std::tuple<std::string, std::string, double>, std::shared_ptr<UIImage>> g_namedImages;
+
+} // namespace
+
+std::shared_ptr<UIImage> UIImage::imageWithData(const Bytes& data, double scale,
+                                                std::string_view description) {
+  return decode(data.data(), data.size(), scale, std::string(description));
+}
+
+std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
+  std::error_code error;
+  const std::uintmax_t length = std::filesystem::file_size(path, error);
+  if (error) {
+    log()->warn("UIImage: cannot read image file '{}': {}", path, error.message());
+    return nullptr;
+  }
+  if (length > kMaximumFileBytes) {
+    log()->warn("UIImage: image file '{}' is too large ({} bytes)", path, length);
+    return nullptr;
+  }
+  std::ifstream stream(path, std::ios::binary);
+  Bytes bytes(length);
+  if (!stream.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(length))) {
+    log()->warn("UIImage: cannot read image file '{}'", path);
+    return nullptr;
+  }
+  return decode(bytes.data(), bytes.size(), endsWith2x(path) ? 2 : 1, path);
+}
+
+std::shared_ptr<UIImage>
+UIImage::imageNamedInDirectory(std::string_view name, const std::string& directory, double scale) {
+  if (name.empty()) {
+    log()->warn("UIImage: asked for an image without a name");
+    return nullptr;
+  }
+  const std::tuple<std::string, std::string, double> key{directory, std::string(name), scale};
+  {
+    std::lock_guard lock(g_cacheMutex);
+    if (auto found = g_namedImages.find(key); found != g_namedImages.end())
+      return found->second;
+  }
+  const std::filesystem::path given(name);
+  const std::string extension = given.has_extension() ? given.extension().string() : ".png";
+  const std::string base =
+      given.has_extension() ? (given.parent_path() / given.stem()).string() : std::string(name);
+  const std::string highResolution = base + "@2x" + extension;
+  const std::string standard = base + extension;
+  std::vector<std::string> candidates;
+  if (scale >= 2)
+    candidates = {highResolution, standard, std::string(name)};
+  else
+    candidates = {standard, std::string(name), highResolution};
+
+  std::shared_ptr<UIImage> image;
+  for (const std::string& candidate : candidates) {
+    const std::filesystem::path path = std::filesystem::path(directory) / candidate;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+      continue;
+    image = imageWithContentsOfFile(path.string());
+    if (image)
+      break;
+  }
+  if (!image) {
+    log()->warn("UIImage: no image named '{}' in '{}'", name, directory);
+  }
+  std::lock_guard lock(g_cacheMutex);
+  g_namedImages.emplace(key, image);
+  return image;
+}
+
+std::shared_ptr<UIImage> UIImage::imageNamed(std::string_view name) {
+  const std::string directory =
+      (std::filesystem::path(Bundle::mainBundle().resourcePath()) / "images").string();
+  return imageNamedInDirectory(name, directory, mainScreenScale());
+}
+
+void UIImage::clearNamedImageCache() {
+  std::lock_guard lock(g_cacheMutex);
+  g_namedImages.clear();
+}
+
+} // namespace kdisk
