@@ -1,0 +1,510 @@
+#include "webdav/KMHTTPTransfer.h"
+
+#include <curl/curl.h>
+#include <glib-unix.h>
+#include <glib.h>
+
+#include <cassert>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include "platform/Log.h"
+#include "platform/RunLoop.h"
+
+namespace kdisk::webdav {
+
+namespace {
+
+std::mutex g_caLock;
+std::optional<std::string> g_additionalCAFile;
+bool g_caFromEnvironmentRead = false;
+
+std::optional<std::string> additionalCAFile() {
+  std::lock_guard guard(g_caLock);
+  if (!g_caFromEnvironmentRead) {
+    g_caFromEnvironmentRead = true;
+    if (const char* path = std::getenv("KDISK_EXTRA_CA_FILE"); path && *path && !g_additionalCAFile) {
+      g_additionalCAFile = path;
+    }
+  }
+  return g_additionalCAFile;
+}
+
+bool isRedirectStatus(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                           text.back() == '\n')) {
+    text.remove_suffix(1);
+  }
+  return std::string(text);
+}
+
+}  // namespace
+
+// What one hop has produced and the main loop has not yet handed on. libcurl
+// fills it from its callbacks; the engine drains it after curl returns, so no
+// client code ever runs inside libcurl (where removing a handle is forbidden).
+struct PendingEvent {
+  enum class Kind { Response, Data, SentBytes, Done };
+  explicit PendingEvent(Kind eventKind) : kind(eventKind) {}
+  Kind kind;
+  HTTPResponse response;
+  std::string data;
+  std::uint64_t sentBytes = 0;
+  CURLcode result = CURLE_OK;
+  std::string errorText;
+};
+
+class CurlEngine;
+
+struct HTTPTransfer::Impl {
+  HTTPTransfer* owner = nullptr;
+  HTTPTransferClient* client = nullptr;
+  HTTPRequest request;
+  CURL* easy = nullptr;
+  curl_slist* headerList = nullptr;
+  FILE* uploadFile = nullptr;
+  char errorBuffer[CURL_ERROR_SIZE] = {};
+  enum class State { Idle, Running, Done } state = State::Idle;
+
+  // Head being read: curl hands header lines one by one.
+  HTTPResponse head;
+  bool headComplete = false;
+  std::deque<PendingEvent> pending;
+  std::uint64_t lastSentReported = 0;
+
+  double lastActivity = 0;
+  TimerId timeoutTimer = 0;
+
+  bool beginHop();
+  void endHop();
+  void armTimeout();
+  void onTimeoutTimer();
+  void noteActivity() { lastActivity = RunLoop::main().now(); }
+  void deliverPending();
+  void fail(const KMError& error);
+  void finish();
+
+  static size_t onHeader(char* data, size_t size, size_t count, void* user);
+  static size_t onBody(char* data, size_t size, size_t count, void* user);
+  static int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded);
+  static size_t onRead(char* buffer, size_t size, size_t count, void* user);
+};
+
+// The one multi handle, on the main thread: libcurl says which sockets to watch
+// and when to call back; GLib watches them.
+class CurlEngine {
+ public:
+  static CurlEngine& shared() {
+    static CurlEngine* engine = new CurlEngine();  // never destroyed: sources may still fire at exit
+    return *engine;
+  }
+
+  bool add(HTTPTransfer::Impl* transfer) {
+    if (curl_multi_add_handle(m_multi, transfer->easy) != CURLM_OK) return false;
+    m_transfers[transfer->easy] = transfer;
+    return true;
+  }
+
+  void remove(HTTPTransfer::Impl* transfer) {
+    if (!transfer->easy) return;
+    m_transfers.erase(transfer->easy);
+    // Never inside a libcurl callback: events reach clients only from drain().
+    curl_multi_remove_handle(m_multi, transfer->easy);
+  }
+
+ private:
+  CurlEngine() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    m_multi = curl_multi_init();
+    curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &CurlEngine::onSocket);
+    curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &CurlEngine::onTimer);
+    curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
+  }
+
+  static int onSocket(CURL*, curl_socket_t socket, int what, void* user, void*) {
+    auto* engine = static_cast<CurlEngine*>(user);
+    if (auto it = engine->m_watches.find(socket); it != engine->m_watches.end()) {
+      g_source_remove(it->second);
+      engine->m_watches.erase(it);
+    }
+    if (what == CURL_POLL_REMOVE) return 0;
+    int condition = G_IO_ERR | G_IO_HUP;
+    if (what == CURL_POLL_IN || what == CURL_POLL_INOUT) condition |= G_IO_IN;
+    if (what == CURL_POLL_OUT || what == CURL_POLL_INOUT) condition |= G_IO_OUT;
+    engine->m_watches[socket] =
+        g_unix_fd_add(socket, static_cast<GIOCondition>(condition), &CurlEngine::onReady, engine);
+    return 0;
+  }
+
+  static gboolean onReady(gint fd, GIOCondition condition, gpointer user) {
+    auto* engine = static_cast<CurlEngine*>(user);
+    int flags = 0;
+    if (condition & G_IO_IN) flags |= CURL_CSELECT_IN;
+    if (condition & G_IO_OUT) flags |= CURL_CSELECT_OUT;
+    if (condition & (G_IO_ERR | G_IO_HUP)) flags |= CURL_CSELECT_ERR;
+    // The watch may be replaced or removed by curl inside this call; GLib keeps
+    // this source alive until we return, and a removed one is not called again.
+    engine->act(fd, flags);
+    return G_SOURCE_CONTINUE;
+  }
+
+  static int onTimer(CURLM*, long timeoutMilliseconds, void* user) {
+    auto* engine = static_cast<CurlEngine*>(user);
+    if (engine->m_timer) RunLoop::main().cancel(engine->m_timer);
+    engine->m_timer = 0;
+    if (timeoutMilliseconds < 0) return 0;
+    engine->m_timer = RunLoop::main().postDelayed(
+        static_cast<double>(timeoutMilliseconds) / 1000.0,
+        [engine] {
+          engine->m_timer = 0;
+          engine->act(CURL_SOCKET_TIMEOUT, 0);
+        },
+        Clock::Wall);
+    return 0;
+  }
+
+  void act(curl_socket_t socket, int flags) {
+    int running = 0;
+    curl_multi_socket_action(m_multi, socket, flags, &running);
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
+      if (message->msg != CURLMSG_DONE) continue;
+      auto it = m_transfers.find(message->easy_handle);
+      if (it == m_transfers.end()) continue;
+      PendingEvent done(PendingEvent::Kind::Done);
+      done.result = message->data.result;
+      done.errorText = it->second->errorBuffer;
+      it->second->pending.push_back(std::move(done));
+    }
+    drain();
+  }
+
+  // Hands each transfer's events to its client. A client may cancel or destroy
+  // any transfer (its own included) or start new ones meanwhile, so the set is
+  // re-checked after every event.
+  void drain() {
+    std::vector<HTTPTransfer::Impl*> ready;
+    for (auto& [easy, transfer] : m_transfers) {
+      if (!transfer->pending.empty()) ready.push_back(transfer);
+    }
+    for (HTTPTransfer::Impl* transfer : ready) {
+      if (!isLive(transfer)) continue;
+      transfer->deliverPending();
+    }
+  }
+
+ public:
+  bool isLive(const HTTPTransfer::Impl* transfer) const {
+    for (const auto& [easy, live] : m_transfers) {
+      if (live == transfer) return true;
+    }
+    return false;
+  }
+
+ private:
+  CURLM* m_multi = nullptr;
+  std::map<curl_socket_t, guint> m_watches;
+  std::map<CURL*, HTTPTransfer::Impl*> m_transfers;
+  TimerId m_timer = 0;
+};
+
+size_t HTTPTransfer::Impl::onHeader(char* data, size_t size, size_t count, void* user) {
+  auto* self = static_cast<Impl*>(user);
+  const size_t length = size * count;
+  std::string_view line(data, length);
+  if (line.rfind("HTTP/", 0) == 0) {
+    // A new status line: 1xx interim heads and each hop start afresh.
+    self->head = HTTPResponse{};
+    self->head.URL = self->request.URL;
+    self->headComplete = false;
+    const auto space = line.find(' ');
+    if (space != std::string_view::npos) self->head.statusCode = std::atoi(std::string(line.substr(space + 1, 3)).c_str());
+    return length;
+  }
+  if (line == "\r\n" || line == "\n") {
+    if (self->head.statusCode >= 200 || self->head.statusCode == 0) {
+      self->headComplete = true;
+      auto encoding = self->head.valueForHTTPHeaderField("Content-Encoding");
+      const bool decoded = encoding && !encoding->empty() && strcasecmp(encoding->c_str(), "identity") != 0;
+      if (auto declared = self->head.valueForHTTPHeaderField("Content-Length"); declared && !decoded) {
+        char* end = nullptr;
+        const long long value = std::strtoll(declared->c_str(), &end, 10);
+        if (end != declared->c_str() && value >= 0) self->head.expectedContentLength = value;
+      }
+      if (self->request.method == "HEAD") self->head.expectedContentLength.reset();
+      PendingEvent event(PendingEvent::Kind::Response);
+      event.response = self->head;
+      self->pending.push_back(std::move(event));
+    }
+    return length;
+  }
+  const auto colon = line.find(':');
+  if (colon != std::string_view::npos) {
+    self->head.headerFields.emplace_back(trim(line.substr(0, colon)), trim(line.substr(colon + 1)));
+  }
+  return length;
+}
+
+size_t HTTPTransfer::Impl::onBody(char* data, size_t size, size_t count, void* user) {
+  auto* self = static_cast<Impl*>(user);
+  const size_t length = size * count;
+  if (self->state != State::Running) return CURL_WRITEFUNC_ERROR;
+  PendingEvent event(PendingEvent::Kind::Data);
+  event.data.assign(data, length);
+  self->pending.push_back(std::move(event));
+  return length;
+}
+
+int HTTPTransfer::Impl::onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+  auto* self = static_cast<Impl*>(user);
+  if (self->state != State::Running) return 1;
+  if (uploaded > 0 && static_cast<std::uint64_t>(uploaded) != self->lastSentReported) {
+    self->lastSentReported = static_cast<std::uint64_t>(uploaded);
+    PendingEvent event(PendingEvent::Kind::SentBytes);
+    event.sentBytes = self->lastSentReported;
+    self->pending.push_back(std::move(event));
+  }
+  return 0;
+}
+
+size_t HTTPTransfer::Impl::onRead(char* buffer, size_t size, size_t count, void* user) {
+  auto* self = static_cast<Impl*>(user);
+  if (!self->uploadFile) return CURL_READFUNC_ABORT;
+  const size_t read = std::fread(buffer, 1, size * count, self->uploadFile);
+  if (read == 0 && std::ferror(self->uploadFile)) return CURL_READFUNC_ABORT;
+  return read;
+}
+
+bool HTTPTransfer::Impl::beginHop() {
+  easy = curl_easy_init();
+  if (!easy) return false;
+  const std::string& url = request.URL.absoluteString();
+  const std::string scheme = request.URL.scheme();
+  if (scheme != "http" && scheme != "https") return false;
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  // Cookie engine stays off: no CURLOPT_COOKIEFILE, no share handle.
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (auto ca = additionalCAFile()) {
+    // CAINFO replaces the default bundle; the system folder still counts.
+    curl_easy_setopt(easy, CURLOPT_CAINFO, ca->c_str());
+    curl_easy_setopt(easy, CURLOPT_CAPATH, "/etc/ssl/certs");
+  }
+  const long connectSeconds = request.timeoutInterval > 0 ? static_cast<long>(request.timeoutInterval + 0.999) : 20;
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connectSeconds);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+
+  bool hasExpect = false;
+  for (const auto& [field, value] : request.headerFields) {
+    if (strcasecmp(field.c_str(), "Expect") == 0) hasExpect = true;
+    // "Name;" is libcurl's way of sending a field with an empty value.
+    const std::string line = value.empty() ? field + ";" : field + ": " + value;
+    headerList = curl_slist_append(headerList, line.c_str());
+  }
+  if (!hasExpect) headerList = curl_slist_append(headerList, "Expect:");
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
+
+  if (request.bodyFilePath) {
+    uploadFile = std::fopen(request.bodyFilePath->c_str(), "rb");
+    if (!uploadFile) return false;
+    struct stat info {};
+    if (fstat(fileno(uploadFile), &info) != 0) return false;
+    curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Impl::onRead);
+    curl_easy_setopt(easy, CURLOPT_READDATA, this);
+    curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(info.st_size));
+    if (request.method != "PUT") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+  } else if (request.method == "GET") {
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+  } else if (request.method == "HEAD") {
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+  } else {
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+  }
+  if (!request.bodyFilePath && request.body.empty() && request.method == "POST") {
+    // An empty POST still says "Content-Length: 0", which servers expect.
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
+  }
+  if (!request.bodyFilePath && !request.body.empty()) {
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
+    if (request.method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+  }
+  head = HTTPResponse{};
+  headComplete = false;
+  lastSentReported = 0;
+  if (!CurlEngine::shared().add(this)) return false;
+  noteActivity();
+  armTimeout();
+  return true;
+}
+
+void HTTPTransfer::Impl::endHop() {
+  if (timeoutTimer) RunLoop::main().cancel(timeoutTimer);
+  timeoutTimer = 0;
+  CurlEngine::shared().remove(this);
+  if (easy) curl_easy_cleanup(easy);
+  easy = nullptr;
+  if (headerList) curl_slist_free_all(headerList);
+  headerList = nullptr;
+  if (uploadFile) std::fclose(uploadFile);
+  uploadFile = nullptr;
+  pending.clear();
+}
+
+// Inactivity time-out on the run clock, so tests can move time by hand: it
+// fires when nothing has arrived or been sent for `timeoutInterval` seconds.
+void HTTPTransfer::Impl::armTimeout() {
+  const double interval = request.timeoutInterval > 0 ? request.timeoutInterval : 20;
+  const double remaining = lastActivity + interval - RunLoop::main().now();
+  timeoutTimer = RunLoop::main().postDelayed(remaining > 0 ? remaining : 0, [this] { onTimeoutTimer(); });
+}
+
+void HTTPTransfer::Impl::onTimeoutTimer() {
+  timeoutTimer = 0;
+  if (state != State::Running) return;
+  const double interval = request.timeoutInterval > 0 ? request.timeoutInterval : 20;
+  if (RunLoop::main().now() - lastActivity + 1e-6 < interval) {
+    armTimeout();
+    return;
+  }
+  fail(KMError(kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut, "The request timed out."));
+}
+
+void HTTPTransfer::Impl::fail(const KMError& error) {
+  state = State::Done;
+  endHop();
+  client->transferDidFail(error);  // may destroy this transfer: touch nothing after
+}
+
+void HTTPTransfer::Impl::finish() {
+  state = State::Done;
+  endHop();
+  client->transferDidFinish();  // may destroy this transfer: touch nothing after
+}
+
+void HTTPTransfer::Impl::deliverPending() {
+  CurlEngine& engine = CurlEngine::shared();
+  while (!pending.empty() && state == State::Running) {
+    PendingEvent event = std::move(pending.front());
+    pending.pop_front();
+    noteActivity();
+    switch (event.kind) {
+      case PendingEvent::Kind::Response: {
+        auto location = event.response.valueForHTTPHeaderField("Location");
+        if (isRedirectStatus(event.response.statusCode) && location) {
+          auto target = URL::fromStringRelativeTo(*location, request.URL);
+          if (target) {
+            HTTPRequest proposed = request;
+            proposed.URL = *target;
+            const bool becomesGet = event.response.statusCode == 303 ||
+                                    ((event.response.statusCode == 301 || event.response.statusCode == 302) &&
+                                     request.method == "POST");
+            if (becomesGet) {
+              proposed.method = "GET";
+              proposed.body.clear();
+              proposed.bodyFilePath.reset();
+            }
+            auto next = client->transferWillSendRequest(proposed, &event.response);
+            if (!engine.isLive(this) || state != State::Running) return;
+            if (next) {
+              endHop();
+              request = std::move(*next);
+              if (!beginHop()) {
+                fail(KMError(kKMHTTPTransportErrorDomain, CURLE_URL_MALFORMAT, "The redirect could not be followed."));
+              }
+              return;
+            }
+          }
+        }
+        client->transferDidReceiveResponse(event.response);
+        break;
+      }
+      case PendingEvent::Kind::Data:
+        client->transferDidReceiveData(event.data);
+        break;
+      case PendingEvent::Kind::SentBytes:
+        client->transferDidSendBodyData(event.sentBytes);
+        break;
+      case PendingEvent::Kind::Done:
+        if (event.result == CURLE_OK) {
+          finish();
+        } else {
+          std::string text = event.errorText.empty() ? curl_easy_strerror(event.result) : event.errorText;
+          fail(KMError(kKMHTTPTransportErrorDomain, event.result, text));
+        }
+        return;
+    }
+    // The client may have cancelled or destroyed this transfer.
+    if (!engine.isLive(this)) return;
+  }
+}
+
+void setAdditionalCertificateAuthorityFile(std::optional<std::string> path) {
+  std::lock_guard guard(g_caLock);
+  g_caFromEnvironmentRead = true;
+  g_additionalCAFile = std::move(path);
+}
+
+HTTPTransfer::HTTPTransfer(HTTPRequest request, HTTPTransferClient* client) : m_impl(std::make_unique<Impl>()) {
+  m_impl->owner = this;
+  m_impl->client = client;
+  m_impl->request = std::move(request);
+}
+
+HTTPTransfer::~HTTPTransfer() { cancel(); }
+
+bool HTTPTransfer::start() {
+  assert(RunLoop::isMainThread());
+  if (m_impl->state != Impl::State::Idle) return false;
+  auto first = m_impl->client->transferWillSendRequest(m_impl->request, nullptr);
+  if (!first) {
+    m_impl->state = Impl::State::Done;
+    return true;
+  }
+  m_impl->request = std::move(*first);
+  m_impl->state = Impl::State::Running;
+  if (!m_impl->beginHop()) {
+    m_impl->state = Impl::State::Done;
+    m_impl->endHop();
+    return false;
+  }
+  return true;
+}
+
+void HTTPTransfer::cancel() {
+  if (m_impl->state == Impl::State::Done) return;
+  m_impl->state = Impl::State::Done;
+  m_impl->endHop();
+}
+
+bool HTTPTransfer::isRunning() const { return m_impl->state == Impl::State::Running; }
+
+const HTTPRequest& HTTPTransfer::currentRequest() const { return m_impl->request; }
+
+}  // namespace kdisk::webdav

@@ -1,0 +1,119 @@
+#include "webdav/KMRFC822DateFormatter.h"
+
+#include <array>
+#include <cctype>
+#include <ctime>
+#include <strings.h>
+
+namespace {
+
+constexpr std::array<const char*, 7> kWeekdays = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+struct ZoneAbbreviation {
+  const char* name;
+  int offsetMinutes;
+};
+constexpr std::array<ZoneAbbreviation, 12> kZones = {{{"GMT", 0}, {"UTC", 0}, {"UT", 0}, {"Z", 0},
+                                                      {"EST", -300}, {"EDT", -240}, {"CST", -360},
+                                                      {"CDT", -300}, {"MST", -420}, {"MDT", -360},
+                                                      {"PST", -480}, {"PDT", -420}}};
+
+class Scanner {
+ public:
+  explicit Scanner(std::string_view text) : m_text(text) {}
+  bool literal(char c) {
+    if (m_text.empty() || m_text.front() != c) return false;
+    m_text.remove_prefix(1);
+    return true;
+  }
+  bool spaces() {
+    if (m_text.empty() || m_text.front() != ' ') return false;
+    while (!m_text.empty() && m_text.front() == ' ') m_text.remove_prefix(1);
+    return true;
+  }
+  std::string_view word() {
+    std::size_t length = 0;
+    while (length < m_text.size() && std::isalpha(static_cast<unsigned char>(m_text[length]))) ++length;
+    auto result = m_text.substr(0, length);
+    m_text.remove_prefix(length);
+    return result;
+  }
+  bool number(int minDigits, int maxDigits, int& value) {
+    int digits = 0;
+    value = 0;
+    while (digits < maxDigits && !m_text.empty() && std::isdigit(static_cast<unsigned char>(m_text.front()))) {
+      value = value * 10 + (m_text.front() - '0');
+      m_text.remove_prefix(1);
+      ++digits;
+    }
+    return digits >= minDigits;
+  }
+  std::string_view rest() const { return m_text; }
+
+ private:
+  std::string_view m_text;
+};
+
+template <std::size_t N> int indexOf(const std::array<const char*, N>& names, std::string_view word) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (word.size() == 3 && strncasecmp(word.data(), names[i], 3) == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::optional<int> zoneOffsetMinutes(std::string_view zone) {
+  if (zone.size() == 5 && (zone[0] == '+' || zone[0] == '-')) {
+    for (std::size_t i = 1; i < 5; ++i) {
+      if (!std::isdigit(static_cast<unsigned char>(zone[i]))) return std::nullopt;
+    }
+    const int hours = (zone[1] - '0') * 10 + (zone[2] - '0');
+    const int minutes = (zone[3] - '0') * 10 + (zone[4] - '0');
+    if (hours > 23 || minutes > 59) return std::nullopt;
+    const int offset = hours * 60 + minutes;
+    return zone[0] == '-' ? -offset : offset;
+  }
+  for (const auto& entry : kZones) {
+    if (zone.size() == std::char_traits<char>::length(entry.name) &&
+        strncasecmp(zone.data(), entry.name, zone.size()) == 0) {
+      return entry.offsetMinutes;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<kdisk::Date> KMRFC822DateFormatter::dateFromString(std::string_view text) const {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  Scanner scanner(text);
+  int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+  if (indexOf(kWeekdays, scanner.word()) < 0 || !scanner.literal(',') || !scanner.spaces()) return std::nullopt;
+  if (!scanner.number(1, 2, day) || !scanner.spaces()) return std::nullopt;
+  const int month = indexOf(kMonths, scanner.word());
+  if (month < 0 || !scanner.spaces() || !scanner.number(4, 4, year) || !scanner.spaces()) return std::nullopt;
+  if (!scanner.number(2, 2, hour) || !scanner.literal(':') || !scanner.number(2, 2, minute) ||
+      !scanner.literal(':') || !scanner.number(2, 2, second) || !scanner.spaces()) {
+    return std::nullopt;
+  }
+  auto offset = zoneOffsetMinutes(scanner.rest());
+  if (!offset) return std::nullopt;
+  if (day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 || year < 1) return std::nullopt;
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  const time_t seconds = timegm(&tm);
+  return kdisk::Date{static_cast<double>(seconds) - *offset * 60.0};
+}
+
+const KMRFC822DateFormatter& rfc822DateFormatter() {
+  // A function-local static is built once, thread-safely, on first use.
+  static const KMRFC822DateFormatter formatter;
+  return formatter;
+}

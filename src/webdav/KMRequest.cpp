@@ -1,0 +1,336 @@
+#include "webdav/KMRequest.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+#include <fmt/format.h>
+
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/RunLoop.h"
+#include "webdav/KMHTTPTransfer.h"
+
+namespace kdisk::webdav {
+
+// Bridges the transport's events into the request's handlers.
+class RequestTransferClient final : public HTTPTransferClient {
+ public:
+  explicit RequestTransferClient(KMRequest* request) : m_request(request) {}
+  std::optional<HTTPRequest> transferWillSendRequest(const HTTPRequest& request,
+                                                     const HTTPResponse* redirect) override {
+    return m_request->connectionWillSendRequest(request, redirect);
+  }
+  void transferDidReceiveResponse(const HTTPResponse& response) override {
+    m_request->connectionDidReceiveResponse(response);
+  }
+  void transferDidReceiveData(std::string_view chunk) override { m_request->connectionDidReceiveData(chunk); }
+  void transferDidFinish() override { m_request->connectionDidFinishLoading(); }
+  void transferDidFail(const KMError& error) override { m_request->connectionDidFailWithError(error); }
+
+ private:
+  KMRequest* m_request;
+};
+
+}  // namespace kdisk::webdav
+
+namespace {
+
+std::shared_ptr<spdlog::logger> requestLog() {
+  // The request base admits warnings and errors only.
+  static auto log = kdisk::logger("KMRequest", kdisk::LogLevel::Warning);
+  return log;
+}
+
+}  // namespace
+
+KMRequest::KMRequest(kdisk::URL url)
+    : m_URL(std::move(url)), m_transferClient(std::make_unique<kdisk::webdav::RequestTransferClient>(this)) {}
+
+KMRequest::~KMRequest() {
+  // A running request holds itself, so only an idle one is destroyed here; its
+  // transfer (if a subclass left one) must not call back into a dying object.
+  m_connection.reset();
+  if (m_fileHandle >= 0) ::close(m_fileHandle);
+}
+
+std::shared_ptr<kdisk::DispatchQueue> KMRequest::callbackQueue() const {
+  std::lock_guard guard(m_callbackQueueLock);
+  return m_callbackQueue ? m_callbackQueue : kdisk::DispatchQueue::mainQueue();
+}
+
+void KMRequest::setCallbackQueue(std::shared_ptr<kdisk::DispatchQueue> queue) {
+  std::lock_guard guard(m_callbackQueueLock);
+  m_callbackQueue = std::move(queue);
+}
+
+std::string KMRequest::description() const {
+  return fmt::format("<{}: {}> URL: {}", className(), static_cast<const void*>(this), m_URL.absoluteString());
+}
+
+bool KMRequest::hasActiveConnection() const { return m_connection != nullptr; }
+
+void KMRequest::performSyncOnCallbackQueue(const std::function<void()>& task) {
+  auto queue = callbackQueue();
+  if (queue->isCurrent()) {
+    task();
+  } else {
+    queue->sync(task);
+  }
+}
+
+void KMRequest::performAsyncOnCallbackQueue(std::function<void()> task) { callbackQueue()->async(std::move(task)); }
+
+void KMRequest::prepareRequest(HTTPRequest& request) {
+  if (m_OAuthToken && !m_OAuthToken->empty()) {
+    request.setValueForHTTPHeaderField("OAuth " + *m_OAuthToken, "Authorization");
+  }
+  request.handlesCookies = false;
+  request.timeoutInterval = m_timeoutInterval > 0 ? m_timeoutInterval : 20;
+  std::string body = buildHTTPBody();
+  if (!body.empty()) request.body = std::move(body);
+}
+
+std::optional<KMRequest::HTTPRequest> KMRequest::buildRequest() {
+  if (!m_URL.isValid()) return std::nullopt;
+  HTTPRequest request;
+  request.URL = m_URL;
+  prepareRequest(request);
+  return request;
+}
+
+KMRequest::HTTPRequest KMRequest::buildRedirectRequestUsingDefault(const HTTPRequest& proposed) {
+  HTTPRequest request = proposed;
+  prepareRequest(request);
+  return request;
+}
+
+void KMRequest::start() {
+  if (!kdisk::RunLoop::isMainThread()) {
+    // Transfers live on the main loop; keep the request alive across the hop.
+    auto self = shared_from_this();
+    kdisk::dispatchMain([self] { self->startOnMainThread(); });
+    return;
+  }
+  startOnMainThread();
+}
+
+void KMRequest::startOnMainThread() {
+  if (m_connection) {
+    requestLog()->info("{} failed to start because it is already running", description());
+    return;
+  }
+  m_receivedDataLength = 0;
+  m_isCanceled = false;
+  m_receivedData.reset();
+  m_outcomeReported = false;
+  m_hasRun = true;
+  auto request = buildRequest();
+  if (!request) {
+    requestLog()->error("{} failed to build HTTP request.", description());
+    return;
+  }
+  if (!request->body.empty()) requestLog()->debug("BODY: {}", request->body);
+  m_self = shared_from_this();
+  m_connection = std::make_unique<kdisk::webdav::HTTPTransfer>(*request, m_transferClient.get());
+  if (!m_connection->start()) {
+    m_connection.reset();
+    requestLog()->error("{} failed to create request connection.", description());
+    releaseSelf();
+  }
+}
+
+void KMRequest::cancel() {
+  m_isCanceled = true;
+  if (!kdisk::RunLoop::isMainThread()) {
+    auto self = shared_from_this();
+    kdisk::dispatchMain([self] { self->cancelOnMainThread(); });
+    return;
+  }
+  cancelOnMainThread();
+}
+
+void KMRequest::cancelOnMainThread() {
+  m_isCanceled = true;
+  requestLog()->info("{} cancel", description());
+  closeConnection();
+  // A run that already finished or failed keeps that outcome: a late cancel
+  // must not turn a completed download into a failure.
+  if (m_outcomeReported) {
+    releaseSelf();
+    return;
+  }
+  removeFileIfExist();
+  failWithError(KMError(kKMRequestErrorDomain, kKMRequestErrorCancelled, "The request was cancelled."));
+}
+
+void KMRequest::closeConnection() {
+  if (!m_connection) return;
+  auto connection = std::move(m_connection);
+  connection->cancel();
+}
+
+void KMRequest::removeFileIfExist() {
+  if (m_fileHandle >= 0) {
+    ::close(m_fileHandle);
+    m_fileHandle = -1;
+  }
+  if (m_fileURL) ::unlink(m_fileURL->path().c_str());
+}
+
+void KMRequest::callDelegateWithError(const KMError& error) {
+  if (m_didFailBlock) performSyncOnCallbackQueue([&] { m_didFailBlock(error); });
+}
+
+bool KMRequest::claimOutcome() {
+  if (m_outcomeReported) return false;
+  m_outcomeReported = true;
+  return true;
+}
+
+void KMRequest::failWithError(const KMError& error) {
+  if (claimOutcome()) callDelegateWithError(error);
+  releaseSelf();
+}
+
+void KMRequest::abortWithError(const KMError& error) {
+  closeConnection();
+  removeFileIfExist();
+  failWithError(error);
+}
+
+void KMRequest::releaseSelf() {
+  // The caller may hold the last reference only through m_self; drop it last.
+  auto self = std::move(m_self);
+}
+
+std::optional<KMRequest::HTTPRequest> KMRequest::connectionWillSendRequest(const HTTPRequest& request,
+                                                                          const HTTPResponse* redirect) {
+  if (m_isCanceled) return std::nullopt;
+  m_lastResponse = redirect ? std::optional<HTTPResponse>(*redirect) : std::nullopt;
+  if (!redirect) return request;
+  std::optional<HTTPRequest> next = buildRedirectRequestUsingDefault(request);
+  if (m_shouldRedirectBlock) {
+    performSyncOnCallbackQueue([&] { next = m_shouldRedirectBlock(*redirect, request); });
+  }
+  if (next) m_lastRequest = next;
+  return next;
+}
+
+void KMRequest::connectionDidReceiveResponse(const HTTPResponse& response) {
+  requestLog()->info("{} did receive response {} {}", description(), response.statusCode,
+                     kdisk::webdav::localizedStringForStatusCode(response.statusCode));
+  if (m_isCanceled) return;
+  m_lastResponse = response;
+  bool accept = acceptResponseCode(response.statusCode);
+  if (m_didReceiveResponseBlock) performSyncOnCallbackQueue([&] { m_didReceiveResponseBlock(response, accept); });
+  if (!accept && !m_isCanceled) {
+    requestLog()->info("{}: response has not been accepted. Closing connection", description());
+    closeConnection();
+    failWithError(KMError(kKMRequestErrorDomain, kKMRequestErrorNotAccepted,
+                          fmt::format("The server answered {} {}.", response.statusCode,
+                                      kdisk::webdav::localizedStringForStatusCode(response.statusCode))));
+  }
+}
+
+void KMRequest::connectionDidReceiveData(std::string_view chunk) {
+  if (m_isCanceled) return;
+  const std::int64_t expected =
+      m_lastResponse && m_lastResponse->expectedContentLength ? *m_lastResponse->expectedContentLength : 0;
+  if (m_fileURL) {
+    const std::string path = m_fileURL->path();
+    if (m_receivedDataLength == 0) {
+      if (m_fileHandle >= 0) {
+        ::close(m_fileHandle);
+        m_fileHandle = -1;
+      }
+      if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        abortWithError(KMErrorFromErrno(errno, path));
+        return;
+      }
+    }
+    if (m_fileHandle < 0) {
+      const auto slash = path.rfind('/');
+      if (slash != std::string::npos && slash > 0) {
+        auto created = kdisk::paths::createDirectories(path.substr(0, slash));
+        if (!created.hasValue()) {
+          abortWithError(created.error());
+          return;
+        }
+      }
+      // O_TRUNC: whatever is there now is replaced, never appended to.
+      m_fileHandle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+      if (m_fileHandle < 0) {
+        abortWithError(KMErrorFromErrno(errno, path));
+        return;
+      }
+    }
+    std::string_view rest = chunk;
+    while (!rest.empty()) {
+      const ssize_t written = ::write(m_fileHandle, rest.data(), rest.size());
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        const int failure = written < 0 ? errno : ENOSPC;
+        abortWithError(KMError(kKMRequestErrorDomain, kKMRequestErrorWriteFailed, std::strerror(failure),
+                               {{"errno", failure}, {"path", path}, {"description", std::strerror(failure)}}));
+        return;
+      }
+      rest.remove_prefix(static_cast<size_t>(written));
+    }
+  } else {
+    if (!m_receivedData) {
+      m_receivedData.emplace();
+      // Capacity from the declared length, bounded: a server may lie about it.
+      m_receivedData->reserve(static_cast<size_t>(std::min<std::int64_t>(expected, 16 << 20)));
+    }
+    m_receivedData->append(chunk);
+  }
+  m_receivedDataLength += chunk.size();
+  if (m_didGetPartialDataBlock) {
+    std::weak_ptr<KMRequest> weak = weak_from_this();
+    auto block = m_didGetPartialDataBlock;
+    performAsyncOnCallbackQueue([weak, block, expected] {
+      auto self = weak.lock();
+      if (self) block(self->m_receivedDataLength.load(), expected);
+    });
+  }
+}
+
+void KMRequest::connectionDidFinishLoading() {
+  closeConnection();
+  if (m_fileHandle >= 0) {
+    ::close(m_fileHandle);
+    m_fileHandle = -1;
+    requestLog()->info("DATA stored at: {}", m_fileURL ? m_fileURL->path() : std::string());
+  } else if (m_receivedData) {
+    requestLog()->debug("DATA: {}", *m_receivedData);
+  }
+  if (m_isCanceled || !claimOutcome()) {
+    releaseSelf();
+    return;
+  }
+  if (m_fileURL && m_receivedDataLength == 0) {
+    // An empty body still yields the (empty) file, never a stale older one.
+    const std::string path = m_fileURL->path();
+    const auto slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0) (void)kdisk::paths::createDirectories(path.substr(0, slash));
+    const int empty = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (empty >= 0) ::close(empty);
+  }
+  auto self = m_self;  // processReceivedData may hand the request to another queue
+  if (m_didFinishLoadingBlock) {
+    const std::optional<std::string> none;
+    performSyncOnCallbackQueue([&] { m_didFinishLoadingBlock(m_fileURL ? none : m_receivedData); });
+  }
+  processReceivedData();
+  releaseSelf();
+}
+
+void KMRequest::connectionDidFailWithError(const KMError& error) {
+  requestLog()->error("{} did fail with error:\n{}", description(), error.description());
+  if (m_isCanceled) return;
+  abortWithError(error);
+}

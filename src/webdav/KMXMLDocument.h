@@ -1,0 +1,59 @@
+#pragma once
+// The XML adapter: a parsed document and read-only views of its elements. The
+// only unit that sees libxml2. Documents come from the network, so parsing is
+// hardened: no entity substitution, no DTD (a document carrying one is refused),
+// no network or file access, and bounds on size and nesting.
+//
+// A document and its elements may be read from any one thread at a time;
+// separate documents may be parsed and read on different threads at once.
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A view of one element; valid while its document lives. A null view stands
+// for "no such element".
+class KMXMLElement {
+ public:
+  KMXMLElement() = default;
+  bool isNull() const { return m_node == nullptr; }
+
+  std::string_view localName() const;
+  // Empty when the element has no namespace.
+  std::string_view namespaceURI() const;
+  bool isNamed(std::string_view localName, std::string_view namespaceURI) const;
+  // The text of every text and CDATA node below, in document order.
+  std::string textContent() const;
+
+  std::vector<KMXMLElement> childElements() const;
+  // First direct child element with this local name and namespace; null if none.
+  KMXMLElement firstChildElementNamed(std::string_view localName,
+                                      std::string_view namespaceURI) const;
+
+ private:
+  friend class KMXMLDocument;
+  explicit KMXMLElement(const void* node) : m_node(node) {}
+  const void* m_node = nullptr;
+};
+
+class KMXMLDocument {
+ public:
+  struct Limits {
+    std::size_t maxBytes = 64u * 1024 * 1024;
+    int maxDepth = 128;
+  };
+
+  // Nothing when the bytes are not a well-formed, namespace-valid document
+  // within the limits, or when they carry a document type declaration.
+  static std::optional<KMXMLDocument> parse(std::string_view bytes, Limits limits);
+  static std::optional<KMXMLDocument> parse(std::string_view bytes) { return parse(bytes, Limits{}); }
+
+  KMXMLElement rootElement() const;
+
+ private:
+  explicit KMXMLDocument(std::shared_ptr<void> document) : m_document(std::move(document)) {}
+  std::shared_ptr<void> m_document;
+};
