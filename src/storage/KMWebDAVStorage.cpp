@@ -1,0 +1,438 @@
+#include "storage/KMWebDAVStorage.h"
+
+#include <glib.h>
+
+#include <algorithm>
+#include <typeinfo>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "platform/Log.h"
+#include "webdav/KMDirectory.h"
+#include "webdav/KMFile.h"
+
+using kdisk::sql::Database;
+
+namespace {
+
+std::shared_ptr<spdlog::logger> log() {
+  static auto logger = kdisk::logger("KMWebDAVStorage");
+  return logger;
+}
+
+KMError storageError(Database& database) {
+  KMError error = database.lastError();
+  if (error.code == 0) error.localizedDescription = "The unit of work was not completed.";
+  return error;
+}
+
+bool isExactlyDirectory(const KMFileItem& item) { return typeid(item) == typeid(KMDirectory); }
+
+// The text of the URL with its last path component removed; a trailing slash
+// belongs to the last component.
+std::string parentURLText(const kdisk::URL& url) {
+  return url.deletingLastPathComponent().absoluteString();
+}
+
+std::string withoutTrailingSlash(std::string text) {
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
+kdisk::Value textOrNull(const std::optional<std::string>& text) {
+  return text ? kdisk::Value(*text) : kdisk::Value(kdisk::Null{});
+}
+
+constexpr std::string_view kSelectItemColumns =
+    "SELECT url, display_name, is_dir, size, last_modified, etag FROM FileItem";
+
+std::shared_ptr<KMFileItem> itemFromRow(const kdisk::sql::ResultSet& row) {
+  auto url = kdisk::URL::fromString(row.stringForColumn("url").value_or(""));
+  if (!url) return nullptr;  // a row no URL can be made of is unreadable, not fatal
+  std::shared_ptr<KMFileItem> item;
+  if (row.boolForColumn("is_dir")) {
+    item = KMDirectory::fileItemWithURL(*url);
+  } else {
+    auto file = KMFile::fileItemWithURL(*url);
+    file->setSize(static_cast<std::uint64_t>(row.longLongIntForColumn("size")));
+    file->setLastModified(row.dateForColumn("last_modified"));
+    file->setEtag(row.stringForColumn("etag"));
+    item = file;
+  }
+  item->setDisplayName(row.stringForColumn("display_name"));
+  return item;
+}
+
+}  // namespace
+
+// What the merge needs of a cached child, without building an item.
+struct KMWebDAVStorage::CachedRow {
+  std::int64_t rowid = 0;
+  std::string url;
+  bool isDirectory = false;
+  std::optional<std::string> etag;
+  bool taken = false;
+};
+
+KMWebDAVStorage::KMWebDAVStorage() : SQLSerialStorage("WebDAVStorage.sqlite") {}
+
+// ---- Schema
+
+bool KMWebDAVStorage::initializeDatabase(Database& database) {
+  return SQLSerialStorage::initializeDatabase(database) &&
+         database.executeUpdate("CREATE TABLE DiskMeta(disk_available INTEGER)") &&
+         database.executeUpdate("INSERT INTO DiskMeta(disk_available) VALUES (0)") &&
+         database.executeUpdate(
+             "CREATE TABLE FileItem(parent_url TEXT, url TEXT, display_name TEXT, is_dir INTEGER, "
+             "size INTEGER, last_modified INTEGER, last_access INTEGER, etag TEXT)") &&
+         database.executeUpdate(
+             "CREATE TABLE Upload(url TEXT, parent_url TEXT, local_url TEXT, size INTEGER, "
+             "uploaded_size INTEGER, failed INTEGER, fail_reason TEXT)");
+}
+
+bool KMWebDAVStorage::hasCompleteSchema(Database& database) {
+  return SQLSerialStorage::hasCompleteSchema(database) && hasTable(database, "DiskMeta") &&
+         hasTable(database, "FileItem") && hasTable(database, "Upload");
+}
+
+void KMWebDAVStorage::didOpenDatabase(Database& database) {
+  // Indexes beside the tables, not in them: every folder open looks rows up by
+  // parent, every merge and removal by URL. A file without them stays readable
+  // by the same queries; they are added to it here.
+  database.executeStatements(
+      "CREATE INDEX IF NOT EXISTS FileItem_parent_url ON FileItem(parent_url);"
+      "CREATE INDEX IF NOT EXISTS FileItem_url ON FileItem(url);"
+      "CREATE INDEX IF NOT EXISTS Upload_url ON Upload(url);");
+}
+
+kdisk::Status KMWebDAVStorage::performUnitOfWork(const std::function<bool(Database&)>& work) {
+  kdisk::Status status = kdisk::success();
+  performBlockInStorageQueue([&] {
+    Database& database = fmdb();
+    kdisk::sql::Transaction transaction(database);
+    if (!transaction.isActive()) {
+      status = storageError(database);
+      return;
+    }
+    const bool held = work(database) && !transaction.wasRolledBackBySQLite();
+    if (!held || !transaction.commit()) {
+      status = storageError(database);
+      log()->error("A unit of work on the cache failed and was rolled back: {}",
+                   database.lastErrorMessage());
+    }
+  });
+  return status;
+}
+
+// ---- Reading items
+
+std::shared_ptr<KMFileItem> KMWebDAVStorage::fileItemAtURL(const kdisk::URL& url) {
+  std::shared_ptr<KMFileItem> item;
+  performBlockInStorageQueue([&] {
+    auto row = fmdb().executeQueryWith(
+        "SELECT url, display_name, is_dir, size, last_modified, etag FROM FileItem WHERE url=? "
+        "LIMIT 1",
+        url.absoluteString());
+    if (row.next()) item = itemFromRow(row);
+  });
+  return item;
+}
+
+KMFileItemList KMWebDAVStorage::contentsOfDirectoryAtURLIncludeHidden(const kdisk::URL& url,
+                                                                      bool includeHidden) {
+  return contentsOfDirectoryAtURLIncludeHiddenExcludeDirs(url, includeHidden, false);
+}
+
+KMFileItemList KMWebDAVStorage::contentsOfDirectoryAtURLIncludeHiddenExcludeDirs(
+    const kdisk::URL& url, bool includeHidden, bool excludeDirs) {
+  std::string sql = std::string(kSelectItemColumns) + " WHERE parent_url=?";
+  // NOT LIKE is NULL for a NULL name, so hiding also hides unnamed rows.
+  if (!includeHidden) sql += " AND display_name NOT LIKE '.%'";
+  if (excludeDirs) sql += " AND is_dir == 0";
+  KMFileItemList items;
+  performBlockInStorageQueue([&] {
+    auto row = fmdb().executeQueryWith(sql, url.absoluteString());
+    while (row.next()) {
+      if (auto item = itemFromRow(row)) items.push_back(std::move(item));
+    }
+  });
+  if (items.size() > 1) items = sortFileItemsUsingStandartOrder(items);
+  return items;
+}
+
+KMFileItemList KMWebDAVStorage::sortFileItemsUsingStandartOrder(const KMFileItemList& items) {
+  struct Keyed {
+    std::shared_ptr<KMFileItem> item;
+    bool isDirectory;
+    std::string key;
+    std::string name;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(items.size());
+  for (const auto& item : items) {
+    if (!item) continue;
+    std::string name = item->displayName();
+    // Folded first, so the order ignores case whatever the locale's collation.
+    gchar* folded = g_utf8_casefold(name.c_str(), static_cast<gssize>(name.size()));
+    gchar* key = g_utf8_collate_key_for_filename(folded, -1);
+    keyed.push_back({item, item->isDirectory(), key ? key : "", std::move(name)});
+    g_free(key);
+    g_free(folded);
+  }
+  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    if (a.isDirectory != b.isDirectory) return a.isDirectory;
+    if (a.key != b.key) return a.key < b.key;
+    return a.name < b.name;
+  });
+  KMFileItemList sorted;
+  sorted.reserve(keyed.size());
+  for (auto& entry : keyed) sorted.push_back(std::move(entry.item));
+  return sorted;
+}
+
+std::vector<KMWebDAVStorage::CachedRow> KMWebDAVStorage::cachedChildren(
+    Database& database, const std::string& directory) {
+  std::vector<CachedRow> rows;
+  auto row = database.executeQueryWith(
+      "SELECT rowid, url, is_dir, etag FROM FileItem WHERE parent_url=?", directory);
+  while (row.next()) {
+    rows.push_back({row.longLongIntForColumn("rowid"), row.stringForColumn("url").value_or(""),
+                    row.boolForColumn("is_dir"), row.stringForColumn("etag")});
+  }
+  return rows;
+}
+
+std::vector<kdisk::URL> KMWebDAVStorage::allUsedFileURLsInDirectoryAtURL(const kdisk::URL& directory) {
+  std::vector<kdisk::URL> urls;
+  performBlockInStorageQueue([&] {
+    const std::string text = directory.absoluteString();
+    auto row = fmdb().executeQueryWith(
+        "SELECT url FROM FileItem WHERE parent_url=? UNION SELECT url FROM Upload WHERE "
+        "parent_url=? ORDER BY url",
+        text, text);
+    while (row.next()) {
+      if (auto url = kdisk::URL::fromString(row.stringForColumn("url").value_or(""))) {
+        urls.push_back(*url);
+      }
+    }
+  });
+  return urls;
+}
+
+// ---- Writing items
+
+bool KMWebDAVStorage::addItemInUnit(Database& database, const KMFileItem& item) {
+  const kdisk::URL& url = item.URL();
+  if (isExactlyDirectory(item)) {
+    return database.executeUpdateWith(
+        "INSERT INTO FileItem(parent_url, url, display_name, is_dir) VALUES (?, ?, ?, ?)",
+        parentURLText(url), url.absoluteString(), textOrNull(item.storedDisplayName()), 1);
+  }
+  const auto* file = dynamic_cast<const KMFile*>(&item);
+  const kdisk::Value date = file && file->lastModified() ? kdisk::Value(*file->lastModified())
+                                                         : kdisk::Value(kdisk::Null{});
+  return database.executeUpdateWith(
+      "INSERT INTO FileItem(parent_url, url, display_name, is_dir, size, last_modified, etag) "
+      "VALUES (?, ?, ?, ?, ?, ?, ?)",
+      parentURLText(url), url.absoluteString(), textOrNull(item.storedDisplayName()), 0,
+      file ? file->size() : std::uint64_t{0}, date,
+      file ? textOrNull(file->etag()) : kdisk::Value(kdisk::Null{}));
+}
+
+bool KMWebDAVStorage::saveItemInUnit(Database& database, const KMFileItem& item) {
+  const std::string url = item.URL().absoluteString();
+  bool cached = false;
+  {
+    auto row = database.executeQueryWith("SELECT url FROM FileItem WHERE url=? LIMIT 1", url);
+    cached = row.next();
+  }
+  if (!cached) return addItemInUnit(database, item);
+  if (isExactlyDirectory(item)) {
+    return database.executeUpdateWith("UPDATE FileItem SET display_name=?, is_dir=? WHERE url=?",
+                                      textOrNull(item.storedDisplayName()), 1, url);
+  }
+  const auto* file = dynamic_cast<const KMFile*>(&item);
+  const kdisk::Value date = file && file->lastModified() ? kdisk::Value(*file->lastModified())
+                                                         : kdisk::Value(kdisk::Null{});
+  return database.executeUpdateWith(
+      "UPDATE FileItem SET display_name=?, is_dir=?, size=?, last_modified=?, etag=? WHERE url=?",
+      textOrNull(item.storedDisplayName()), 0, file ? file->size() : std::uint64_t{0}, date,
+      file ? textOrNull(file->etag()) : kdisk::Value(kdisk::Null{}), url);
+}
+
+kdisk::Status KMWebDAVStorage::addItem(const KMFileItem& item) {
+  return performUnitOfWork([&](Database& database) { return addItemInUnit(database, item); });
+}
+
+kdisk::Status KMWebDAVStorage::saveItem(const KMFileItem& item) {
+  return performUnitOfWork([&](Database& database) { return saveItemInUnit(database, item); });
+}
+
+void KMWebDAVStorage::updateETagForItemAtURL(const std::optional<std::string>& etag,
+                                             const std::optional<kdisk::URL>& url) {
+  if (!url) return;
+  performUnitOfWork([&](Database& database) {
+    return database.executeUpdateWith("UPDATE FileItem SET etag=? WHERE url=?", textOrNull(etag),
+                                      url->absoluteString());
+  });
+}
+
+void KMWebDAVStorage::setLastAccessDateForItemWithURL(const std::optional<kdisk::Date>& date,
+                                                      const std::optional<kdisk::URL>& url) {
+  if (!date || !url) return;
+  performUnitOfWork([&](Database& database) {
+    return database.executeUpdateWith("UPDATE FileItem SET last_access=? WHERE url=?", *date,
+                                      url->absoluteString());
+  });
+}
+
+// ---- Merging a fresh listing
+//
+// Each cached child C of the directory ends in one of these states:
+//   kept      a fresh item has C's URL and the same kind, and for files the same
+//             etag (text, both present): C's row stays as it is;
+//   replaced  a fresh item has C's URL but another kind or etag: C goes with its
+//             subtree and local copy (removeItem), the fresh item is added;
+//   gone      no fresh item has C's URL: C goes like a replaced one;
+//   duplicate a second cached row of a URL already kept or replaced: only that
+//             row goes, by row id, since the resource itself is still listed.
+// A fresh item with no cached row is added; the item for the directory itself
+// updates the directory's own row; a URL listed twice counts once.
+kdisk::Status KMWebDAVStorage::updateContentsOfDirectoryAtURLWithItems(
+    const kdisk::URL& directory, const KMFileItemList& items) {
+  return performUnitOfWork([&](Database& database) {
+    const std::string directoryText = directory.absoluteString();
+    const std::string directoryKey = withoutTrailingSlash(directoryText);
+    std::vector<CachedRow> old = cachedChildren(database, directoryText);
+    std::unordered_map<std::string_view, std::vector<std::size_t>> byURL;
+    byURL.reserve(old.size());
+    for (std::size_t i = 0; i < old.size(); ++i) byURL[old[i].url].push_back(i);
+
+    std::unordered_set<std::string> handled;
+    for (std::size_t index = 0; index < items.size(); ++index) {
+      const auto& fresh = items[index];
+      if (!fresh) continue;
+      const std::string url = fresh->URL().absoluteString();
+      if (!handled.insert(url).second) continue;
+      if (withoutTrailingSlash(url) == directoryKey) {
+        if (!saveItemInUnit(database, *fresh)) return false;
+      } else if (auto found = byURL.find(url); found == byURL.end()) {
+        if (!addItemInUnit(database, *fresh)) return false;
+      } else {
+        CachedRow& cached = old[found->second.front()];
+        for (std::size_t other : found->second) old[other].taken = true;
+        const auto* freshFile = fresh->isDirectory() ? nullptr : dynamic_cast<const KMFile*>(fresh.get());
+        const bool bothDirectories = cached.isDirectory && fresh->isDirectory();
+        const bool changed =
+            !bothDirectories &&
+            (cached.isDirectory != fresh->isDirectory() || !freshFile || !freshFile->etag() ||
+             !cached.etag || *freshFile->etag() != *cached.etag);
+        if (changed) {
+          // Removal by URL takes every duplicate row along.
+          if (!removeRowsAndLocalCopy(database, cached.url, cached.isDirectory) ||
+              !addItemInUnit(database, *fresh)) {
+            return false;
+          }
+        } else {
+          for (std::size_t other : found->second) {
+            if (other == found->second.front()) continue;
+            if (!database.executeUpdateWith("DELETE FROM FileItem WHERE rowid=?", old[other].rowid)) {
+              return false;
+            }
+          }
+        }
+      }
+      if (m_mergeHook) m_mergeHook(index);
+    }
+    for (const CachedRow& gone : old) {
+      if (gone.taken) continue;
+      if (!removeRowsAndLocalCopy(database, gone.url, gone.isDirectory)) return false;
+      // Every row of that URL went at once; skip its duplicates.
+      for (std::size_t other : byURL[gone.url]) old[other].taken = true;
+    }
+    return true;
+  });
+}
+
+// ---- Removing items
+
+bool KMWebDAVStorage::removeRowsAndLocalCopy(Database& database, const std::string& urlText,
+                                             bool isDirectory) {
+  bool removed;
+  if (isDirectory) {
+    // The subtree is every URL that starts with the directory's text plus "/",
+    // as a range on the bound text: "%", "_" and "'" are plain bytes here, and
+    // a sibling such as …/ab is not below …/a.
+    const std::string bare = withoutTrailingSlash(urlText);
+    const std::string prefix = bare + "/";
+    const std::string end = bare + "0";  // "0" is the byte after "/"
+    removed = database.executeUpdateWith(
+        "DELETE FROM FileItem WHERE url=? OR (url>=? AND url<?)", bare, prefix, end);
+  } else {
+    removed = database.executeUpdateWith("DELETE FROM FileItem WHERE url=?", urlText);
+  }
+  if (!removed) return false;
+  // Local files go before the commit: a kill after this point leaves rows whose
+  // copy is missing (downloaded again), never a stale copy under a newer row.
+  if (auto url = kdisk::URL::fromString(urlText)) removeLocalCopy(*url);
+  return true;
+}
+
+kdisk::Status KMWebDAVStorage::removeItem(const KMFileItem& item) {
+  return performUnitOfWork([&](Database& database) {
+    return removeRowsAndLocalCopy(database, item.URL().absoluteString(), isExactlyDirectory(item));
+  });
+}
+
+kdisk::Status KMWebDAVStorage::removeItems(const KMFileItemList& items) {
+  if (items.empty()) return kdisk::success();
+  return performUnitOfWork([&](Database& database) {
+    for (const auto& item : items) {
+      if (!item) continue;
+      if (!removeRowsAndLocalCopy(database, item->URL().absoluteString(), isExactlyDirectory(*item))) {
+        return false;
+      }
+    }
+    return true;
+  });
+}
+
+kdisk::Status KMWebDAVStorage::removeItemAtURL(const kdisk::URL& url) {
+  kdisk::Status status = kdisk::success();
+  performBlockInStorageQueue([&] {
+    if (auto item = fileItemAtURL(url)) status = removeItem(*item);
+  });
+  return status;
+}
+
+// ---- Disk flag
+
+bool KMWebDAVStorage::diskAvailable() {
+  bool available = false;
+  performBlockInStorageQueue([&] {
+    if (!m_diskAvailable) {
+      auto row = fmdb().executeQuery("SELECT disk_available FROM DiskMeta LIMIT 1");
+      m_diskAvailable = row.next() && row.boolForColumn("disk_available");
+    }
+    available = *m_diskAvailable;
+  });
+  return available;
+}
+
+void KMWebDAVStorage::setDiskAvailable(bool available) {
+  performBlockInStorageQueue([&] {
+    if (m_diskAvailable == available) return;
+    auto status = performUnitOfWork([&](Database& database) {
+      return database.executeUpdateWith("UPDATE DiskMeta SET disk_available=?", available);
+    });
+    // Cached only once written, so a failed write is retried next time.
+    if (status.hasValue()) m_diskAvailable = available;
+  });
+}
+
+void KMWebDAVStorage::clear() {
+  performBlockInStorageQueue([&] {
+    SQLSerialStorage::clear();
+    m_diskAvailable.reset();
+  });
+}

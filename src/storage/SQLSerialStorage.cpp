@@ -1,0 +1,156 @@
+#include "storage/SQLSerialStorage.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/Log.h"
+#include "platform/Paths.h"
+
+namespace {
+
+std::shared_ptr<spdlog::logger> log() {
+  static auto logger = kdisk::logger("SQLSerialStorage");
+  return logger;
+}
+
+}  // namespace
+
+SQLSerialStorage::SQLSerialStorage(std::string filename)
+    : m_filename(std::move(filename)),
+      m_storageQueue(kdisk::DispatchQueue::createSerial("ru.kalumo.disk.SQLStorageQueue." + m_filename)) {}
+
+SQLSerialStorage::~SQLSerialStorage() { close(); }
+
+std::string SQLSerialStorage::fullPath() const {
+  return kdisk::paths::libraryDirectory() + "/" + m_filename;
+}
+
+void SQLSerialStorage::performBlockInStorageQueue(const std::function<void()>& work) {
+  m_storageQueue->sync(work);
+}
+
+kdisk::sql::Database& SQLSerialStorage::fmdb() {
+  if (!m_fmdb) openDB();
+  return *m_fmdb;
+}
+
+bool SQLSerialStorage::isRunningInMemory() {
+  bool inMemory = false;
+  performBlockInStorageQueue([&] {
+    fmdb();
+    inMemory = m_inMemory;
+  });
+  return inMemory;
+}
+
+void SQLSerialStorage::close() {
+  performBlockInStorageQueue([&] {
+    m_fmdb.reset();
+    m_inMemory = false;
+  });
+}
+
+void SQLSerialStorage::clear() {
+  performBlockInStorageQueue([&] {
+    close();
+    removeDatabaseFiles();
+  });
+}
+
+bool SQLSerialStorage::removeDatabaseFiles() {
+  bool removed = true;
+  // A journal left by a killed process must go with its database, or SQLite
+  // would play it back into the new, empty file.
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+    const std::string path = fullPath() + suffix;
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) removed = false;
+  }
+  return removed;
+}
+
+bool SQLSerialStorage::initializeDatabase(kdisk::sql::Database& database) {
+  return database.executeUpdate("CREATE TABLE db_meta(version INTEGER)") &&
+         database.executeUpdateWith("INSERT INTO db_meta(version) VALUES (?)", version());
+}
+
+bool SQLSerialStorage::hasTable(kdisk::sql::Database& database, const std::string& name) {
+  auto cursor = database.executeQueryWith(
+      "SELECT name FROM sqlite_master WHERE type='table' AND name=?", name);
+  return cursor.next();
+}
+
+bool SQLSerialStorage::hasCompleteSchema(kdisk::sql::Database& database) {
+  return hasTable(database, "db_meta");
+}
+
+void SQLSerialStorage::openDB() {
+  // A file that cannot be used is deleted and tried once more; after that the
+  // store runs on a database in memory, so it always has a connection and the
+  // application keeps working, only without a cache that outlives it.
+  for (int attempt = 0; attempt < 2 && !m_fmdb; ++attempt) {
+    if (attempt > 0) removeDatabaseFiles();
+    m_fmdb = openFile(/*rebuildsLeft=*/1);
+  }
+  if (m_fmdb) {
+    didOpenDatabase(*m_fmdb);
+    return;
+  }
+  log()->error("Could not open db. Running without a cache, in memory.");
+  auto memory = kdisk::sql::Database::openInMemory();
+  if (memory.hasValue()) {
+    kdisk::sql::Transaction transaction(*memory.value());
+    if (initializeDatabase(*memory.value())) transaction.commit();
+    m_fmdb = std::move(memory.value());
+    didOpenDatabase(*m_fmdb);
+  }
+  // SQLite opens a private in-memory database unless memory itself is gone, in
+  // which case nothing could work; stop here rather than run with no connection.
+  if (!m_fmdb) std::abort();
+  m_inMemory = true;
+}
+
+std::unique_ptr<kdisk::sql::Database> SQLSerialStorage::openFile(int rebuildsLeft) {
+  const std::string path = fullPath();
+  kdisk::paths::createDirectories(kdisk::paths::libraryDirectory());
+  const bool existed = kdisk::paths::fileExists(path);
+  auto opened = kdisk::sql::Database::open(path);
+  if (!opened.hasValue()) {
+    log()->error("Could not open db. {}", opened.error().localizedDescription);
+    return nullptr;
+  }
+  std::unique_ptr<kdisk::sql::Database> database = std::move(opened.value());
+  log()->info("Opened SQL DB at {}", path);
+
+  if (!existed) {
+    kdisk::sql::Transaction transaction(*database);
+    if (!initializeDatabase(*database) || !transaction.commit()) {
+      log()->error("Could not create the tables of {}: {}", path, database->lastErrorMessage());
+      return nullptr;
+    }
+    return database;
+  }
+
+  // A damaged file shows up here as a failing read, a missing table or a
+  // foreign version; all three are rebuilt like an outdated cache.
+  std::int64_t storedVersion = 0;
+  bool readable = true;
+  {
+    auto check = database->executeQuery("PRAGMA quick_check(1)");
+    readable = check.next() && check.stringForColumn("quick_check") == std::string("ok");
+  }
+  if (readable) {
+    auto cursor = database->executeQuery("SELECT version FROM db_meta LIMIT 1");
+    if (cursor.next()) storedVersion = cursor.longLongIntForColumn("version");
+    readable = !cursor.failed() && hasCompleteSchema(*database);
+    cursor.close();
+  }
+  if (readable && storedVersion == version()) return database;
+
+  log()->error("Version of disk database is outdated. Database was reinitialized.");
+  database.reset();
+  if (rebuildsLeft == 0) return nullptr;
+  clear();
+  if (kdisk::paths::fileExists(path)) return nullptr;  // could not delete: give up on the file
+  return openFile(rebuildsLeft - 1);
+}

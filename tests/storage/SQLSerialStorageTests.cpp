@@ -1,0 +1,198 @@
+#include "storage/SQLSerialStorage.h"
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/Paths.h"
+#include "support/TemporaryDirectory.h"
+
+using kdisk::sql::Database;
+
+namespace {
+
+// A store of its own schema, version 3, with one table.
+class ThingStorage : public SQLSerialStorage {
+ public:
+  ThingStorage() : SQLSerialStorage("Things.sqlite") {}
+  std::int64_t version() const override { return 3; }
+
+  void addThing(std::int64_t value) {
+    performBlockInStorageQueue([&] { fmdb().executeUpdateWith("INSERT INTO Thing(v) VALUES (?)", value); });
+  }
+  std::int64_t thingCount() {
+    std::int64_t count = -1;
+    performBlockInStorageQueue([&] {
+      auto cursor = fmdb().executeQuery("SELECT count(*) AS n FROM Thing");
+      if (cursor.next()) count = cursor.longLongIntForColumn("n");
+    });
+    return count;
+  }
+  std::int64_t storedVersion() {
+    std::int64_t stored = -1;
+    performBlockInStorageQueue([&] {
+      auto cursor = fmdb().executeQuery("SELECT version FROM db_meta");
+      if (cursor.next()) stored = cursor.longLongIntForColumn("version");
+    });
+    return stored;
+  }
+  int initializations = 0;
+
+ protected:
+  bool initializeDatabase(Database& database) override {
+    ++initializations;
+    return SQLSerialStorage::initializeDatabase(database) &&
+           database.executeUpdate("CREATE TABLE Thing(v INTEGER)");
+  }
+  bool hasCompleteSchema(Database& database) override {
+    return SQLSerialStorage::hasCompleteSchema(database) && hasTable(database, "Thing");
+  }
+};
+
+void writeDatabase(const std::string& path, const std::string& script) {
+  auto database = Database::open(path);
+  ASSERT_TRUE(database.hasValue());
+  ASSERT_TRUE(database.value()->executeStatements(script));
+}
+
+class SQLSerialStorageTest : public ::testing::Test {
+ protected:
+  void SetUp() override { kdisk::paths::createDirectories(kdisk::paths::libraryDirectory()); }
+  std::string path() const { return kdisk::paths::libraryDirectory() + "/Things.sqlite"; }
+  kdisk::test::IsolatedHome home;
+};
+
+TEST_F(SQLSerialStorageTest, LivesInTheLibraryDirectoryAndOpensOnlyOnFirstUse) {
+  ThingStorage storage;
+  EXPECT_EQ(storage.fullPath(), path());
+  EXPECT_EQ(storage.storageQueue()->label(), "ru.kalumo.disk.SQLStorageQueue.Things.sqlite");
+  EXPECT_FALSE(kdisk::paths::fileExists(path()));
+  EXPECT_EQ(storage.thingCount(), 0);
+  EXPECT_TRUE(kdisk::paths::fileExists(path()));
+}
+
+TEST_F(SQLSerialStorageTest, AFreshFileGetsTheVersionRowAndTheTablesInOneStep) {
+  ThingStorage storage;
+  EXPECT_EQ(storage.storedVersion(), 3);
+  EXPECT_EQ(storage.thingCount(), 0);
+  EXPECT_EQ(storage.initializations, 1);
+  EXPECT_FALSE(storage.isRunningInMemory());
+}
+
+TEST_F(SQLSerialStorageTest, RowsSurviveCloseAndReopen) {
+  {
+    ThingStorage storage;
+    storage.addThing(1);
+    storage.close();
+    storage.addThing(2);
+  }
+  ThingStorage again;
+  EXPECT_EQ(again.thingCount(), 2);
+  EXPECT_EQ(again.initializations, 0);
+}
+
+TEST_F(SQLSerialStorageTest, AFileOfAnotherVersionIsRebuiltEmpty) {
+  writeDatabase(path(), "CREATE TABLE db_meta(version INTEGER); INSERT INTO db_meta VALUES (2);"
+                        "CREATE TABLE Thing(v INTEGER); INSERT INTO Thing VALUES (9);");
+  ThingStorage storage;
+  EXPECT_EQ(storage.thingCount(), 0);
+  EXPECT_EQ(storage.storedVersion(), 3);
+  EXPECT_EQ(storage.initializations, 1);
+}
+
+TEST_F(SQLSerialStorageTest, AFileWithoutAVersionRowIsRebuilt) {
+  writeDatabase(path(), "CREATE TABLE db_meta(version INTEGER); CREATE TABLE Thing(v INTEGER);"
+                        "INSERT INTO Thing VALUES (9);");
+  ThingStorage storage;
+  EXPECT_EQ(storage.thingCount(), 0);
+  EXPECT_EQ(storage.storedVersion(), 3);
+}
+
+TEST_F(SQLSerialStorageTest, AFileMissingATableIsRebuilt) {
+  writeDatabase(path(), "CREATE TABLE db_meta(version INTEGER); INSERT INTO db_meta VALUES (3);");
+  ThingStorage storage;
+  EXPECT_EQ(storage.thingCount(), 0);  // -1 would mean the table is still missing
+  EXPECT_EQ(storage.initializations, 1);
+}
+
+TEST_F(SQLSerialStorageTest, AFileThatIsNotSQLiteIsReplacedByADatabaseFile) {
+  std::ofstream(path()) << "this is not a database, just some text that fills the header" << std::string(5000, '!');
+  ThingStorage storage;
+  EXPECT_EQ(storage.thingCount(), 0);
+  EXPECT_FALSE(storage.isRunningInMemory());
+  EXPECT_EQ(storage.storedVersion(), 3);
+}
+
+TEST_F(SQLSerialStorageTest, ATruncatedFileIsRebuilt) {
+  {
+    ThingStorage storage;
+    for (int i = 0; i < 2000; ++i) storage.addThing(i);
+  }
+  const auto size = std::filesystem::file_size(path());
+  ASSERT_GT(size, 8192u);
+  std::filesystem::resize_file(path(), size / 2);
+  ThingStorage storage;
+  EXPECT_EQ(storage.thingCount(), 0);
+  EXPECT_FALSE(storage.isRunningInMemory());
+}
+
+TEST_F(SQLSerialStorageTest, AnEmptyFileIsRebuilt) {
+  std::ofstream(path()).close();
+  ThingStorage storage;
+  EXPECT_EQ(storage.thingCount(), 0);
+  EXPECT_EQ(storage.storedVersion(), 3);
+}
+
+TEST_F(SQLSerialStorageTest, ClearDeletesTheFileAndTwiceInARowIsFine) {
+  ThingStorage storage;
+  storage.addThing(1);
+  storage.clear();
+  EXPECT_FALSE(kdisk::paths::fileExists(path()));
+  storage.clear();
+  EXPECT_FALSE(kdisk::paths::fileExists(path()));
+  EXPECT_EQ(storage.thingCount(), 0);
+  EXPECT_EQ(storage.storedVersion(), 3);
+}
+
+TEST_F(SQLSerialStorageTest, WhenTheFileCannotBeOpenedTheStoreRunsInMemory) {
+  // The library directory lies below a regular file: nothing can be created there.
+  const std::string blocker = home.path() + "/blocker";
+  std::ofstream(blocker) << "x";
+  ::setenv("KDISK_DATA_DIR", (blocker + "/data").c_str(), 1);
+  {
+    ThingStorage storage;
+    storage.addThing(1);
+    storage.addThing(2);
+    EXPECT_TRUE(storage.isRunningInMemory());
+    EXPECT_EQ(storage.thingCount(), 2);
+    EXPECT_EQ(storage.storedVersion(), 3);
+  }
+  ::unsetenv("KDISK_DATA_DIR");
+}
+
+TEST_F(SQLSerialStorageTest, AStorageCallFromInsideStorageWorkRunsInline) {
+  ThingStorage storage;
+  std::int64_t inner = -1;
+  storage.performBlockInStorageQueue([&] {
+    EXPECT_TRUE(storage.storageQueue()->isCurrent());
+    storage.addThing(5);
+    storage.performBlockInStorageQueue([&] { inner = storage.thingCount(); });
+  });
+  EXPECT_EQ(inner, 1);
+}
+
+TEST_F(SQLSerialStorageTest, CallsFromManyThreadsAreSerialised) {
+  ThingStorage storage;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 50; ++i) storage.addThing(i);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(storage.thingCount(), 200);
+}
+
+}  // namespace
