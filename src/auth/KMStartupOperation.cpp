@@ -130,8 +130,9 @@ void KMStartupOperation::didFailWithError() {
   if (m_attempts >= kKMStartupMaxAttempts) return;
   // The fetch thread has no loop of its own: the main loop's clock counts the
   // second and a fresh thread sends again.
-  kdisk::RunLoop::main().postDelayed(kKMStartupRetryDelaySeconds,
-                                     [self = shared_from_this()] { self->startOnNewThread(); });
+  kdisk::RunLoop::main().post([self = shared_from_this()] {
+    kdisk::RunLoop::main().postDelayed(kKMStartupRetryDelaySeconds, [self] { self->startOnNewThread(); });
+  });
 }
 
 void KMStartupOperation::handleStartupResponseData(const std::string& data) {
