@@ -150,8 +150,10 @@ std::shared_ptr<KMDiskPOSTRequest> KMWebDAVFileManager::publishFileWithURL(const
         }
         return proposed;
       });
-  request->setDidReceiveResponseBlock([](const KMRequest::HTTPResponse& response, bool& accept) {
-    accept = response.statusCode == 302;
+  // A final 302 is the answer only when its link was taken; one without a
+  // "Location" would otherwise end in silence.
+  request->setDidReceiveResponseBlock([reported](const KMRequest::HTTPResponse& response, bool& accept) {
+    accept = response.statusCode == 302 && *reported;
   });
   request->setDidFailBlock([failure](const KMError& error) { failure(error); });
   request->start();

@@ -93,9 +93,9 @@ SynchronousHTTPResult sendSynchronousRequest(const HTTPRequest& request) {
   const long seconds =
       request.timeoutInterval > 0 ? static_cast<long>(request.timeoutInterval + 0.999) : 60;
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, seconds);
-  // Seconds without a byte, like the idle time-out of the main transport.
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, seconds);
+  // The answers are a few hundred bytes, so the whole exchange gets the time
+  // a transfer would get without progress.
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT, seconds);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &onHeader);
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &exchange);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &onBody);

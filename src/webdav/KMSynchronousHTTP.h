@@ -4,9 +4,8 @@
 // the start-up configuration). Nothing here touches the main loop's transport,
 // so it may run on any thread, several at once.
 //
-// Redirects are not followed; cookies are never kept. The time-out counts
-// seconds without progress, as the main transport's does, and fails with the
-// transport's own error (kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut).
+// Redirects are not followed; cookies are never kept. The time-out bounds the
+// whole exchange and fails with the transport's own error (kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut).
 
 #include <cstddef>
 #include <optional>

@@ -6,6 +6,10 @@
 
 #include <spdlog/sinks/ringbuffer_sink.h>
 
+#include <filesystem>
+
+#include "platform/Log.h"
+
 #include "NotificationRecorder.h"
 #include "manager/KMWebDAVFileManager.h"
 #include "settings/KMSettings.h"

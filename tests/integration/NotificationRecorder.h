@@ -66,8 +66,8 @@ class NotificationRecorder {
         },
         seconds);
   }
-  bool waitFor(const std::string& name, std::size_t total = 1, double seconds = 30) {
-    return waitFor(std::vector<std::string>{name}, total, seconds);
+  bool waitFor(const char* name, std::size_t total = 1, double seconds = 30) {
+    return waitFor(std::vector<std::string>{std::string(name)}, total, seconds);
   }
   // Lets already queued postings arrive, so a test can check none more came.
   void drain() {

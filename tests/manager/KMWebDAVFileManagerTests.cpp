@@ -8,6 +8,7 @@
 #include "graphics/UIImage.h"
 #include "manager/KMReachability.h"
 #include "manager/KMWebDAVFileManager.h"
+#include "platform/NotificationCenter.h"
 #include "support/TemporaryDirectory.h"
 #include "webdav/KMDirectory.h"
 #include "webdav/KMFile.h"
