@@ -131,7 +131,7 @@ void KMOAuthOperation::didNotAuthenticate(const std::string& data) {
 
 void KMOAuthOperation::postFailure(const KMError& error) {
   NotificationCenter::defaultCenter().postNotificationInMainThreadWithNameObjectUserInfo(
-      kKMXConnectionDidFailAuthenticateWithError, this, {{"error", KMErrorValue(error)}});
+      kKMXConnectionDidFailAuthenticateWithError, this, {{"error", kdisk::Value(error)}});
 }
 
 void KMOAuthOperation::sendDidAuthenticateWithTokenNotificationWithLoginToken(

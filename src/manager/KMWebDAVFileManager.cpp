@@ -214,7 +214,7 @@ void KMWebDAVFileManager::updateContentsOfDirectoryAtURL(const URL& directory) {
     auto self = weak.lock();
     if (!self || reported->exchange(true)) return;
     Dictionary userInfo{{"URL", listed.absoluteString()}};
-    if (error) userInfo["error"] = KMErrorValue(*error);
+    if (error) userInfo["error"] = kdisk::Value(*error);
     self->post(kKMKMWebDAVFileManagerDidFailWithFileListRequest, std::move(userInfo));
   };
   request->setDidFailBlock([fail](const KMError& error) { fail(error); });

@@ -61,7 +61,7 @@ void KMWebDAVFileManager::sendAdditionalInfoRequest() {
     auto self = weak.lock();
     if (!self) return;
     Dictionary userInfo;
-    if (error) userInfo["error"] = KMErrorValue(*error);
+    if (error) userInfo["error"] = kdisk::Value(*error);
     self->post(kKMKMWebDAVFileManagerDidFailWithAdditionalInfoRequest, std::move(userInfo));
   };
   request->setDidFailBlock([fail](const KMError& error) { fail(error); });

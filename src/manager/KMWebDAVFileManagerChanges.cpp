@@ -25,7 +25,7 @@ void KMWebDAVFileManager::removeItemAtURL(const URL& url) {
     auto self = weak.lock();
     if (!self) return;
     Dictionary userInfo{{"URL", removed.absoluteString()}};
-    if (error) userInfo["error"] = KMErrorValue(*error);
+    if (error) userInfo["error"] = kdisk::Value(*error);
     self->post(kKMKMWebDAVFileManagerDidFailWithRemoveRequest, std::move(userInfo));
   };
   // Only a 207 carries per-resource results; a 404 page or a 200 body is not one.
@@ -90,7 +90,7 @@ void KMWebDAVFileManager::createDirectoryWithNameAt(const std::string& name, con
     kdisk::manager::log()->error("Directory name \"{}\" refused.", name);
     post(kKMKMWebDAVFileManagerDidFailToCreateDirectory,
          {{"URL", parent.absoluteString()},
-          {"error", KMErrorValue(KMError(kKMRequestErrorDomain, kKMRequestErrorNotAccepted,
+          {"error", kdisk::Value(KMError(kKMRequestErrorDomain, kKMRequestErrorNotAccepted,
                                          "The name cannot be used for a folder."))}});
     return;
   }
@@ -110,7 +110,7 @@ void KMWebDAVFileManager::createDirectoryWithNameAt(const std::string& name, con
   request->setDidFailBlock([weak, created](const KMError& error) {
     if (auto self = weak.lock())
       self->post(kKMKMWebDAVFileManagerDidFailToCreateDirectory,
-                 {{"URL", created.absoluteString()}, {"error", KMErrorValue(error)}});
+                 {{"URL", created.absoluteString()}, {"error", kdisk::Value(error)}});
   });
   request->start();
   post(kKMKMWebDAVFileManagerDidSendCreateDirectoryRequest, {{"URL", request->URL().absoluteString()}});
@@ -136,7 +136,7 @@ std::shared_ptr<KMDiskPOSTRequest> KMWebDAVFileManager::publishFileWithURL(const
     if (!self || std::exchange(*reported, true)) return;
     kdisk::manager::log()->error("Did fail to publish items: {}", error.description());
     self->post(kKMKMWebDAVFileManagerDidFailWithPublishRequest,
-               {{"URL", file.absoluteString()}, {"error", KMErrorValue(error)}});
+               {{"URL", file.absoluteString()}, {"error", kdisk::Value(error)}});
   };
   request->setShouldRedirectBlock(
       [success, target](const KMRequest::HTTPResponse& redirect,

@@ -17,7 +17,7 @@ thread_local std::vector<const DispatchQueue*> t_currentQueues;
 
 class MainQueue final : public DispatchQueue {
  public:
-  MainQueue() : DispatchQueue("com.apple.main-thread", Kind::Main) {}
+  MainQueue() : DispatchQueue("ru.kalumo.disk.main", Kind::Main) {}
 
   void async(Task task) override {
     RunLoop::main().post([this, task = std::move(task)] {

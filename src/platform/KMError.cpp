@@ -16,24 +16,3 @@ KMError KMErrorFromErrno(int errorNumber, const std::string& path) {
   }
   return KMError(kKMPOSIXErrorDomain, errorNumber, text, std::move(info));
 }
-
-kdisk::Value KMErrorValue(const KMError& error) {
-  kdisk::Dictionary fields{{"domain", error.domain},
-                           {"code", error.code},
-                           {"localizedDescription", error.localizedDescription}};
-  if (!error.userInfo.empty()) fields["userInfo"] = error.userInfo;
-  return fields;
-}
-
-std::optional<KMError> KMErrorFromValue(const kdisk::Value& value) {
-  const auto* fields = value.dictionaryValue();
-  if (!fields) return std::nullopt;
-  auto domain = kdisk::stringForKey(*fields, "domain");
-  const auto* code = kdisk::find(*fields, "code");
-  if (!domain || !code || !code->integerValue()) return std::nullopt;
-  KMError error(*domain, *code->integerValue(),
-                kdisk::stringForKey(*fields, "localizedDescription").value_or(""));
-  if (const auto* info = kdisk::find(*fields, "userInfo"); info && info->dictionaryValue())
-    error.userInfo = *info->dictionaryValue();
-  return error;
-}

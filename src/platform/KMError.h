@@ -3,7 +3,6 @@
 // info. Errors from the network or the disk are always values, never crashes.
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -35,9 +34,3 @@ inline constexpr const char* kKMFileErrorDomain = "KMFileErrorDomain";
 
 // An error from errno, with the path it concerns in the description.
 KMError KMErrorFromErrno(int errorNumber, const std::string& path = {});
-
-// An error as it travels in notification user info: a dictionary with
-// "domain", "code", "localizedDescription" and, when not empty, "userInfo".
-kdisk::Value KMErrorValue(const KMError& error);
-// Reads that form back; nothing when `value` is not one.
-std::optional<KMError> KMErrorFromValue(const kdisk::Value& value);

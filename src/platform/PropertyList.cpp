@@ -89,10 +89,12 @@ Value toValue(plist_t node) {
   return Value();
 }
 
-// Nothing for Null, which property lists cannot hold.
+// Nothing for Null and errors, which property lists cannot hold.
 plist_t toNode(const Value& value) {
   struct Visitor {
     plist_t operator()(const Null&) const { return nullptr; }
+    // Errors travel in user info only; a property list has no form for them.
+    plist_t operator()(const Value::ErrorPointer&) const { return nullptr; }
     plist_t operator()(bool flag) const { return plist_new_bool(flag ? 1 : 0); }
     plist_t operator()(std::int64_t number) const {
       return plist_new_uint(static_cast<uint64_t>(number));

@@ -1,7 +1,7 @@
 #pragma once
 // Property lists as values: XML or binary in, XML out (dates keep whole seconds). A damaged
-// document gives an error value, never a crash. Property lists have no null: Null values are left
-// out of what is written. Stateless; safe from any thread.
+// document gives an error value, never a crash. Property lists have no null and no error: such
+// values are left out of what is written. Stateless; safe from any thread.
 
 #include <string>
 #include <string_view>

@@ -3,7 +3,16 @@
 #include <cmath>
 #include <sstream>
 
+#include "platform/KMError.h"
+
 namespace kdisk {
+
+Value::Value(const KMError& error) : m_storage(std::make_shared<const KMError>(error)) {}
+
+const KMError* Value::errorValue() const {
+  auto pointer = get<ErrorPointer>();
+  return pointer ? pointer->get() : nullptr;
+}
 
 std::optional<std::int64_t> Value::integerValue() const {
   if (auto v = get<std::int64_t>()) return *v;
@@ -52,6 +61,8 @@ void describe(const Value& value, std::ostringstream& out) {
             describe(v[i], out);
           }
           out << ")";
+        } else if constexpr (std::is_same_v<T, Value::ErrorPointer>) {
+          out << (v ? v->description() : std::string("<no error>"));
         } else if constexpr (std::is_same_v<T, Dictionary>) {
           out << "{";
           bool first = true;
@@ -86,6 +97,11 @@ std::optional<std::string> stringForKey(const Dictionary& dictionary, std::strin
   const Value* value = find(dictionary, key);
   if (!value || !value->stringValue()) return std::nullopt;
   return *value->stringValue();
+}
+
+const KMError* errorForKey(const Dictionary& dictionary, std::string_view key) {
+  const Value* value = find(dictionary, key);
+  return value ? value->errorValue() : nullptr;
 }
 
 }  // namespace kdisk

@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
+
+struct KMError;
 
 namespace kdisk {
 
@@ -29,8 +32,11 @@ using Dictionary = std::map<std::string, Value, std::less<>>;
 
 class Value {
  public:
-  using Storage =
-      std::variant<Null, bool, std::int64_t, double, std::string, Bytes, Date, Array, Dictionary>;
+  // Errors travel in notifications' user info under "error"; they are shared
+  // and immutable once made.
+  using ErrorPointer = std::shared_ptr<const KMError>;
+  using Storage = std::variant<Null, bool, std::int64_t, double, std::string, Bytes, Date, Array,
+                               Dictionary, ErrorPointer>;
 
   Value() : m_storage(Null{}) {}
   Value(Null) : m_storage(Null{}) {}
@@ -49,6 +55,7 @@ class Value {
   Value(Date value) : m_storage(value) {}
   Value(Array value) : m_storage(std::move(value)) {}
   Value(Dictionary value) : m_storage(std::move(value)) {}
+  Value(const KMError& error);
 
   bool isNull() const { return std::holds_alternative<Null>(m_storage); }
   template <typename T> bool is() const { return std::holds_alternative<T>(m_storage); }
@@ -63,6 +70,7 @@ class Value {
   const std::string* stringValue() const { return get<std::string>(); }
   const Dictionary* dictionaryValue() const { return get<Dictionary>(); }
   const Array* arrayValue() const { return get<Array>(); }
+  const KMError* errorValue() const;
 
   const Storage& storage() const { return m_storage; }
   bool operator==(const Value& other) const { return m_storage == other.m_storage; }
@@ -77,5 +85,7 @@ class Value {
 // Looks a key up; nullptr when absent (a present Null is returned as a value).
 const Value* find(const Dictionary& dictionary, std::string_view key);
 std::optional<std::string> stringForKey(const Dictionary& dictionary, std::string_view key);
+// The error stored under "error", the convention of every failure notification.
+const KMError* errorForKey(const Dictionary& dictionary, std::string_view key = "error");
 
 }  // namespace kdisk

@@ -39,6 +39,11 @@ std::string withoutTrailingSlash(std::string text) {
   return text;
 }
 
+bool sameIgnoringTrailingSlash(std::string_view text, std::string_view bare) {
+  while (text.size() > 1 && text.back() == '/') text.remove_suffix(1);
+  return text == bare;
+}
+
 kdisk::Value textOrNull(const std::optional<std::string>& text) {
   return text ? kdisk::Value(*text) : kdisk::Value(kdisk::Null{});
 }
@@ -65,6 +70,8 @@ std::shared_ptr<KMFileItem> itemFromRow(const kdisk::sql::ResultSet& row) {
 
 }  // namespace
 
+constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
+
 // What the merge needs of a cached child, without building an item.
 struct KMWebDAVStorage::CachedRow {
   std::int64_t rowid = 0;
@@ -72,6 +79,7 @@ struct KMWebDAVStorage::CachedRow {
   bool isDirectory = false;
   std::optional<std::string> etag;
   bool taken = false;
+  std::size_t next = kNoRow;  // the next cached row of the same URL
 };
 
 KMWebDAVStorage::KMWebDAVStorage() : SQLSerialStorage("WebDAVStorage.sqlite") {}
@@ -304,23 +312,34 @@ kdisk::Status KMWebDAVStorage::updateContentsOfDirectoryAtURLWithItems(
     const std::string directoryText = directory.absoluteString();
     const std::string directoryKey = withoutTrailingSlash(directoryText);
     std::vector<CachedRow> old = cachedChildren(database, directoryText);
-    std::unordered_map<std::string_view, std::vector<std::size_t>> byURL;
+    // URL → first cached row; duplicates of a URL are chained through `next`.
+    std::unordered_map<std::string_view, std::size_t> byURL;
     byURL.reserve(old.size());
-    for (std::size_t i = 0; i < old.size(); ++i) byURL[old[i].url].push_back(i);
+    for (std::size_t i = old.size(); i-- > 0;) {
+      auto [entry, inserted] = byURL.try_emplace(old[i].url, i);
+      if (!inserted) {
+        old[i].next = entry->second;
+        entry->second = i;
+      }
+    }
+    auto markTaken = [&](std::size_t first) {
+      for (std::size_t i = first; i != kNoRow; i = old[i].next) old[i].taken = true;
+    };
 
-    std::unordered_set<std::string> handled;
+    std::unordered_set<std::string_view> handled;
+    handled.reserve(items.size());
     for (std::size_t index = 0; index < items.size(); ++index) {
       const auto& fresh = items[index];
       if (!fresh) continue;
-      const std::string url = fresh->URL().absoluteString();
+      const std::string& url = fresh->URL().absoluteString();
       if (!handled.insert(url).second) continue;
-      if (withoutTrailingSlash(url) == directoryKey) {
+      if (sameIgnoringTrailingSlash(url, directoryKey)) {
         if (!saveItemInUnit(database, *fresh)) return false;
       } else if (auto found = byURL.find(url); found == byURL.end()) {
         if (!addItemInUnit(database, *fresh)) return false;
       } else {
-        CachedRow& cached = old[found->second.front()];
-        for (std::size_t other : found->second) old[other].taken = true;
+        CachedRow& cached = old[found->second];
+        markTaken(found->second);
         const auto* freshFile = fresh->isDirectory() ? nullptr : dynamic_cast<const KMFile*>(fresh.get());
         const bool bothDirectories = cached.isDirectory && fresh->isDirectory();
         const bool changed =
@@ -334,8 +353,7 @@ kdisk::Status KMWebDAVStorage::updateContentsOfDirectoryAtURLWithItems(
             return false;
           }
         } else {
-          for (std::size_t other : found->second) {
-            if (other == found->second.front()) continue;
+          for (std::size_t other = cached.next; other != kNoRow; other = old[other].next) {
             if (!database.executeUpdateWith("DELETE FROM FileItem WHERE rowid=?", old[other].rowid)) {
               return false;
             }
@@ -348,7 +366,7 @@ kdisk::Status KMWebDAVStorage::updateContentsOfDirectoryAtURLWithItems(
       if (gone.taken) continue;
       if (!removeRowsAndLocalCopy(database, gone.url, gone.isDirectory)) return false;
       // Every row of that URL went at once; skip its duplicates.
-      for (std::size_t other : byURL[gone.url]) old[other].taken = true;
+      markTaken(byURL[gone.url]);
     }
     return true;
   });

@@ -40,6 +40,7 @@ bool bindValue(sqlite3_stmt* statement, int index, const Value& value) {
     // Containers have no column form; binding them is a caller's mistake.
     int operator()(const Array&) const { return SQLITE_MISMATCH; }
     int operator()(const Dictionary&) const { return SQLITE_MISMATCH; }
+    int operator()(const Value::ErrorPointer&) const { return SQLITE_MISMATCH; }
   };
   return std::visit(Binder{statement, index}, value.storage()) == SQLITE_OK;
 }
@@ -57,15 +58,18 @@ class Statement {
   bool inUse = false;
 
   int columnIndex(std::string_view name) {
+    // Rows are read column by column in the same order each time: try the
+    // column after the last one found first.
+    if (!m_columns.empty()) {
+      const std::size_t guess = m_lastColumn + 1 < m_columns.size() ? m_lastColumn + 1 : 0;
+      if (matches(guess, name)) return static_cast<int>(m_lastColumn = guess);
+    }
     if (m_columns.empty()) {
       const int count = sqlite3_column_count(handle());
       for (int i = 0; i < count; ++i) m_columns.emplace_back(sqlite3_column_name(handle(), i));
     }
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
-      if (m_columns[i].size() == name.size() &&
-          strncasecmp(m_columns[i].data(), name.data(), name.size()) == 0) {
-        return static_cast<int>(i);
-      }
+      if (matches(i, name)) return static_cast<int>(m_lastColumn = i);
     }
     return -1;
   }
@@ -79,7 +83,13 @@ class Statement {
  private:
   std::unique_ptr<sqlite3_stmt, StatementDeleter> m_handle;
   bool m_cached;
+  bool matches(std::size_t column, std::string_view name) const {
+    return m_columns[column].size() == name.size() &&
+           strncasecmp(m_columns[column].data(), name.data(), name.size()) == 0;
+  }
+
   std::vector<std::string> m_columns;
+  std::size_t m_lastColumn = static_cast<std::size_t>(-1);
 };
 
 struct Database::Impl {

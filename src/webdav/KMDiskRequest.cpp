@@ -52,9 +52,7 @@ void KMDiskRequest::connectionDidReceiveResponse(const HTTPResponse& response) {
                 kdisk::webdav::localizedString("AuthAuthorizationUnknownErrorText",
                                                "Не удалось авторизоваться. Попробуйте ещё раз."));
   kdisk::Dictionary userInfo;
-  userInfo["error"] = kdisk::Value(kdisk::Dictionary{{"domain", error.domain},
-                                                     {"code", error.code},
-                                                     {"localizedDescription", error.localizedDescription}});
+  userInfo["error"] = kdisk::Value(error);
   kdisk::NotificationCenter::defaultCenter().postNotificationInMainThreadWithNameObjectUserInfo(
       kKMXConnectionDidFailAuthenticateWithError, this, std::move(userInfo));
   kdisk::logger("KMRequest", kdisk::LogLevel::Warning)

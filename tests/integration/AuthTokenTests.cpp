@@ -65,7 +65,7 @@ class KMOAuthOperationTest : public testing::Test {
     auto failures = m_recorder.named(kKMXConnectionDidFailAuthenticateWithError);
     EXPECT_EQ(failures.size(), 1u);
     if (failures.empty()) return {};
-    auto error = KMErrorFromValue(*find(failures[0].userInfo, "error"));
+    auto error = errorIn(failures[0].userInfo);
     EXPECT_TRUE(error.has_value());
     return error.value_or(KMError{});
   }

@@ -72,7 +72,7 @@ TEST_F(ManagerDirectoryTest, FailedListingKeepsTheCacheAndCarriesTheError) {
   auto failed = m_recorder.named(kKMKMWebDAVFileManagerDidFailWithFileListRequest);
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_EQ(failed[0].string("URL"), root().absoluteString());
-  auto error = KMErrorFromValue(*find(failed[0].userInfo, "error"));
+  auto error = errorIn(failed[0].userInfo);
   ASSERT_TRUE(error);
   EXPECT_TRUE(error->is(kKMRequestErrorDomain, kKMRequestErrorNotAccepted));
   EXPECT_EQ(cachedNames(root()), std::vector<std::string>{"a.txt"});

@@ -172,7 +172,7 @@ TEST_F(ManagerFileTest, RefusedRemoveFailsWithTheRequestError) {
   ASSERT_TRUE(m_recorder.waitFor(kKMKMWebDAVFileManagerDidFailWithRemoveRequest));
   m_recorder.drain();
   auto failed = m_recorder.named(kKMKMWebDAVFileManagerDidFailWithRemoveRequest);
-  auto error = KMErrorFromValue(*find(failed.at(0).userInfo, "error"));
+  auto error = errorIn(failed.at(0).userInfo);
   ASSERT_TRUE(error);
   EXPECT_TRUE(error->is(kKMRequestErrorDomain, kKMRequestErrorNotAccepted));
   EXPECT_EQ(m_recorder.count(kKMKMWebDAVFileManagerDidRemove), 0u);

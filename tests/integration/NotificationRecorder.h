@@ -7,10 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/KMError.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
 
 namespace kdisk::test {
+
+// The error a failure notification carries under "error", copied out.
+inline std::optional<KMError> errorIn(const Dictionary& userInfo) {
+  const KMError* error = errorForKey(userInfo);
+  return error ? std::optional<KMError>(*error) : std::nullopt;
+}
 
 struct ObservedNotification {
   std::string name;

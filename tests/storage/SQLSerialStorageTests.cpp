@@ -22,6 +22,14 @@ class ThingStorage : public SQLSerialStorage {
   void addThing(std::int64_t value) {
     performBlockInStorageQueue([&] { fmdb().executeUpdateWith("INSERT INTO Thing(v) VALUES (?)", value); });
   }
+  // One transaction: thousands of single-row commits would each wait for the disk.
+  void addThings(std::int64_t count) {
+    performBlockInStorageQueue([&] {
+      kdisk::sql::Transaction transaction(fmdb());
+      for (std::int64_t i = 0; i < count; ++i) fmdb().executeUpdateWith("INSERT INTO Thing(v) VALUES (?)", i);
+      transaction.commit();
+    });
+  }
   std::int64_t thingCount() {
     std::int64_t count = -1;
     performBlockInStorageQueue([&] {
@@ -128,7 +136,7 @@ TEST_F(SQLSerialStorageTest, AFileThatIsNotSQLiteIsReplacedByADatabaseFile) {
 TEST_F(SQLSerialStorageTest, ATruncatedFileIsRebuilt) {
   {
     ThingStorage storage;
-    for (int i = 0; i < 2000; ++i) storage.addThing(i);
+    storage.addThings(2000);
   }
   const auto size = std::filesystem::file_size(path());
   ASSERT_GT(size, 8192u);

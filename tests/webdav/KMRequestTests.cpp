@@ -202,10 +202,10 @@ TEST_F(KMRequestTests, Unauthorized401FailsThenPostsAuthenticationNotification) 
   request->start();
   ASSERT_TRUE(RunLoop::main().runUntil([&] { return order.size() == 2; }, 10));
   EXPECT_EQ(order, (std::vector<std::string>{"failed", "notification"}));
-  const auto* error = kdisk::find(userInfo, "error");
+  const KMError* error = kdisk::errorForKey(userInfo);
   ASSERT_NE(error, nullptr);
-  EXPECT_EQ(kdisk::stringForKey(*error->dictionaryValue(), "domain"), kKMOAuthOperationErrorDomain);
-  EXPECT_EQ(kdisk::find(*error->dictionaryValue(), "code")->integerValue(), 4);
+  EXPECT_TRUE(error->is(kKMOAuthOperationErrorDomain, 4));
+  EXPECT_FALSE(error->localizedDescription.empty());
 }
 
 TEST_F(KMRequestTests, PlainRequestDoesNotReactTo401) {

@@ -1,0 +1,3 @@
+add_executable(service_transfer_bench ${CMAKE_CURRENT_LIST_DIR}/ServiceTransferBench.cpp)
+target_link_libraries(service_transfer_bench PRIVATE kdisk_test_support)
+add_dependencies(service_transfer_bench kdisk-service)
