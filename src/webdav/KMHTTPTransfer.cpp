@@ -471,6 +471,8 @@ void setAdditionalCertificateAuthorityFile(std::optional<std::string> path) {
   g_additionalCAFile = std::move(path);
 }
 
+std::optional<std::string> additionalCertificateAuthorityFile() { return additionalCAFile(); }
+
 HTTPTransfer::HTTPTransfer(HTTPRequest request, HTTPTransferClient* client) : m_impl(std::make_unique<Impl>()) {
   m_impl->owner = this;
   m_impl->client = client;

@@ -30,6 +30,8 @@ inline constexpr int kKMHTTPTransportTimedOut = 28;
 // Trusts this CA bundle in addition to the system's (the local service's CA).
 // Read when a transfer starts; also taken from $KDISK_EXTRA_CA_FILE.
 void setAdditionalCertificateAuthorityFile(std::optional<std::string> path);
+// The file set above or named by $KDISK_EXTRA_CA_FILE; nothing when neither.
+std::optional<std::string> additionalCertificateAuthorityFile();
 
 class HTTPTransferClient {
  public:

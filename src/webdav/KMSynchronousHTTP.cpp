@@ -1,0 +1,152 @@
+#include "webdav/KMSynchronousHTTP.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+#include "webdav/KMHTTPTransfer.h"
+
+namespace kdisk::webdav {
+
+namespace {
+
+struct Exchange {
+  HTTPResponse response;
+  bool headSeen = false;
+  std::string body;
+  bool tooLarge = false;
+};
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                           text.back() == '\n'))
+    text.remove_suffix(1);
+  return text;
+}
+
+size_t onHeader(char* data, size_t size, size_t count, void* context) {
+  auto* exchange = static_cast<Exchange*>(context);
+  std::string_view line(data, size * count);
+  if (line.starts_with("HTTP/")) {
+    // A new status line starts a new head (after 100 Continue, for one).
+    exchange->response.headerFields.clear();
+    exchange->headSeen = true;
+    return size * count;
+  }
+  auto colon = line.find(':');
+  if (colon != std::string_view::npos) {
+    exchange->response.headerFields.emplace_back(std::string(trimmed(line.substr(0, colon))),
+                                                 std::string(trimmed(line.substr(colon + 1))));
+  }
+  return size * count;
+}
+
+size_t onBody(char* data, size_t size, size_t count, void* context) {
+  auto* exchange = static_cast<Exchange*>(context);
+  const size_t bytes = size * count;
+  if (exchange->body.size() + bytes > kKMSynchronousHTTPMaxBodyBytes) {
+    exchange->tooLarge = true;
+    return 0;  // makes libcurl stop with CURLE_WRITE_ERROR
+  }
+  exchange->body.append(data, bytes);
+  return bytes;
+}
+
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct ListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+}  // namespace
+
+SynchronousHTTPResult sendSynchronousRequest(const HTTPRequest& request) {
+  static std::once_flag globalInit;
+  std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+  SynchronousHTTPResult result;
+  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+  const std::string scheme = request.URL.scheme();
+  if (!easy || (scheme != "http" && scheme != "https")) {
+    result.error = KMError(kKMHTTPTransportErrorDomain, CURLE_UNSUPPORTED_PROTOCOL,
+                           "The request could not be sent.");
+    return result;
+  }
+  Exchange exchange;
+  char errorBuffer[CURL_ERROR_SIZE] = {};
+  CURL* handle = easy.get();
+  curl_easy_setopt(handle, CURLOPT_URL, request.URL.absoluteString().c_str());
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (auto ca = additionalCertificateAuthorityFile()) {
+    curl_easy_setopt(handle, CURLOPT_CAINFO, ca->c_str());
+    curl_easy_setopt(handle, CURLOPT_CAPATH, "/etc/ssl/certs");
+  }
+  const long seconds =
+      request.timeoutInterval > 0 ? static_cast<long>(request.timeoutInterval + 0.999) : 60;
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, seconds);
+  // The answers are a few hundred bytes, so the whole exchange gets the time
+  // a transfer would get without progress.
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT, seconds);
+  curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &onHeader);
+  curl_easy_setopt(handle, CURLOPT_HEADERDATA, &exchange);
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &onBody);
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &exchange);
+
+  if (request.method == "GET") {
+    curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+  } else {
+    curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+  }
+  if (!request.body.empty() || request.method == "POST") {
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.body.data());
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+  }
+  std::unique_ptr<curl_slist, ListDeleter> headers;
+  bool hasExpect = false;
+  for (const auto& [name, value] : request.headerFields) {
+    std::string line = name + ": " + value;
+    headers.reset(curl_slist_append(headers.release(), line.c_str()));
+    if (name == "Expect") hasExpect = true;
+  }
+  // A one-round-trip POST: no "Expect: 100-continue" wait.
+  if (!hasExpect) headers.reset(curl_slist_append(headers.release(), "Expect:"));
+  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+
+  const CURLcode code = curl_easy_perform(handle);
+  if (exchange.headSeen) {
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    exchange.response.statusCode = static_cast<int>(status);
+    exchange.response.URL = request.URL;
+    curl_off_t length = -1;
+    curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length >= 0) exchange.response.expectedContentLength = length;
+    result.response = std::move(exchange.response);
+  }
+  if (code != CURLE_OK) {
+    if (exchange.tooLarge) {
+      result.error = KMError(kKMHTTPTransportErrorDomain, CURLE_FILESIZE_EXCEEDED,
+                             "The answer is too large.");
+    } else if (code == CURLE_OPERATION_TIMEDOUT) {
+      result.error = KMError(kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut,
+                             "The request timed out.");
+    } else {
+      result.error = KMError(kKMHTTPTransportErrorDomain, code,
+                             errorBuffer[0] ? errorBuffer : curl_easy_strerror(code));
+    }
+    return result;
+  }
+  result.body = std::move(exchange.body);
+  return result;
+}
+
+}  // namespace kdisk::webdav
