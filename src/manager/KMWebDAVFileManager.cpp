@@ -2,6 +2,7 @@
 
 #include "foundation/KLApplicationEnvironment.h"
 #include "manager/KMReachability.h"
+#include "manager/KMUploadQueue.h"
 #include "manager/KMWebDAVFileManagerLog.h"
 #include "platform/NotificationCenter.h"
 #include "settings/KMSettings.h"
@@ -159,6 +160,12 @@ void KMWebDAVFileManager::initialize(bool monitorNetwork) {
   m_storage->setRootURL(rootURL());
   m_serialUploadQueue = kdisk::DispatchQueue::createSerial("ru.kalumo.disk.serialUploadQueue");
   std::weak_ptr<KMWebDAVFileManager> weak = weak_from_this();
+  kdisk::manager::KMUploadQueue::Environment environment;
+  // Read afresh for every upload, as every other request does.
+  environment.OAuthToken = [] { return kdisk::KMSettings::mainSettings().token(); };
+  environment.notificationObject = this;
+  environment.serialUploadQueue = m_serialUploadQueue;
+  m_uploadQueue = kdisk::manager::KMUploadQueue::create(m_storage, std::move(environment));
   m_memoryWarningObservation = kdisk::NotificationCenter::defaultCenter().addObserver(
       kKMMemoryWarningNotificationName, [weak](const kdisk::Notification&) {
         if (auto self = weak.lock()) self->didReceiveMemoryWarningNotification();
@@ -173,16 +180,6 @@ URL KMWebDAVFileManager::rootURL() const {
 
 std::optional<std::string> KMWebDAVFileManager::OAuthToken() const {
   return kdisk::KMSettings::mainSettings().token();
-}
-
-std::optional<URL> KMWebDAVFileManager::uploadingFileURL() const {
-  std::lock_guard guard(m_uploadingFileURLLock);
-  return m_uploadingFileURL;
-}
-
-void KMWebDAVFileManager::setUploadingFileURL(std::optional<URL> url) {
-  std::lock_guard guard(m_uploadingFileURLLock);
-  m_uploadingFileURL = std::move(url);
 }
 
 void KMWebDAVFileManager::didReceiveMemoryWarningNotification() {

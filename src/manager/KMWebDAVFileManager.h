@@ -26,7 +26,10 @@
 #include <string>
 #include <string_view>
 
+#include "manager/KMUploadNotifications.h"
 #include "platform/DispatchQueue.h"
+#include "platform/Expected.h"
+#include "platform/PhotoLibrary.h"
 #include "platform/ObserverToken.h"
 #include "platform/URL.h"
 #include "storage/KMWebDAVStorage.h"
@@ -36,6 +39,9 @@ class KMDiskPOSTRequest;
 class KMReachability;
 namespace kdisk {
 class UIImage;
+}
+namespace kdisk::manager {
+class KMUploadQueue;
 }
 
 #define KM_NOTIFICATION(name) inline constexpr const char* name = #name
@@ -49,11 +55,6 @@ KM_NOTIFICATION(kKMKMWebDAVFileManagerDidFailToDownloadFile);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidStartDownloadPreview);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidDownloadPreview);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidFailToDownloadPreview);
-KM_NOTIFICATION(kKMKMWebDAVFileManagerUploadQueueWasChanged);
-KM_NOTIFICATION(kKMKMWebDAVFileManagerDidStartUploadFile);
-KM_NOTIFICATION(kKMKMWebDAVFileManagerDidSendBytesForUploadFile);
-KM_NOTIFICATION(kKMKMWebDAVFileManagerDidUploadFile);
-KM_NOTIFICATION(kKMKMWebDAVFileManagerDidFailToUploadFile);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidSendRemoveRequest);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidRemove);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidFailWithRemoveRequest);
@@ -67,6 +68,11 @@ KM_NOTIFICATION(kKMKMWebDAVFileManagerDidSendAdditionalInfoRequest);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidReceiveAdditionalInfo);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidFailWithAdditionalInfoRequest);
 #undef KM_NOTIFICATION
+using kdisk::manager::kKMKMWebDAVFileManagerUploadQueueWasChanged;
+using kdisk::manager::kKMKMWebDAVFileManagerDidStartUploadFile;
+using kdisk::manager::kKMKMWebDAVFileManagerDidSendBytesForUploadFile;
+using kdisk::manager::kKMKMWebDAVFileManagerDidUploadFile;
+using kdisk::manager::kKMKMWebDAVFileManagerDidFailToUploadFile;
 
 // Posted by the application object; the manager drops its image caches.
 inline constexpr const char* kKMMemoryWarningNotificationName =
@@ -164,8 +170,18 @@ class KMWebDAVFileManager : public std::enable_shared_from_this<KMWebDAVFileMana
   void setupNetworkMonitoring();
   void reachabilityChanged(unsigned flags);
 
-  // ---- Upload queue
+  // ---- Upload queue (forwarded to the queue the manager owns; see KMUploadQueue.h)
+  // Each returns the target the upload got, unique in its folder.
+  kdisk::Expected<kdisk::URL> uploadFileWithDataTo(std::string_view data, const kdisk::URL& target);
+  kdisk::Expected<kdisk::URL> uploadFileForFileURLTo(const kdisk::URL& fileURL, const kdisk::URL& target);
+  std::vector<kdisk::URL> uploadFilesForAssetsToDir(const kdisk::PhotoAssetList& assets,
+                                                    const kdisk::URL& directory);
   void uploadNextFileInQueue();
+  // The user's retry: the failed row waits again and the queue runs.
+  void retryUploadFileWithURL(const kdisk::URL& url);
+  // Deleting the row; an upload in flight is cancelled at its next progress report.
+  void removeUploadFileWithURL(const kdisk::URL& url);
+  const std::shared_ptr<kdisk::manager::KMUploadQueue>& uploadQueue() const { return m_uploadQueue; }
 
  private:
   KMWebDAVFileManager(std::shared_ptr<KMWebDAVStorage> storage, std::optional<kdisk::URL> rootURL);
@@ -173,9 +189,8 @@ class KMWebDAVFileManager : public std::enable_shared_from_this<KMWebDAVFileMana
   void post(const char* name, kdisk::Dictionary userInfo) const;
 
   std::shared_ptr<KMWebDAVStorage> m_storage;
-  mutable std::mutex m_uploadingFileURLLock;
-  std::optional<kdisk::URL> m_uploadingFileURL;
   std::shared_ptr<kdisk::DispatchQueue> m_serialUploadQueue;
+  std::shared_ptr<kdisk::manager::KMUploadQueue> m_uploadQueue;
   std::optional<ImageCache> m_fileIconCache;
   std::atomic<bool> m_hostIsReachable{false};
   std::unique_ptr<KMReachability> m_reachability;

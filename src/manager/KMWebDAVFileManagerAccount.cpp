@@ -3,6 +3,8 @@
 
 #include "manager/KMReachability.h"
 #include "manager/KMWebDAVFileManager.h"
+
+#include "manager/KMUploadQueue.h"
 #include "manager/KMWebDAVFileManagerLog.h"
 #include "platform/RunLoop.h"
 #include "webdav/KMPROPFINDRequest.h"
@@ -124,12 +126,7 @@ void KMWebDAVFileManager::setupNetworkMonitoring() {
 
 void KMWebDAVFileManager::reachabilityChanged(unsigned flags) {
   const bool reachable = HostReachabilityForFlags(flags);
-  const bool became = reachable && !m_hostIsReachable.load();
   m_hostIsReachable = reachable;
-  auto& log = kdisk::manager::log();
-  log->debug("---------- reachabilityChanged:{} ----------", reachable ? 1 : 0);
-  if (became) {
-    log->info("Host became reachable. Resume uploading.");
-    uploadNextFileInQueue();
-  }
+  // The queue pauses and resumes itself on the verdict.
+  m_uploadQueue->hostReachabilityDidChange(reachable);
 }

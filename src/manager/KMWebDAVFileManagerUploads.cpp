@@ -1,8 +1,38 @@
-// The upload queue. Not built yet: the queue has an issue of its own, which
-// replaces this file. Until then nothing is uploaded and nothing is reported.
+// The manager's upload operations: the queue it owns does the work.
+#include "manager/KMUploadQueue.h"
 #include "manager/KMWebDAVFileManager.h"
-#include "manager/KMWebDAVFileManagerLog.h"
+#include "platform/NotificationCenter.h"
 
-void KMWebDAVFileManager::uploadNextFileInQueue() {
-  kdisk::manager::log()->debug("Upload queue asked to run; it is not part of this build yet.");
+using kdisk::URL;
+
+kdisk::Expected<URL> KMWebDAVFileManager::uploadFileWithDataTo(std::string_view data, const URL& target) {
+  return m_uploadQueue->uploadFileWithDataTo(data, target);
+}
+
+kdisk::Expected<URL> KMWebDAVFileManager::uploadFileForFileURLTo(const URL& fileURL, const URL& target) {
+  return m_uploadQueue->uploadFileForFileURLTo(fileURL, target);
+}
+
+std::vector<URL> KMWebDAVFileManager::uploadFilesForAssetsToDir(const kdisk::PhotoAssetList& assets,
+                                                                const URL& directory) {
+  return m_uploadQueue->uploadFilesForAssetsToDir(assets, directory);
+}
+
+void KMWebDAVFileManager::uploadNextFileInQueue() { m_uploadQueue->uploadNextFileInQueue(); }
+
+void KMWebDAVFileManager::retryUploadFileWithURL(const URL& url) {
+  m_storage->markUploadFileWithURLFailedWithReason(url, false, std::nullopt);
+  m_uploadQueue->uploadNextFileInQueue();
+}
+
+void KMWebDAVFileManager::removeUploadFileWithURL(const URL& url) {
+  m_storage->removeUploadFileWithURL(url);
+  kdisk::NotificationCenter::defaultCenter().postNotificationInMainQueueWithNameObjectUserInfo(
+      kdisk::manager::kKMKMWebDAVFileManagerUploadQueueWasChanged, this, {{"URL", url.absoluteString()}});
+}
+
+std::optional<URL> KMWebDAVFileManager::uploadingFileURL() const { return m_uploadQueue->uploadingFileURL(); }
+
+void KMWebDAVFileManager::setUploadingFileURL(std::optional<URL> url) {
+  m_uploadQueue->setUploadingFileURL(std::move(url));
 }
