@@ -1,0 +1,18 @@
+#pragma once
+// The one screen: 320 × 480 points at the main screen's scale (1 or 2), with
+// a 20-point status bar at the top. Main thread.
+#include "graphics/CGGeometry.h"
+
+namespace kdisk {
+
+class UIScreen {
+ public:
+  static UIScreen& mainScreen();
+  CGRect bounds() const { return CGRectMake(0, 0, 320, 480); }
+  // The bounds less the status bar while it shows.
+  CGRect applicationFrame() const;
+  double scale() const;
+  static constexpr CGFloat kStatusBarHeight = 20;
+};
+
+}  // namespace kdisk

@@ -1,0 +1,220 @@
+#include "uikit/gtk/KMGtkHost.h"
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+
+#include "graphics/Screen.h"
+#include "platform/RunLoop.h"
+#include "uikit/KMAnimator.h"
+#include "uikit/UIApplication.h"
+#include "uikit/UIPasteboard.h"
+#include "uikit/UIScreen.h"
+#include "uikit/UIWindow.h"
+
+namespace kdisk {
+
+struct KMGtkHost::Implementation {
+  GtkWidget* gtkWindow = nullptr;
+  GtkWidget* area = nullptr;
+  GtkIMContext* im = nullptr;
+  std::shared_ptr<UIWindow> window;
+  std::optional<std::string> clipboardText;
+  std::function<void()> firstFrame;
+  bool drewOnce = false;
+  bool running = false;
+
+  // The toolkit window fitted into the drawing area, aspect kept.
+  double fitScale() const {
+    const double w = gtk_widget_get_width(area), h = gtk_widget_get_height(area);
+    const CGRect b = window->bounds();
+    return std::max(0.1, std::min(w / b.size.width, h / b.size.height));
+  }
+  CGPoint toWindow(double x, double y) const {
+    const double s = fitScale();
+    return {x / s, y / s};
+  }
+
+  static void draw(GtkDrawingArea*, cairo_t* context, int, int, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    const double s = self->fitScale();
+    cairo_save(context);
+    cairo_scale(context, s, s);
+    self->window->render(context);
+    cairo_restore(context);
+    if (!self->drewOnce) {
+      self->drewOnce = true;
+      if (self->firstFrame) RunLoop::main().post(self->firstFrame);
+    }
+  }
+
+  static void dragBegin(GtkGestureDrag*, double x, double y, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    self->window->touchDown(self->toWindow(x, y));
+    gtk_widget_grab_focus(self->area);
+  }
+  static void dragUpdate(GtkGestureDrag* gesture, double dx, double dy, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    double x = 0, y = 0;
+    gtk_gesture_drag_get_start_point(gesture, &x, &y);
+    self->window->touchMove(self->toWindow(x + dx, y + dy));
+  }
+  static void dragEnd(GtkGestureDrag* gesture, double dx, double dy, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    double x = 0, y = 0;
+    gtk_gesture_drag_get_start_point(gesture, &x, &y);
+    self->window->touchUp(self->toWindow(x + dx, y + dy));
+  }
+  static void dragCancel(GtkGesture*, GdkEventSequence*, gpointer data) {
+    static_cast<Implementation*>(data)->window->touchCancel();
+  }
+
+  static gboolean keyPressed(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    if (keyval == GDK_KEY_BackSpace) {
+      self->window->deleteBackward();
+      return TRUE;
+    }
+    if (keyval == GDK_KEY_Return || keyval == GDK_KEY_KP_Enter) {
+      self->window->returnKeyPressed();
+      return TRUE;
+    }
+    if ((state & GDK_CONTROL_MASK) && keyval == GDK_KEY_v) {
+      if (auto text = UIPasteboard::generalPasteboard().string()) self->window->insertText(*text);
+      return TRUE;
+    }
+    return FALSE;
+  }
+  static void commit(GtkIMContext*, const char* text, gpointer data) {
+    static_cast<Implementation*>(data)->window->insertText(text);
+  }
+
+  static void activeChanged(GObject*, GParamSpec*, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    auto& application = UIApplication::sharedApplication();
+    if (gtk_window_is_active(GTK_WINDOW(self->gtkWindow)))
+      application.enterForeground(), application.becomeActive();
+    else
+      application.resignActive();
+  }
+  static void stateChanged(GObject* surface, GParamSpec*, gpointer) {
+    const auto state = gdk_toplevel_get_state(GDK_TOPLEVEL(surface));
+    auto& application = UIApplication::sharedApplication();
+    if (state & GDK_TOPLEVEL_STATE_MINIMIZED)
+      application.enterBackground();
+    else
+      application.enterForeground();
+  }
+  static void realized(GtkWidget* widget, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    setMainScreenScale(gtk_widget_get_scale_factor(widget));
+    if (auto* surface = gtk_native_get_surface(GTK_NATIVE(widget)); surface && GDK_IS_TOPLEVEL(surface))
+      g_signal_connect(surface, "notify::state", G_CALLBACK(stateChanged), self);
+  }
+  static gboolean closeRequest(GtkWindow*, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    UIApplication::sharedApplication().terminate();
+    if (self->running) RunLoop::main().quit();
+    return FALSE;
+  }
+  static void clipboardRead(GObject* source, GAsyncResult* result, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    char* text = gdk_clipboard_read_text_finish(GDK_CLIPBOARD(source), result, nullptr);
+    if (text) {
+      self->clipboardText = text;
+      g_free(text);
+    }
+  }
+  static void clipboardChanged(GdkClipboard* clipboard, gpointer data) {
+    gdk_clipboard_read_text_async(clipboard, nullptr, clipboardRead, data);
+  }
+};
+
+KMGtkHost::KMGtkHost(std::string title) : m_implementation(std::make_unique<Implementation>()) {
+  gtk_init();
+  auto& self = *m_implementation;
+  self.window = std::make_shared<UIWindow>(UIScreen::mainScreen().bounds());
+  self.gtkWindow = gtk_window_new();
+  gtk_window_set_title(GTK_WINDOW(self.gtkWindow), title.c_str());
+  gtk_window_set_default_size(GTK_WINDOW(self.gtkWindow), 320, 480);
+  self.area = gtk_drawing_area_new();
+  gtk_drawing_area_set_content_width(GTK_DRAWING_AREA(self.area), 320);
+  gtk_drawing_area_set_content_height(GTK_DRAWING_AREA(self.area), 480);
+  gtk_widget_set_focusable(self.area, TRUE);
+  gtk_drawing_area_set_draw_func(GTK_DRAWING_AREA(self.area), Implementation::draw, &self, nullptr);
+  gtk_window_set_child(GTK_WINDOW(self.gtkWindow), self.area);
+
+  GtkGesture* drag = gtk_gesture_drag_new();
+  gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(drag), GDK_BUTTON_PRIMARY);
+  g_signal_connect(drag, "drag-begin", G_CALLBACK(Implementation::dragBegin), &self);
+  g_signal_connect(drag, "drag-update", G_CALLBACK(Implementation::dragUpdate), &self);
+  g_signal_connect(drag, "drag-end", G_CALLBACK(Implementation::dragEnd), &self);
+  g_signal_connect(drag, "cancel", G_CALLBACK(Implementation::dragCancel), &self);
+  gtk_widget_add_controller(self.area, GTK_EVENT_CONTROLLER(drag));
+
+  self.im = gtk_im_multicontext_new();
+  gtk_im_context_set_client_widget(self.im, self.area);
+  g_signal_connect(self.im, "commit", G_CALLBACK(Implementation::commit), &self);
+  GtkEventController* keys = gtk_event_controller_key_new();
+  gtk_event_controller_key_set_im_context(GTK_EVENT_CONTROLLER_KEY(keys), self.im);
+  g_signal_connect(keys, "key-pressed", G_CALLBACK(Implementation::keyPressed), &self);
+  gtk_widget_add_controller(self.gtkWindow, keys);
+
+  g_signal_connect(self.gtkWindow, "notify::is-active", G_CALLBACK(Implementation::activeChanged), &self);
+  g_signal_connect(self.gtkWindow, "close-request", G_CALLBACK(Implementation::closeRequest), &self);
+  g_signal_connect(self.gtkWindow, "realize", G_CALLBACK(Implementation::realized), &self);
+
+  GdkClipboard* clipboard = gtk_widget_get_clipboard(self.area);
+  g_signal_connect(clipboard, "changed", G_CALLBACK(Implementation::clipboardChanged), &self);
+  UIPasteboard::generalPasteboard().setBackend(
+      {[clipboard, implementation = &self](const std::string& text) {
+         implementation->clipboardText = text;
+         gdk_clipboard_set_text(clipboard, text.c_str());
+       },
+       [implementation = &self]() { return implementation->clipboardText; }});
+
+  GtkWidget* gtkWindow = self.gtkWindow;
+  UIApplication::sharedApplication().setOpenURLHandler([gtkWindow](const URL& url) {
+    gtk_show_uri(GTK_WINDOW(gtkWindow), url.absoluteString().c_str(), GDK_CURRENT_TIME);
+    return true;
+  });
+
+  GtkWidget* area = self.area;
+  self.window->setUpdateHandler([area] { gtk_widget_queue_draw(area); });
+  KMAnimator::shared().setFrameObserver([area] { gtk_widget_queue_draw(area); });
+  self.window->makeKeyAndVisible();
+}
+
+KMGtkHost::~KMGtkHost() {
+  auto& self = *m_implementation;
+  KMAnimator::shared().setFrameObserver(nullptr);
+  UIPasteboard::generalPasteboard().setBackend({});
+  UIApplication::sharedApplication().setOpenURLHandler(nullptr);
+  self.window->setUpdateHandler(nullptr);
+  self.window->setRootViewController(nullptr);
+  if (self.im) g_object_unref(self.im);
+  if (self.gtkWindow) gtk_window_destroy(GTK_WINDOW(self.gtkWindow));
+}
+
+UIWindow& KMGtkHost::window() { return *m_implementation->window; }
+
+void KMGtkHost::setRootViewController(std::shared_ptr<UIViewController> controller) {
+  m_implementation->window->setRootViewController(std::move(controller));
+}
+
+void KMGtkHost::setFirstFrameHandler(std::function<void()> handler) {
+  m_implementation->firstFrame = std::move(handler);
+}
+
+int KMGtkHost::run() {
+  auto& self = *m_implementation;
+  gtk_window_present(GTK_WINDOW(self.gtkWindow));
+  gtk_im_context_focus_in(self.im);
+  gtk_widget_grab_focus(self.area);
+  self.running = true;
+  RunLoop::main().run();
+  self.running = false;
+  return 0;
+}
+
+}  // namespace kdisk

@@ -1,0 +1,36 @@
+#pragma once
+// The toolkit's window on a desktop: one GTK 4 window whose drawing area
+// shows the toolkit's window at the monitor's scale (fitted, aspect kept, if
+// the window is resized). Mouse and touch become touches, keys and input
+// methods reach the first responder, the pasteboard is GTK's clipboard, and
+// URLs open in the desktop's default handler. The run loop is GLib's
+// default context, the same one RunLoop::main() turns. Main thread.
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace kdisk {
+
+class UIViewController;
+class UIWindow;
+
+class KMGtkHost {
+ public:
+  explicit KMGtkHost(std::string title);
+  ~KMGtkHost();
+  KMGtkHost(const KMGtkHost&) = delete;
+  KMGtkHost& operator=(const KMGtkHost&) = delete;
+
+  UIWindow& window();
+  void setRootViewController(std::shared_ptr<UIViewController> controller);
+  // Shows the window and runs the loop until the window closes.
+  int run();
+  // Called once after the first frame is on screen.
+  void setFirstFrameHandler(std::function<void()> handler);
+
+ private:
+  struct Implementation;
+  std::unique_ptr<Implementation> m_implementation;
+};
+
+}  // namespace kdisk
