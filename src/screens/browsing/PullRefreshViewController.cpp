@@ -202,7 +202,10 @@ void PullRefreshViewController::startLoadingAnimated(KMAnimated animated) {
     if (m_refreshLabel) m_refreshLabel->setText(m_textLoading);
     applyPose(ArrowPose::Release);
   };
-  if (isAnimated(animated))
+  // Content already pulled past the header takes the inset at once, so the
+  // spring back after the release settles on the header, not above it.
+  const bool uncovered = m_tableView && m_tableView->contentOffset().y <= -insets.top;
+  if (isAnimated(animated) && !uncovered)
     UIView::animateWithDurationAnimations(kLoadingInsetDuration, apply);
   else
     apply();
