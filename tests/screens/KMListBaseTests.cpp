@@ -1,0 +1,614 @@
+// A small list screen on the list base, driven on the headless host with real
+// drags and taps and the virtual clock.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "UIKitTestSupport.h"
+#include "platform/KMAnalytics.h"
+#include "screens/browsing/KMTableViewController.h"
+#include "screens/browsing/KMTableViewGroupHeader.h"
+#include "uikit/CALayer.h"
+#include "uikit/UIWindow.h"
+#include "uikit/UISearchDisplayController.h"
+
+namespace kdisk::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+NSIndexPath path(int section, int row) { return NSIndexPath::indexPathForRowInSection(row, section); }
+
+// The base's own refresh: loading for five seconds.
+class BasePullScreen : public PullRefreshViewController, public UITableViewDataSource {
+ public:
+  void viewDidLoad() override {
+    PullRefreshViewController::viewDidLoad();
+    tableView()->setDataSource(std::static_pointer_cast<BasePullScreen>(sharedController()));
+  }
+  int tableViewNumberOfRowsInSection(UITableView&, int) override { return 3; }
+  std::shared_ptr<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView&, const NSIndexPath& p) override {
+    auto cell = std::make_shared<UITableViewCell>(UITableViewCellStyle::Default, "Row");
+    cell->textLabel().setText("Row " + std::to_string(p.row));
+    return cell;
+  }
+};
+
+// A folder-like list: sections of names, one group-edit button, an optional
+// search display over the same names.
+class ListScreen : public KMTableViewController, public UITableViewDataSource, public UISearchDisplayDelegate {
+ public:
+  explicit ListScreen(bool withSearch) : m_withSearch(withSearch) {}
+  std::vector<std::vector<std::string>> sections{{"Documents", "Images", "Music", "report.pdf"}, {"photo.jpg"}};
+  std::vector<std::string> searchResults;
+  int updateDataCalls = 0;
+  int refetchCalls = 0;
+  std::vector<NSIndexPath> rowSelections;
+  std::unique_ptr<UISearchDisplayController> search;
+
+  void viewDidLoad() override {
+    if (m_withSearch) {
+      // The bar sits in the table's header, as the folder screens have it.
+      auto bar = std::make_shared<UISearchBar>(CGRectMake(0, 0, 320, 44));
+      search = std::make_unique<UISearchDisplayController>(bar, *this);
+      setSearchDisplayController(search.get());
+    }
+    KMTableViewController::viewDidLoad();
+    auto self = std::static_pointer_cast<ListScreen>(sharedController());
+    tableView()->setDataSource(self);
+    if (search) {
+      tableView()->setTableHeaderView(search->searchBar().sharedView());
+      search->setSearchResultsDataSource(self);
+      search->setSearchResultsDelegate(self);
+      search->setDelegate(self);
+    }
+    activateGroupEditModeAnimated(KMAnimated::No);
+  }
+  ~ListScreen() override { setSearchDisplayController(nullptr); }
+
+  // A subclass marks loading when it sends its request.
+  void updateData() override {
+    ++updateDataCalls;
+    setLoadingStateAnimated(KMLoadingStateLoading, KMAnimated::Yes);
+  }
+  void refetchAndReloadData() override {
+    ++refetchCalls;
+    tableView()->reloadData();
+    didReloadData();
+  }
+  void finishLoading() { setLoadingStateAnimated(KMLoadingStateIdle, KMAnimated::Yes); }
+
+  int numberOfGroupEditButtons() const override { return 1; }
+  std::shared_ptr<UIView> groupEditButtonForIndex(int) override {
+    auto button = UIButton::buttonWithType(UIButtonType::Custom);
+    button->setTitleForState(std::string("Delete"), UIControlStateNormal);
+    button->setFrame(CGRectMake(10, 8, 100, 30));
+    return button;
+  }
+
+  bool isResults(UITableView& table) const { return search && &table == &search->searchResultsTableView(); }
+  int numberOfSectionsInTableView(UITableView& table) override {
+    return isResults(table) ? 1 : int(sections.size());
+  }
+  int tableViewNumberOfRowsInSection(UITableView& table, int section) override {
+    return isResults(table) ? int(searchResults.size()) : int(sections[section].size());
+  }
+  std::shared_ptr<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView& table, const NSIndexPath& p) override {
+    auto reused = table.dequeueReusableCellWithIdentifier("FileCell");
+    auto cell = std::dynamic_pointer_cast<KMGroupEditCell>(reused);
+    if (!cell) cell = std::make_shared<KMGroupEditCell>(UITableViewCellStyle::Subtitle, "FileCell");
+    cell->textLabel().setText(isResults(table) ? searchResults[p.row] : sections[p.section][p.row]);
+    cell->textLabel().setFont(UIFont::boldSystemFontOfSize(16));
+    const auto& selected = indexPathsForSelectedRows();
+    cell->setMultiSelected(std::find(selected.begin(), selected.end(), p) != selected.end());
+    cell->setDelegate(std::static_pointer_cast<ListScreen>(sharedController()));
+    if (isInGroupEditMode())
+      cell->activateGroupEditModeAnimated(KMAnimated::No);
+    else
+      cell->resignGroupEditModeAnimated(KMAnimated::No);
+    return cell;
+  }
+  void tableViewDidSelectRowAtIndexPath(UITableView&, const NSIndexPath& p) override { rowSelections.push_back(p); }
+
+ private:
+  bool m_withSearch;
+};
+
+class ListBaseTest : public UIKitTest {
+ protected:
+  void SetUp() override { KMAnalytics::sharedInstance().clearRecordedEventsForTesting(); }
+
+  std::shared_ptr<ListScreen> show(bool withSearch = false) {
+    auto screen = std::make_shared<ListScreen>(withSearch);
+    m_host->setRootViewController(screen);
+    m_host->settle();
+    return screen;
+  }
+  // Straight down from y 100 by `distance` points, slowly (no flick).
+  void pull(CGFloat distance) { m_host->drag({{160, 100}, {160, 100 + distance}}, 2.0, 40); }
+
+  KMGroupEditCell& cellAt(ListScreen& screen, NSIndexPath p) {
+    auto cell = std::dynamic_pointer_cast<KMGroupEditCell>(screen.tableView()->cellForRowAtIndexPath(p));
+    EXPECT_TRUE(cell) << p.description();
+    return *cell;
+  }
+  std::vector<std::string> events() {
+    std::vector<std::string> names;
+    for (const auto& event : KMAnalytics::sharedInstance().recordedEvents()) names.push_back(event.name);
+    return names;
+  }
+  void saveArtifact(const std::string& name) {
+    const auto dir = std::filesystem::path(KDISK_BINARY_DIR) / "artifacts";
+    std::filesystem::create_directories(dir);
+    EXPECT_TRUE(m_host->savePNG((dir / name).string()));
+  }
+};
+
+// ---- Pull to refresh ------------------------------------------------------------
+
+TEST_F(ListBaseTest, ReleasingExactlyFortyFourPointsPastTheRestingInsetRefreshes) {
+  auto screen = show();
+  screen->finishLoading();
+  m_host->advance(1);
+  ASSERT_FALSE(screen->isLoading());
+  const int before = screen->updateDataCalls;
+  pull(88);  // the rubber band halves the finger's way
+  EXPECT_TRUE(screen->isLoading());
+  EXPECT_EQ(screen->updateDataCalls, before + 1);
+  EXPECT_THAT(events(), ElementsAre(kKMMVDiskPullToSync));
+  m_host->advance(1);
+  // The header stays uncovered while loading.
+  EXPECT_DOUBLE_EQ(screen->tableView()->contentInset().top, 44);
+  EXPECT_DOUBLE_EQ(screen->tableView()->contentOffset().y, -44);
+}
+
+TEST_F(ListBaseTest, ReleasingAtFortyThreePointNineDoesNotRefresh) {
+  auto screen = show();
+  screen->finishLoading();
+  m_host->advance(1);
+  pull(87.8);
+  EXPECT_FALSE(screen->isLoading());
+  EXPECT_TRUE(events().empty());
+  m_host->advance(1);
+  EXPECT_DOUBLE_EQ(screen->tableView()->contentOffset().y, 0);
+}
+
+TEST_F(ListBaseTest, TheThresholdIsMeasuredFromTheRestingInset) {
+  auto screen = show();
+  screen->finishLoading();
+  screen->setContentInsetTop(20);
+  m_host->advance(1);
+  EXPECT_DOUBLE_EQ(screen->tableView()->scrollIndicatorInsets().top, 20);
+  // From -20 the finger needs 2 × 43.9 more: no refresh.
+  pull(87.8);
+  EXPECT_FALSE(screen->isLoading());
+  m_host->advance(1);
+  pull(88);
+  EXPECT_TRUE(screen->isLoading());
+}
+
+TEST_F(ListBaseTest, PullingShowsReleaseTextPastTheThresholdAndFadesTheHeaderIn) {
+  auto screen = show();
+  screen->finishLoading();
+  m_host->advance(1);
+  m_host->drag({{160, 100}, {160, 144}}, 1.0, 20, KMDragRelease::Hold);
+  EXPECT_DOUBLE_EQ(screen->refreshHeaderView()->alpha(), 0.5);
+  EXPECT_EQ(screen->refreshLabel()->text(), screen->textPull());
+  m_host->touchMove({160, 200});
+  EXPECT_EQ(screen->refreshLabel()->text(), screen->textRelease());
+  // Style 1: the image shows at its full height in the release pose.
+  const CGSize image = screen->refreshActionImage()->size();
+  EXPECT_DOUBLE_EQ(screen->refreshArrow()->frame().size.height, image.height);
+  EXPECT_DOUBLE_EQ(screen->refreshArrow()->frame().origin.y, 44 - image.height - 1);
+  m_host->touchMove({160, 150});
+  EXPECT_EQ(screen->refreshLabel()->text(), screen->textPull());
+  EXPECT_DOUBLE_EQ(screen->refreshArrow()->frame().size.height, 0);
+  EXPECT_DOUBLE_EQ(screen->refreshArrow()->frame().origin.y, 43);
+  m_host->touchUp({160, 150});
+  EXPECT_FALSE(screen->isLoading());
+}
+
+TEST_F(ListBaseTest, ALongRefreshShowsTheSpinnerInsteadOfTheImageAfterThreeSeconds) {
+  auto screen = show();
+  screen->finishLoading();
+  m_host->advance(1);
+  pull(100);
+  ASSERT_TRUE(screen->isLoading());
+  m_host->advance(2.99);
+  EXPECT_FALSE(screen->inLongWaitingState());
+  EXPECT_FALSE(screen->refreshSpinner()->isAnimating());
+  EXPECT_FALSE(screen->refreshArrow()->isHidden());
+  m_host->advance(0.02);
+  EXPECT_TRUE(screen->inLongWaitingState());
+  EXPECT_TRUE(screen->refreshSpinner()->isAnimating());
+  EXPECT_TRUE(screen->refreshArrow()->isHidden());
+  screen->finishLoading();
+  EXPECT_FALSE(screen->refreshSpinner()->isAnimating());
+  EXPECT_FALSE(screen->refreshArrow()->isHidden());
+  m_host->advance(0.3);
+  EXPECT_DOUBLE_EQ(screen->tableView()->contentInset().top, 0);
+  EXPECT_EQ(screen->refreshLabel()->text(), screen->textPull());
+}
+
+TEST_F(ListBaseTest, ARefreshStoppedBeforeThreeSecondsNeverShowsTheSpinner) {
+  auto screen = show();
+  screen->finishLoading();
+  m_host->advance(1);
+  pull(100);
+  m_host->advance(1);
+  screen->finishLoading();
+  m_host->advance(5);
+  EXPECT_FALSE(screen->inLongWaitingState());
+  EXPECT_FALSE(screen->refreshSpinner()->isAnimating());
+}
+
+TEST_F(ListBaseTest, ARefreshStartedWhileTheStopAnimatesKeepsItsLoadingText) {
+  auto screen = show();
+  screen->finishLoading();
+  m_host->advance(1);
+  screen->startLoadingAnimated(KMAnimated::Yes);
+  m_host->advance(1);
+  screen->stopLoadingAnimated(KMAnimated::Yes);
+  m_host->advance(0.1);
+  screen->startLoadingAnimated(KMAnimated::Yes);
+  m_host->advance(0.5);
+  EXPECT_TRUE(screen->isLoading());
+  EXPECT_EQ(screen->refreshLabel()->text(), screen->textLoading());
+  EXPECT_DOUBLE_EQ(screen->tableView()->contentInset().top, 44);
+}
+
+TEST_F(ListBaseTest, WhileLoadingANewDragStartsNothing) {
+  auto screen = show();
+  screen->finishLoading();
+  m_host->advance(1);
+  pull(100);
+  m_host->advance(1);
+  const int calls = screen->updateDataCalls;
+  pull(150);
+  EXPECT_EQ(screen->updateDataCalls, calls);
+  EXPECT_FALSE(screen->isDragging());
+}
+
+class BasePullTest : public ListBaseTest {
+ protected:
+  std::shared_ptr<BasePullScreen> showBase() {
+    auto screen = std::make_shared<BasePullScreen>();
+    m_host->setRootViewController(screen);
+    m_host->settle();
+    return screen;
+  }
+};
+
+TEST_F(BasePullTest, TheBaseRefreshStopsAfterFiveSeconds) {
+  auto screen = showBase();
+  EXPECT_EQ(screen->pullRefreshStyle(), 0);
+  EXPECT_EQ(screen->textPull(), "Потяните...");
+  pull(88);
+  ASSERT_TRUE(screen->isLoading());
+  m_host->advance(4.99);
+  EXPECT_TRUE(screen->isLoading());
+  m_host->advance(0.02);
+  EXPECT_FALSE(screen->isLoading());
+  m_host->advance(0.3);
+  EXPECT_DOUBLE_EQ(screen->tableView()->contentInset().top, 0);
+  EXPECT_EQ(screen->refreshLabel()->text(), "Потяните...");
+  // Style 0: the image waits out of sight in the pull pose.
+  EXPECT_DOUBLE_EQ(screen->refreshArrow()->frame().origin.y, -44);
+}
+
+TEST_F(BasePullTest, AStopByHandCancelsTheBasesPendingStop) {
+  auto screen = showBase();
+  pull(88);
+  m_host->advance(1);
+  screen->stopLoading();
+  m_host->advance(1);
+  pull(88);
+  ASSERT_TRUE(screen->isLoading());
+  // The first refresh's stop would have fallen here.
+  m_host->advance(3.5);
+  EXPECT_TRUE(screen->isLoading());
+  m_host->advance(1.6);
+  EXPECT_FALSE(screen->isLoading());
+}
+
+TEST_F(BasePullTest, DisablingStopsLoadingAndHidesTheHeaderAndLeavingTheScreenStopsAtOnce) {
+  auto screen = showBase();
+  pull(88);
+  screen->setPullRefreshEnabled(false);
+  EXPECT_FALSE(screen->isLoading());
+  EXPECT_TRUE(screen->refreshHeaderView()->isHidden());
+  pull(120);
+  EXPECT_FALSE(screen->isLoading());
+  screen->setPullRefreshEnabled(true);
+  EXPECT_FALSE(screen->refreshHeaderView()->isHidden());
+  pull(120);
+  EXPECT_TRUE(screen->isLoading());
+  screen->viewDidDisappear(KMAnimated::No);
+  EXPECT_FALSE(screen->isLoading());
+  EXPECT_DOUBLE_EQ(screen->tableView()->contentInset().top, 0);
+}
+
+TEST_F(BasePullTest, AScreenBuiltWithoutTheHeaderGetsItWhenEnabled) {
+  auto screen = std::make_shared<BasePullScreen>();
+  screen->setPullRefreshEnabled(false);
+  m_host->setRootViewController(screen);
+  m_host->settle();
+  EXPECT_EQ(screen->refreshHeaderView(), nullptr);
+  screen->setPullRefreshEnabled(true);
+  ASSERT_NE(screen->refreshHeaderView(), nullptr);
+  pull(88);
+  EXPECT_TRUE(screen->isLoading());
+}
+
+// ---- First appearance and footers ---------------------------------------------------
+
+TEST_F(ListBaseTest, FirstAppearanceLoadsAndShowsTheLoadingFooter) {
+  auto screen = show();
+  EXPECT_EQ(screen->updateDataCalls, 1);
+  EXPECT_EQ(screen->refetchCalls, 1);
+  EXPECT_FALSE(screen->firstTimeOpening());
+  EXPECT_EQ(screen->loadingState(), KMLoadingStateLoading);
+  EXPECT_EQ(screen->tableView()->tableFooterView().get(), screen->loadingFooter());
+  EXPECT_TRUE(screen->loadingFooter()->activityIndicator().isAnimating());
+  EXPECT_DOUBLE_EQ(screen->loadingFooter()->frame().size.height, 40);
+  EXPECT_DOUBLE_EQ(screen->tableView()->rowHeight(), 55);
+  m_host->advance(0.5);
+  saveArtifact("list_loading.png");
+  screen->finishLoading();
+  m_host->advance(0.5);
+  EXPECT_EQ(screen->tableView()->tableFooterView().get(), screen->emptyFooter());
+  saveArtifact("list_idle.png");
+  screen->setLoadingStateAnimated(KMLoadingStateFailed, KMAnimated::Yes);
+  EXPECT_EQ(screen->tableView()->tableFooterView().get(), screen->loadingFailedFooter());
+  m_host->advance(0.5);
+  saveArtifact("list_failed.png");
+}
+
+TEST_F(ListBaseTest, AnEmptyListShowsTheNoItemsFooterAndANilTextShowsAnEmptyLabel) {
+  auto screen = show();
+  screen->sections = {{}, {}};
+  screen->refetchAndReloadData();
+  screen->finishLoading();
+  m_host->advance(0.5);
+  EXPECT_TRUE(screen->isEmpty());
+  EXPECT_FALSE(screen->groupEditingEnabled());
+  EXPECT_EQ(screen->tableView()->tableFooterView().get(), screen->noItemsFooter());
+  EXPECT_EQ(screen->noItemsFooter()->label().text(), "");
+  screen->setTextNoItems(std::string("Папка пуста"));
+  EXPECT_EQ(screen->noItemsFooter()->label().text(), "Папка пуста");
+  m_host->advance(0.1);
+  EXPECT_TRUE(m_host->findViewWithText("Папка пуста"));
+  saveArtifact("list_empty.png");
+}
+
+TEST_F(ListBaseTest, AnEmptyListDuringASearchShowsTheEmptyFooter) {
+  auto screen = show(true);
+  screen->finishLoading();
+  m_host->advance(0.5);
+  screen->search->setActiveAnimated(true, KMAnimated::No);
+  m_host->advance(0.5);
+  ASSERT_EQ(screen->currentTableView(), &screen->search->searchResultsTableView());
+  screen->searchResults = {};
+  screen->currentTableView()->reloadData();
+  screen->didReloadData();
+  EXPECT_TRUE(screen->isEmpty());
+  EXPECT_EQ(screen->currentTableView()->tableFooterView().get(), screen->emptyFooter());
+  screen->search->setActiveAnimated(false, KMAnimated::No);
+  screen->sections = {{}};
+  screen->refetchAndReloadData();
+  EXPECT_EQ(screen->tableView()->tableFooterView().get(), screen->noItemsFooter());
+}
+
+TEST_F(ListBaseTest, TheFooterIndicatorSitsLeftOfTheCentredText) {
+  KMTableViewMessageFooter footer(CGRectMake(0, 0, 320, 40));
+  footer.setText(std::string("Загрузка"));
+  footer.layoutIfNeeded();
+  const CGFloat text = footer.label().sizeThatFits(footer.label().bounds().size).width;
+  const CGFloat indicator = footer.activityIndicator().bounds().size.width;
+  EXPECT_DOUBLE_EQ(footer.activityIndicator().frame().origin.x, std::floor((320 - text) / 2 - indicator - 5));
+  EXPECT_DOUBLE_EQ(footer.label().frame().origin.x, 10);
+}
+
+// ---- Selection ------------------------------------------------------------------------
+
+TEST_F(ListBaseTest, SelectingAndDeselectingARowLeavesAnEmptySelectionAndHidesTheToolbar) {
+  auto screen = show();
+  screen->finishLoading();
+  m_host->advance(0.5);
+  ASSERT_NE(screen->groupEditToolbar(), nullptr);
+  EXPECT_DOUBLE_EQ(screen->groupEditToolbar()->frame().size.height, 8);
+  KMGroupEditCell& cell = cellAt(*screen, path(0, 1));
+  ASSERT_TRUE(m_host->tapView(cell.selectionButton()));
+  EXPECT_THAT(screen->indexPathsForSelectedRows(), ElementsAre(path(0, 1)));
+  EXPECT_TRUE(cell.multiSelected());
+  EXPECT_TRUE(screen->isShowingGroupEditToolbar());
+  EXPECT_FALSE(screen->pullRefreshEnabled());
+  m_host->advance(0.3);
+  EXPECT_DOUBLE_EQ(screen->groupEditToolbar()->frame().size.height, 45);
+  EXPECT_DOUBLE_EQ(screen->tableView()->frame().size.height, screen->view()->bounds().size.height - 45);
+  EXPECT_DOUBLE_EQ(screen->groupEditButtons().at(0)->alpha(), 1);
+  saveArtifact("list_selection.png");
+  ASSERT_TRUE(m_host->tapView(cell.selectionButton()));
+  EXPECT_TRUE(screen->indexPathsForSelectedRows().empty());
+  EXPECT_FALSE(screen->isSelecting());
+  EXPECT_FALSE(cell.multiSelected());
+  EXPECT_FALSE(screen->isShowingGroupEditToolbar());
+  EXPECT_TRUE(screen->pullRefreshEnabled());
+  m_host->advance(0.3);
+  EXPECT_DOUBLE_EQ(screen->groupEditToolbar()->frame().size.height, 8);
+  EXPECT_DOUBLE_EQ(screen->groupEditButtons().at(0)->alpha(), 0);
+  EXPECT_THAT(events(), ElementsAre(kKMMVDiskItemSelected, kKMMVDiskItemUnselected));
+  EXPECT_TRUE(screen->rowSelections.empty());
+}
+
+// Unresolved: the row tap does not reach the table's selection yet.
+TEST_F(ListBaseTest, DISABLED_ATapOutsideTheCircleIsAnOrdinaryRowSelection) {
+  auto screen = show();
+  m_host->advance(0.5);
+  KMGroupEditCell& cell = cellAt(*screen, path(0, 2));
+  const CGRect rowInWindow = cell.convertRectToView(cell.bounds(), nullptr);
+  const CGPoint point{rowInWindow.origin.x + 40, CGRectGetMidY(rowInWindow)};
+  UIView* hit = m_host->window().hitTest(point);
+  ASSERT_TRUE(hit && (hit == &cell || hit->isDescendantOfView(&cell)));
+  EXPECT_FALSE(screen->tableView()->isDecelerating());
+  m_host->tapPoint(point);
+  EXPECT_THAT(screen->rowSelections, ElementsAre(path(0, 2)));
+  EXPECT_TRUE(screen->indexPathsForSelectedRows().empty());
+}
+
+TEST_F(ListBaseTest, TheCircleSitsAtTheRightAndTheButtonCoversToTheEdge) {
+  auto screen = show();
+  m_host->advance(0.5);
+  KMGroupEditCell& cell = cellAt(*screen, path(0, 0));
+  const CGSize circle = cell.selectionImageView().frame().size;
+  EXPECT_DOUBLE_EQ(cell.selectionImageView().frame().origin.x, 320 - circle.width - 9 - 9);
+  EXPECT_DOUBLE_EQ(cell.selectionImageView().frame().origin.y, std::round((55 - circle.height) / 2) + 1);
+  EXPECT_DOUBLE_EQ(CGRectGetMaxX(cell.selectionButton().frame()), 320);
+  EXPECT_DOUBLE_EQ(cell.selectionButton().frame().origin.x, cell.selectionImageView().frame().origin.x);
+  EXPECT_DOUBLE_EQ(cell.contentView().frame().size.width, 320 - (9 + 9 + circle.width));
+}
+
+TEST_F(ListBaseTest, TheSelectionFollowsRowAndSectionChangesInOrder) {
+  auto screen = show();
+  m_host->advance(0.5);
+  screen->multiselectCellAtIndexPath(nullptr, path(0, 3));
+  screen->multiselectCellAtIndexPath(nullptr, path(1, 0));
+  screen->multiselectCellAtIndexPath(nullptr, path(0, 1));
+  screen->updateMultiselectionInsertingRowAtIndexPath(path(0, 1));
+  EXPECT_THAT(screen->indexPathsForSelectedRows(), ElementsAre(path(0, 4), path(1, 0), path(0, 2)));
+  screen->updateMultiselectionRemovingRowAtIndexPath(path(0, 2));
+  EXPECT_THAT(screen->indexPathsForSelectedRows(), ElementsAre(path(0, 3), path(1, 0)));
+  screen->updateMultiselectionRemovingRowAtIndexPath(path(0, 0));
+  EXPECT_THAT(screen->indexPathsForSelectedRows(), ElementsAre(path(0, 2), path(1, 0)));
+  screen->updateMultiselectionInsertingSectionAtIndex(0);
+  EXPECT_THAT(screen->indexPathsForSelectedRows(), ElementsAre(path(1, 2), path(2, 0)));
+  EXPECT_TRUE(screen->isShowingGroupEditToolbar());
+  screen->updateMultiselectionRemovingSectionAtIndex(1);
+  EXPECT_THAT(screen->indexPathsForSelectedRows(), ElementsAre(path(1, 0)));
+  EXPECT_TRUE(screen->isShowingGroupEditToolbar());
+  screen->updateMultiselectionRemovingRowAtIndexPath(path(1, 0));
+  EXPECT_TRUE(screen->indexPathsForSelectedRows().empty());
+  EXPECT_FALSE(screen->isShowingGroupEditToolbar());
+}
+
+TEST_F(ListBaseTest, RemovingTheSectionOfTheWholeSelectionHidesTheToolbar) {
+  auto screen = show();
+  m_host->advance(0.5);
+  screen->multiselectCellAtIndexPath(nullptr, path(1, 0));
+  screen->updateMultiselectionInsertingRowAtIndexPath(path(0, 0));
+  EXPECT_THAT(screen->indexPathsForSelectedRows(), ElementsAre(path(1, 0)));
+  screen->updateMultiselectionRemovingSectionAtIndex(1);
+  EXPECT_TRUE(screen->indexPathsForSelectedRows().empty());
+  EXPECT_FALSE(screen->isShowingGroupEditToolbar());
+  m_host->advance(0.3);
+  EXPECT_DOUBLE_EQ(screen->groupEditToolbar()->frame().size.height, 8);
+}
+
+TEST_F(ListBaseTest, ClearingTheSelectionUnmarksTheVisibleCells) {
+  auto screen = show();
+  m_host->advance(0.5);
+  ASSERT_TRUE(m_host->tapView(cellAt(*screen, path(0, 0)).selectionButton()));
+  ASSERT_TRUE(m_host->tapView(cellAt(*screen, path(0, 2)).selectionButton()));
+  screen->clearMultiselectionAnimated(KMAnimated::Yes);
+  EXPECT_TRUE(screen->indexPathsForSelectedRows().empty());
+  EXPECT_FALSE(cellAt(*screen, path(0, 0)).multiSelected());
+  EXPECT_FALSE(cellAt(*screen, path(0, 2)).multiSelected());
+  EXPECT_FALSE(screen->isShowingGroupEditToolbar());
+}
+
+// ---- Group-edit mode --------------------------------------------------------------------
+
+TEST_F(ListBaseTest, LeavingGroupEditModeHalfwayAndEnteringAgainKeepsTheCircles) {
+  auto screen = show();
+  m_host->advance(0.5);
+  KMGroupEditCell& cell = cellAt(*screen, path(0, 0));
+  const CGFloat narrowed = cell.contentView().frame().size.width;
+  screen->resignGroupEditModeAnimated(KMAnimated::Yes);
+  EXPECT_FALSE(cell.isInGroupEditMode());
+  m_host->advance(0.15);
+  // Halfway: still fading, still in the cell.
+  EXPECT_GT(cell.selectionImageView().presentationAlpha(), 0.05);
+  EXPECT_LT(cell.selectionImageView().presentationAlpha(), 0.95);
+  EXPECT_EQ(cell.selectionImageView().superview(), &cell);
+  screen->activateGroupEditModeAnimated(KMAnimated::Yes);
+  m_host->advance(0.5);
+  EXPECT_TRUE(cell.isInGroupEditMode());
+  EXPECT_EQ(cell.selectionImageView().superview(), &cell);
+  EXPECT_EQ(cell.selectionButton().superview(), &cell);
+  EXPECT_DOUBLE_EQ(cell.selectionImageView().alpha(), 1);
+  EXPECT_DOUBLE_EQ(cell.contentView().frame().size.width, narrowed);
+  ASSERT_TRUE(m_host->tapView(cell.selectionButton()));
+  EXPECT_THAT(screen->indexPathsForSelectedRows(), ElementsAre(path(0, 0)));
+}
+
+TEST_F(ListBaseTest, EnteringHalfwayThenLeavingRemovesTheCirclesOnceFaded) {
+  auto screen = show();
+  m_host->advance(0.5);
+  screen->resignGroupEditModeAnimated(KMAnimated::No);
+  KMGroupEditCell& cell = cellAt(*screen, path(0, 1));
+  EXPECT_EQ(cell.selectionImageView().superview(), nullptr);
+  EXPECT_DOUBLE_EQ(cell.contentView().frame().size.width, 320);
+  screen->activateGroupEditModeAnimated(KMAnimated::Yes);
+  m_host->advance(0.15);
+  EXPECT_GT(cell.contentView().presentationFrame().size.width, cell.contentView().frame().size.width);
+  EXPECT_LT(cell.contentView().presentationFrame().size.width, 320);
+  screen->resignGroupEditModeAnimated(KMAnimated::Yes);
+  m_host->advance(0.15);
+  EXPECT_EQ(cell.selectionImageView().superview(), &cell);
+  m_host->advance(0.3);
+  EXPECT_EQ(cell.selectionImageView().superview(), nullptr);
+  EXPECT_EQ(cell.selectionButton().superview(), nullptr);
+  EXPECT_DOUBLE_EQ(cell.contentView().frame().size.width, 320);
+  EXPECT_FALSE(m_host->tapView(cell.selectionButton()));
+}
+
+// ---- Search bar lock ------------------------------------------------------------------
+
+TEST_F(ListBaseTest, APickedRowLocksTheSearchBarAndTheDoneButtonUnlocksIt) {
+  auto screen = show(true);
+  screen->finishLoading();
+  m_host->advance(0.5);
+  UISearchBar* bar = screen->searchBar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->barStyle(), UIBarStyle::Black);
+  screen->search->setActiveAnimated(true, KMAnimated::No);
+  screen->searchResults = {"report.pdf"};
+  screen->search->searchResultsTableView().reloadData();
+  m_host->advance(0.5);
+  screen->multiselectCellAtIndexPath(nullptr, path(0, 0));
+  m_host->advance(0.5);
+  EXPECT_FALSE(screen->searchBarEnabled());
+  EXPECT_FALSE(bar->searchField().isEnabled());
+  EXPECT_DOUBLE_EQ(bar->searchField().alpha(), 0.3);
+  ASSERT_NE(screen->searchDoneButton(), nullptr);
+  EXPECT_EQ(screen->searchDoneButton()->tag(), 777);
+  EXPECT_EQ(screen->searchDoneButton()->superview(), bar);
+  EXPECT_DOUBLE_EQ(screen->searchDoneButton()->alpha(), 1);
+  ASSERT_TRUE(m_host->tapView(*screen->searchDoneButton()));
+  EXPECT_TRUE(screen->indexPathsForSelectedRows().empty());
+  EXPECT_TRUE(screen->searchBarEnabled());
+  EXPECT_TRUE(bar->searchField().isEnabled());
+  m_host->advance(0.5);
+  EXPECT_DOUBLE_EQ(bar->searchField().alpha(), 1);
+  EXPECT_EQ(screen->searchDoneButton()->superview(), nullptr);
+}
+
+// ---- Group header ---------------------------------------------------------------------
+
+TEST_F(ListBaseTest, TheGroupHeaderTurnsItsArrowAndRedrawsOnlyForANewTitle) {
+  KMTableViewGroupHeader header(CGRectMake(0, 0, 320, 24));
+  EXPECT_TRUE(header.exposed());
+  header.setTitleText("Загрузки");
+  const CGFloat withArrow = header.titleX();
+  header.setArrowHidden(true);
+  EXPECT_LT(header.titleX(), withArrow);
+  header.setExposedAnimated(false, KMAnimated::Yes);
+  EXPECT_NE(header.arrowView().layer().animationForKey("rotateAnimation"), nullptr);
+  EXPECT_EQ(header.arrowView().layer().animationForKey("rotateAnimation")->keyPath, "transform.rotation");
+  EXPECT_NEAR(std::atan2(header.arrowView().transform().b, header.arrowView().transform().a), -M_PI / 2, 1e-9);
+  header.setExposedAnimated(true, KMAnimated::No);
+  EXPECT_NEAR(std::atan2(header.arrowView().transform().b, header.arrowView().transform().a), 0, 1e-9);
+}
+
+}  // namespace
+}  // namespace kdisk::test
