@@ -152,7 +152,7 @@ TEST_F(ManagerBadInputTest, ChildSpelledWithOtherEscapesLandsUnderTheDirectory) 
 TEST_F(ManagerBadInputTest, BodiesThatDoNotParseFailAndKeepTheCache) {
   answer(207, multistatus(response("/disk/", kFolderProps) + response("/disk/a.txt", fileProps("a.txt", "\"1\""))));
   ASSERT_TRUE(refresh());
-  for (const std::string body : {std::string("<html>oops</html"), std::string(), std::string("<x/>"),
+  for (const std::string& body : {std::string("<html>oops</html"), std::string(), std::string("<x/>"),
                                  multistatus("")}) {
     SCOPED_TRACE(body);
     answer(207, body);
