@@ -546,6 +546,13 @@ int put(Session& session, std::vector<std::string> arguments, std::optional<std:
   const URL directory = session.resolve(to.value_or("/"), true);
   for (auto& local : arguments)
     if (!fs::is_regular_file(local)) throw Failure{"Not a file: " + local, kBadUsage};
+  // Free names are picked from the cached listing: without a fresh one a file
+  // already on the service would be overwritten by an upload of the same name.
+  try {
+    session.refresh(directory);
+  } catch (const Failure& failure) {
+    std::cerr << "kdisk: " << failure.message << " Names are checked against the cached listing only.\n";
+  }
   std::set<std::string> queued;
   for (auto& local : arguments) {
     const fs::path absolute = fs::absolute(local);
@@ -642,6 +649,8 @@ int makeDirectory(Session& session, const std::string& name, const std::string& 
                      "Cannot create the folder " + name);
   auto created = URL::fromString(stringForKey(outcomes.received.front().userInfo, "URL").value_or(""));
   std::cout << "Created " << (created ? session.remotePath(created->withoutTrailingSlash()) : name) << "\n";
+  // So the cached listing shows the new folder, offline too.
+  session.refresh(parent);
   return 0;
 }
 

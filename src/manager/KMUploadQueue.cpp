@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::shared_ptr<spdlog::logger> log() {
-  static auto logger = kdisk::logger("KMWebDAVFileManagerUploads", LogLevel::Info);
+  static auto logger = kdisk::logger("KMWebDAVFileManager", LogLevel::Info);
   return logger;
 }
 

@@ -99,10 +99,14 @@ void KMWebDAVFileManager::createDirectoryWithNameAt(const std::string& name, con
   request->setCallbackQueue(kdisk::DispatchQueue::globalQueue());
   const URL created = request->URL();
   std::weak_ptr<KMWebDAVFileManager> weak = weak_from_this();
-  request->setDidFinishLoadingBlock([weak, created](const std::optional<std::string>&) {
+  request->setDidFinishLoadingBlock([weak, created, name](const std::optional<std::string>&) {
     auto self = weak.lock();
     if (!self) return;
-    auto added = self->m_storage->addItem(KMDirectory(created));
+    // Named at once: a row without a name is left out of listings, and the
+    // next refresh keeps an unchanged folder's row as it is.
+    KMDirectory directory(created);
+    directory.setDisplayName(name);
+    auto added = self->m_storage->addItem(directory);
     if (!added.hasValue())
       kdisk::manager::log()->error("Created directory not cached: {}", added.error().description());
     self->post(kKMKMWebDAVFileManagerDidCreateDirectory, {{"URL", created.absoluteString()}});

@@ -176,7 +176,7 @@ TEST_F(CliTest, ListingFollowsAServerSideChangeAndGetUsesTheEntityTag) {
   auto longForm = kdisk({"ls", "-l", "--offline"});
   EXPECT_NE(longForm.out.find("* "), std::string::npos) << longForm.out;
 
-  ASSERT_EQ(put("/disk/a.txt", "changed body").status, 201);
+  ASSERT_EQ(put("/disk/a.txt", "changed body").status, 204);  // replaced
   auto changed = kdisk({"get", "/a.txt", (fs::path(m_home.path()) / "copy.txt").string()});
   EXPECT_EQ(changed.status, 0) << changed.err;
   EXPECT_NE(changed.err.find("downloaded"), std::string::npos) << changed.err;

@@ -113,7 +113,9 @@ bool ServiceProcess::start(const ServiceOptions& options) {
   m_endpoints = {};
   if (options.faultInjection) m_endpoints.adminSecret = randomSecret();
   std::vector<std::string> arguments = {binaryPath().string(), "--data", m_dataFolder.string(),
-                                        "--port", "0", "--https-port", "0", "--ready-file",
+                                        "--port", std::to_string(options.httpPort),
+                                        "--https-port", std::to_string(options.httpsPort),
+                                        "--ready-file",
                                         readyFile.string()};
   for (const auto& [login, password] : options.users) {
     arguments.push_back("--user");
@@ -243,10 +245,17 @@ void ServiceProcess::kill() {
 }
 
 bool ServiceProcess::restart() {
+  const ServiceEndpoints previous = m_endpoints;
   stop();
   ServiceOptions options = m_options;
   options.dataFolder = m_dataFolder;
   options.seedDemo = false;
+  auto portOf = [](const std::string& base) {
+    const auto colon = base.rfind(':');
+    return colon == std::string::npos ? 0 : std::atoi(base.c_str() + colon + 1);
+  };
+  options.httpPort = portOf(previous.httpBaseURL);
+  options.httpsPort = portOf(previous.httpsBaseURL);
   return start(options);
 }
 

@@ -22,6 +22,9 @@ struct ServiceOptions {
   std::filesystem::path dataFolder;
   std::vector<std::string> extraArguments;
   std::chrono::milliseconds readyTimeout{20000};
+  // 0 picks free ports; restart() reuses the ports it had, as a real service would.
+  int httpPort = 0;
+  int httpsPort = 0;
 };
 
 struct ServiceEndpoints {
