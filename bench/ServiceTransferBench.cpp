@@ -3,6 +3,7 @@
 // ratio and how far the service's resident memory grew meanwhile.
 //
 //   service_transfer_bench [BYTES]
+#include "support/LoopbackPort.h"
 #include "support/HttpClient.h"
 #include "support/ServiceProcess.h"
 
@@ -62,17 +63,7 @@ private:
   std::thread m_thread;
 };
 
-std::uint16_t freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
+std::uint16_t freePort() { return static_cast<std::uint16_t>(kdisk::test::freeLoopbackPort()); }
 
 bool portAnswers(std::uint16_t port) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);

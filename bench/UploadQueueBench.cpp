@@ -19,6 +19,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/LoopbackPort.h"
 #include "manager/KMUploadNotifications.h"
 #include "manager/KMUploadQueue.h"
 #include "platform/NotificationCenter.h"
@@ -30,17 +31,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
+int freePort() { return kdisk::test::freeLoopbackPort(); }
 
 bool accepts(int port) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -8,6 +8,7 @@
 
 #include "NotificationRecorder.h"
 #include "auth/KMOAuthOperation.h"
+#include "support/LoopbackPort.h"
 #include "support/HttpClient.h"
 #include "support/ScriptedHTTPServer.h"
 #include "support/ServiceProcess.h"
@@ -21,17 +22,7 @@ const std::vector<std::string> kAuthNotifications{kKMXConnectionWillAuthenticate
                                                   kKMXConnectionDidFailAuthenticateWithError};
 
 // A loopback port on which nothing listens.
-int closedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
+int closedPort() { return kdisk::test::freeLoopbackPort(); }
 
 class KMOAuthOperationTest : public testing::Test {
  protected:

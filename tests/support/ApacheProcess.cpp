@@ -1,4 +1,5 @@
 #include "support/ApacheProcess.h"
+#include "support/LoopbackPort.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -20,17 +21,6 @@ namespace {
 constexpr const char* kHttpd = "/usr/sbin/apache2";
 constexpr const char* kModules = "/usr/lib/apache2/modules";
 
-int freeLoopbackPort() {
-  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(socket);
-  return ntohs(address.sin_port);
-}
 
 bool accepts(int port) {
   const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
