@@ -7,4 +7,4 @@ namespace kdisk::cli {
 
 int runCommandLine(int argc, char** argv);
 
-}  // namespace kdisk::cli
+} // namespace kdisk::cli

@@ -102,12 +102,14 @@ class KMWebDAVFileManager : public std::enable_shared_from_this<KMWebDAVFileMana
   // memory warnings and starts network monitoring.
   static std::shared_ptr<KMWebDAVFileManager> initWithStorage(std::shared_ptr<KMWebDAVStorage> storage);
 
-  struct TestingOptions {
+  // A manager of its own beside the shared one, for a given root: the
+  // command line and tests. Without network monitoring the host counts as
+  // reachable and requests simply go out.
+  struct Options {
     kdisk::URL rootURL;
     bool monitorNetwork = false;
   };
-  static std::shared_ptr<KMWebDAVFileManager> createForTesting(std::shared_ptr<KMWebDAVStorage> storage,
-                                                               TestingOptions options);
+  static std::shared_ptr<KMWebDAVFileManager> create(std::shared_ptr<KMWebDAVStorage> storage, Options options);
   ~KMWebDAVFileManager();
   KMWebDAVFileManager(const KMWebDAVFileManager&) = delete;
   KMWebDAVFileManager& operator=(const KMWebDAVFileManager&) = delete;

@@ -99,6 +99,11 @@ std::optional<std::string> stringForKey(const Dictionary& dictionary, std::strin
   return *value->stringValue();
 }
 
+std::optional<std::int64_t> integerForKey(const Dictionary& dictionary, std::string_view key) {
+  const Value* value = find(dictionary, key);
+  return value ? value->integerValue() : std::nullopt;
+}
+
 const KMError* errorForKey(const Dictionary& dictionary, std::string_view key) {
   const Value* value = find(dictionary, key);
   return value ? value->errorValue() : nullptr;

@@ -85,6 +85,7 @@ class Value {
 // Looks a key up; nullptr when absent (a present Null is returned as a value).
 const Value* find(const Dictionary& dictionary, std::string_view key);
 std::optional<std::string> stringForKey(const Dictionary& dictionary, std::string_view key);
+std::optional<std::int64_t> integerForKey(const Dictionary& dictionary, std::string_view key);
 // The error stored under "error", the convention of every failure notification.
 const KMError* errorForKey(const Dictionary& dictionary, std::string_view key = "error");
 

@@ -8,9 +8,11 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 
 #include "ServiceFixture.h"
 #include "support/TemporaryDirectory.h"
+#include "support/VirtualDisplay.h"
 
 namespace kdisk::test {
 namespace {
@@ -30,7 +32,9 @@ std::string readAll(const fs::path& path) {
 // A running kdisk whose output is collected until it exits.
 class CliProcess {
  public:
-  CliProcess(const std::vector<std::string>& arguments, const std::string& home, const std::string& input) {
+  // `environment` entries are set in the child; an empty value unsets one.
+  CliProcess(const std::vector<std::string>& arguments, const std::string& home, const std::string& input,
+             const std::map<std::string, std::string>& environment = {}, const char* program = KDISK_CLI_BINARY) {
     int in[2], out[2], err[2];
     if (::pipe(in) || ::pipe(out) || ::pipe(err)) return;
     m_pid = ::fork();
@@ -40,7 +44,9 @@ class CliProcess {
       ::dup2(err[1], 2);
       for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
       ::setenv("KDISK_HOME", home.c_str(), 1);
-      std::vector<char*> argv{const_cast<char*>(KDISK_CLI_BINARY)};
+      for (auto& [name, value] : environment)
+        value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
+      std::vector<char*> argv{const_cast<char*>(program)};
       for (auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
       ::execv(argv[0], argv.data());
@@ -121,7 +127,7 @@ class CliTest : public ServiceTest {
   CliRun kdisk(std::vector<std::string> arguments, const std::string& input = "") {
     auto all = global();
     all.insert(all.end(), arguments.begin(), arguments.end());
-    CliProcess process(all, m_homePath, input);
+    CliProcess process(all, m_homePath, input, m_environment);
     return process.finish();
   }
   void signIn() {
@@ -138,6 +144,7 @@ class CliTest : public ServiceTest {
 
   TemporaryDirectory m_home;
   std::string m_homePath;
+  std::map<std::string, std::string> m_environment;
 };
 
 TEST_F(CliTest, LoginRightAndWrongPassword) {
@@ -252,6 +259,39 @@ TEST_F(CliTest, RemoveMakeDirectoryShareAndLogout) {
   EXPECT_EQ(kdisk({"ls", "--offline"}).out, "");
   EXPECT_EQ(kdisk({"whoami"}).status, 1);
   EXPECT_EQ(kdisk({"frobnicate"}).status, 2);
+}
+
+TEST_F(CliTest, ShareCopyLeavesTheLinksOnTheClipboardAfterItEnds) {
+#ifndef KDISK_CLIPBOARD_BINARY
+  GTEST_SKIP() << "kdisk-clipboard is not built (no gtk4)";
+#else
+  VirtualDisplay display;
+  if (!display.isRunning()) GTEST_SKIP() << "Xvfb is not available";
+  signIn();
+  ASSERT_EQ(put("/disk/one.txt", "1").status, 201);
+  ASSERT_EQ(put("/disk/two%20words.txt", "2").status, 201);
+  m_environment = {{"DISPLAY", display.name()}, {"WAYLAND_DISPLAY", ""}};
+
+  auto shared = kdisk({"share", "--copy", "/one.txt", "/two words.txt"});
+  ASSERT_EQ(shared.status, 0) << shared.err;
+  EXPECT_NE(shared.out.find("two words.txt: http"), std::string::npos) << shared.out;
+  // Read back by another process after kdisk has ended: the copy outlived it.
+  CliProcess reader({"--print"}, m_homePath, "", m_environment, KDISK_CLIPBOARD_BINARY);
+  auto pasted = reader.finish(30);
+  EXPECT_EQ(pasted.status, 0) << pasted.err;
+  EXPECT_EQ(pasted.out, shared.out);
+#endif
+}
+
+TEST_F(CliTest, ShareCopyWithoutADisplayStillPrintsTheLinks) {
+  signIn();
+  ASSERT_EQ(put("/disk/one.txt", "1").status, 201);
+  m_environment = {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};
+  auto shared = kdisk({"share", "--copy", "/one.txt"});
+  EXPECT_EQ(shared.status, 1);
+  EXPECT_EQ(shared.out.rfind("one.txt: http", 0), 0u) << shared.out;
+  EXPECT_NE(shared.err.find("not copied"), std::string::npos) << shared.err;
+  EXPECT_NE(shared.err.find("no display"), std::string::npos) << shared.err;
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ class ManagerApacheTest : public testing::Test {
     ASSERT_TRUE(m_apache->isRunning()) << m_apache->errorLog();
     KMSettings::mainSettings().setToken(std::nullopt);
     m_storage = std::make_shared<KMWebDAVStorage>();
-    m_manager = KMWebDAVFileManager::createForTesting(m_storage, {root(), false});
+    m_manager = KMWebDAVFileManager::create(m_storage, {root(), false});
   }
   void TearDown() override {
     m_manager.reset();

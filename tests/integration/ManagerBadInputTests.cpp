@@ -54,7 +54,7 @@ class ManagerBadInputTest : public testing::Test {
       std::lock_guard guard(m_lock);
       return m_reply(request);
     });
-    m_manager = KMWebDAVFileManager::createForTesting(m_storage, {root(), false});
+    m_manager = KMWebDAVFileManager::create(m_storage, {root(), false});
     m_manager->setPreviewMaxDimension(64);
     m_logSink = std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(200);
     logger("KMWebDAVFileManager")->sinks().push_back(m_logSink);

@@ -275,7 +275,7 @@ TEST_F(ManagerFileTest, QuotaFailureCarriesTheError) {
 }
 
 TEST_F(ManagerFileTest, NetworkMonitorFindsTheLoopbackServiceOnTheMainThread) {
-  auto watching = KMWebDAVFileManager::createForTesting(m_storage, {root(), true});
+  auto watching = KMWebDAVFileManager::create(m_storage, {root(), true});
   EXPECT_FALSE(watching->hostIsReachable());
   EXPECT_TRUE(RunLoop::main().runUntil([&] { return watching->hostIsReachable(); }, 10));
 }

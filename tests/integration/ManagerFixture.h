@@ -46,7 +46,7 @@ class ManagerServiceTest : public ServiceTest {
     webdav::setAdditionalCertificateAuthorityFile(m_service.endpoints().caCertificate.string());
     KMSettings::mainSettings().setToken(m_token);
     m_storage = std::make_shared<KMWebDAVStorage>();
-    m_manager = KMWebDAVFileManager::createForTesting(m_storage, {root(), false});
+    m_manager = KMWebDAVFileManager::create(m_storage, {root(), false});
     m_manager->setPreviewMaxDimension(96);
   }
   void TearDown() override {

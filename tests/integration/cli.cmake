@@ -3,3 +3,6 @@ kdisk_test(cli_integration_tests
   LIBS kdisk_manager)
 target_compile_definitions(cli_integration_tests PRIVATE KDISK_CLI_BINARY="$<TARGET_FILE:kdisk>")
 add_dependencies(cli_integration_tests kdisk-service kdisk)
+if(TARGET kdisk-clipboard)
+  target_compile_definitions(cli_integration_tests PRIVATE KDISK_CLIPBOARD_BINARY="$<TARGET_FILE:kdisk-clipboard>")
+endif()

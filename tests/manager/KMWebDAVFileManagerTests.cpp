@@ -66,7 +66,7 @@ class KMWebDAVFileManagerTest : public testing::Test {
  protected:
   void SetUp() override {
     m_storage = std::make_shared<KMWebDAVStorage>();
-    m_manager = KMWebDAVFileManager::createForTesting(m_storage, {*URL::fromString("https://h/disk/"), false});
+    m_manager = KMWebDAVFileManager::create(m_storage, {*URL::fromString("https://h/disk/"), false});
   }
   void TearDown() override { m_storage->close(); }
   IsolatedHome m_home;

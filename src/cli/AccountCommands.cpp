@@ -1,0 +1,112 @@
+#include <algorithm>
+#include <iostream>
+
+#include "auth/KMOAuthOperation.h"
+#include "cli/CliCommands.h"
+#include "cli/CliSession.h"
+#include "cli/CliText.h"
+#include "foundation/KLApplicationLocale.h"
+#include "manager/KMWebDAVFileManager.h"
+#include "platform/KMError.h"
+#include "platform/RunLoop.h"
+#include "settings/KMSettings.h"
+#include "storage/KMWebDAVStorage.h"
+#include "webdav/KMHTTPTransfer.h"
+
+namespace kdisk::cli {
+
+int login(Session& session, std::optional<std::string> givenLogin, bool passwordFromStdin) {
+  auto& settings = KMSettings::mainSettings();
+  std::string login = givenLogin ? *givenLogin : settings.login().value_or("");
+  if (login.empty()) {
+    if (!stdinIsTerminal())
+      throw Failure{"Give the login: kdisk login LOGIN", kBadUsage};
+    std::cerr << "Login: " << std::flush;
+    std::getline(std::cin, login);
+  }
+  const std::string password = readPassword(passwordFromStdin);
+  Outcomes outcomes(
+      {kKMXConnectionDidAuthenticateWithToken, kKMXConnectionDidFailAuthenticateWithError});
+  auto operation = std::make_shared<KMOAuthOperation>();
+  operation->setAuthParamsPasswordTimeOutInSeconds(login, password, 15);
+  operation->startOnNewThread();
+  RunLoop::main().runUntil([&] { return !outcomes.received.empty(); }, 60);
+  if (outcomes.received.empty())
+    throw Failure{"Sign-in: the service at " + hostOf(KMOAuthOperation::tokenEndpointURL()) +
+                  " did not answer."};
+  const Notification& outcome = outcomes.received.front();
+  if (outcome.name != kKMXConnectionDidAuthenticateWithToken) {
+    const KMError* error = errorForKey(outcome.userInfo);
+    if (error && error->code == kKMOAuthOperationErrorInvalidLoginOrPassword &&
+        error->domain == kKMOAuthOperationErrorDomain)
+      throw Failure{"Sign-in failed: wrong login or password."};
+    if (error && error->code == kKMOAuthOperationErrorLoginBlocked &&
+        error->domain == kKMOAuthOperationErrorDomain)
+      throw Failure{"Sign-in failed: this login is blocked."};
+    if (error && error->domain == webdav::kKMHTTPTransportErrorDomain)
+      throw Failure{"Sign-in failed: cannot reach the service at " +
+                    hostOf(KMOAuthOperation::tokenEndpointURL()) + "."};
+    throw Failure{"Sign-in failed" +
+                  (error ? ": " + error->localizedDescription : std::string("."))};
+  }
+  // As the application does on a successful authentication.
+  settings.setLogin(stringForKey(outcome.userInfo, "login").value_or(login));
+  settings.setToken(stringForKey(outcome.userInfo, "token"));
+  settings.setWasSuccessfullyAuthorized(true);
+  settings.saveSettingsDelayed();
+  (void)session;
+  std::cout << "Signed in as " << settings.login().value_or(login) << ".\n";
+  return 0;
+}
+
+int logout(Session& session) {
+  auto& settings = KMSettings::mainSettings();
+  // The application's sign-out: settings first, then the cached listings and files.
+  settings.clearUserRelatedSettingOnLogout();
+  settings.saveSettingsDelayed();
+  session.manager->clearFilePreviewCache();
+  session.storage().clear();
+  session.storage().removeAllDownloadedFiles();
+  std::cout << "Signed out.\n";
+  return 0;
+}
+
+int whoami(Session& session) {
+  session.requireToken();
+  auto& settings = KMSettings::mainSettings();
+  Outcomes figures({kKMKMWebDAVFileManagerDidReceiveAdditionalInfo,
+                    kKMKMWebDAVFileManagerDidFailWithAdditionalInfoRequest});
+  session.manager->sendAdditionalInfoRequest();
+  figures.waitForFirst();
+  session.expectFirst(figures, kKMKMWebDAVFileManagerDidReceiveAdditionalInfo,
+                      "Cannot read the account");
+  const auto& info = figures.received.front().userInfo;
+  auto number = [&](const char* key) { return integerForKey(info, key); };
+  // Copied into the settings as the application does.
+  if (auto v = number("maxFileSizeNum"))
+    settings.setMaxFileSize(*v);
+  if (auto v = number("quotaAvailableBytesNum"))
+    settings.setQuotaAvailableBytes(*v);
+  if (auto v = number("quotaUsedBytesNum"))
+    settings.setQuotaUsedBytes(*v);
+
+  Outcomes user({kKMKMWebDAVFileManagerDidReceiveUserInfo});
+  session.manager->sendUserInfoRequest();
+  // The user-information request reports nothing on failure: bounded wait.
+  user.waitFor([&] { return !user.received.empty(); }, 15);
+  std::string login = settings.login().value_or("?");
+  if (!user.received.empty())
+    if (auto given = stringForKey(user.received.front().userInfo, "login"))
+      login = *given;
+  auto size = [](std::optional<std::int64_t> v) {
+    return v ? LocalizedFileSizeStr(static_cast<std::uint64_t>(std::max<std::int64_t>(0, *v)))
+             : std::string("unknown");
+  };
+  std::cout << "Login: " << login << "\n"
+            << "Used: " << size(number("quotaUsedBytesNum")) << "\n"
+            << "Free: " << size(number("quotaAvailableBytesNum")) << "\n"
+            << "Maximum file size: " << size(number("maxFileSizeNum")) << "\n";
+  return 0;
+}
+
+} // namespace kdisk::cli

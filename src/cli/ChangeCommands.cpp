@@ -1,0 +1,78 @@
+#include <iostream>
+
+#include "cli/CliCommands.h"
+#include "cli/CliSession.h"
+#include "cli/CliText.h"
+#include "cli/Clipboard.h"
+#include "manager/KMWebDAVFileManager.h"
+#include "storage/KMWebDAVStorage.h"
+#include "webdav/KMFileItem.h"
+
+namespace kdisk::cli {
+
+int remove(Session& session, const std::vector<std::string>& paths, bool force) {
+  session.requireToken();
+  int status = 0;
+  for (auto& path : paths) {
+    auto item = session.item(path, false);
+    if (!force && stdinIsTerminal() &&
+        !confirm("Remove " + session.remotePath(item->URL().withoutTrailingSlash()) +
+                 (item->isDirectory() ? " and everything in it?" : "?")))
+      continue;
+    Outcomes outcomes(
+        {kKMKMWebDAVFileManagerDidRemove, kKMKMWebDAVFileManagerDidFailWithRemoveRequest});
+    session.manager->removeItemAtURL(item->URL());
+    outcomes.waitForFirst();
+    session.expectFirst(outcomes, kKMKMWebDAVFileManagerDidRemove, "Cannot remove " + path);
+    session.storage().removeItemAtURL(item->URL());
+    std::cout << "Removed " << session.remotePath(item->URL().withoutTrailingSlash()) << "\n";
+  }
+  return status;
+}
+
+int makeDirectory(Session& session, const std::string& name, const std::string& parentPath) {
+  session.requireToken();
+  const URL parent = session.resolve(parentPath, true);
+  Outcomes outcomes(
+      {kKMKMWebDAVFileManagerDidCreateDirectory, kKMKMWebDAVFileManagerDidFailToCreateDirectory});
+  session.manager->createDirectoryWithNameAt(name, parent);
+  outcomes.waitForFirst();
+  session.expectFirst(outcomes, kKMKMWebDAVFileManagerDidCreateDirectory,
+                      "Cannot create the folder " + name);
+  auto created =
+      URL::fromString(stringForKey(outcomes.received.front().userInfo, "URL").value_or(""));
+  std::cout << "Created " << (created ? session.remotePath(created->withoutTrailingSlash()) : name)
+            << "\n";
+  // So the cached listing shows the new folder, offline too.
+  session.refresh(parent);
+  return 0;
+}
+
+int share(Session& session, const std::vector<std::string>& paths, bool copy) {
+  session.requireToken();
+  std::string text;
+  for (auto& path : paths) {
+    auto item = session.item(path, false);
+    Outcomes outcomes(
+        {kKMKMWebDAVFileManagerDidPublishFile, kKMKMWebDAVFileManagerDidFailWithPublishRequest});
+    session.manager->publishFileWithURL(item->URL());
+    outcomes.waitForFirst();
+    session.expectFirst(outcomes, kKMKMWebDAVFileManagerDidPublishFile, "Cannot share " + path);
+    const auto link = stringForKey(outcomes.first()->userInfo, "locationURL").value_or("");
+    // The name is the decoded last path component, as the share screen writes it.
+    const std::string line =
+        item->URL().withoutTrailingSlash().lastPathComponent() + ": " + link + "\n";
+    // Printed at once: a later failure loses no link already made.
+    std::cout << line << std::flush;
+    text += line;
+  }
+  if (!copy)
+    return 0;
+  auto copied = copyToClipboard(text);
+  if (!copied.hasValue())
+    throw Failure{"The links were not copied: " + copied.error().localizedDescription};
+  std::cerr << (paths.size() == 1 ? "The link is" : "The links are") << " on the clipboard.\n";
+  return 0;
+}
+
+} // namespace kdisk::cli

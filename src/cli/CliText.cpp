@@ -1,0 +1,157 @@
+#include "cli/CliText.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+
+#include <glib.h>
+
+#include "cli/CliSession.h"
+#include "foundation/KLApplicationLocale.h"
+#include "manager/KMUploadNotifications.h"
+
+namespace kdisk::cli {
+
+bool stdoutIsTerminal() {
+  return ::isatty(STDOUT_FILENO) == 1;
+}
+bool stdinIsTerminal() {
+  return ::isatty(STDIN_FILENO) == 1;
+}
+
+std::string jsonString(std::string_view text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+    case '"':
+      out += "\\\"";
+      break;
+    case '\\':
+      out += "\\\\";
+      break;
+    case '\n':
+      out += "\\n";
+      break;
+    case '\t':
+      out += "\\t";
+      break;
+    case '\r':
+      out += "\\r";
+      break;
+    default:
+      if (c < 0x20) {
+        char buffer[8];
+        std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+        out += buffer;
+      } else {
+        out += static_cast<char>(c);
+      }
+    }
+  }
+  return out + "\"";
+}
+
+std::string dateText(const std::optional<Date>& date, bool iso) {
+  if (!date)
+    return iso ? "null" : "                ";
+  std::time_t seconds = static_cast<std::time_t>(date->secondsSince1970);
+  std::tm parts{};
+  char buffer[40];
+  if (iso) {
+    gmtime_r(&seconds, &parts);
+    std::strftime(buffer, sizeof buffer, "\"%Y-%m-%dT%H:%M:%SZ\"", &parts);
+  } else {
+    localtime_r(&seconds, &parts);
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &parts);
+  }
+  return buffer;
+}
+
+std::string folded(std::string_view text) {
+  gchar* decomposed =
+      g_utf8_normalize(text.data(), static_cast<gssize>(text.size()), G_NORMALIZE_NFD);
+  if (!decomposed)
+    return std::string(text);
+  std::string bare;
+  for (const gchar* p = decomposed; *p; p = g_utf8_next_char(p)) {
+    gunichar c = g_utf8_get_char(p);
+    if (g_unichar_ismark(c))
+      continue;
+    char buffer[6];
+    bare.append(buffer, static_cast<std::size_t>(g_unichar_to_utf8(c, buffer)));
+  }
+  g_free(decomposed);
+  gchar* lowered = g_utf8_casefold(bare.data(), static_cast<gssize>(bare.size()));
+  std::string result = lowered ? lowered : bare;
+  g_free(lowered);
+  return result;
+}
+
+std::string failReasonInWords(const std::optional<std::string>& reason) {
+  using namespace kdisk::manager;
+  if (reason == kKMWebDAVFileManagerUploadErrorCannotSaveAssetToTempFile)
+    return "the photo could not be copied for sending";
+  if (reason == kKMWebDAVFileManagerUploadErrorWrongStatusCode)
+    return "the service refused the file";
+  if (reason == kKMWebDAVFileManagerUploadErrorUnknownError)
+    return "the connection failed";
+  return "it failed";
+}
+
+std::string readPassword(bool fromStdin) {
+  std::string password;
+  if (fromStdin || !stdinIsTerminal()) {
+    if (!fromStdin)
+      throw Failure{"No terminal to ask for the password; use --password-stdin.", kBadUsage};
+    std::getline(std::cin, password);
+    if (!password.empty() && password.back() == '\r')
+      password.pop_back();
+    return password;
+  }
+  std::cerr << "Password: " << std::flush;
+  termios saved{};
+  ::tcgetattr(STDIN_FILENO, &saved);
+  termios quiet = saved;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  std::getline(std::cin, password);
+  ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+  std::cerr << "\n";
+  return password;
+}
+
+bool confirm(const std::string& question) {
+  std::cerr << question << " [y/N] " << std::flush;
+  std::string answer;
+  std::getline(std::cin, answer);
+  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+ProgressLine::ProgressLine(std::string name)
+    : m_name(std::move(name)), m_start(std::chrono::steady_clock::now()) {}
+
+void ProgressLine::update(std::uint64_t done, std::uint64_t total) {
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+  std::string line = "\r" + m_name + "  " + LocalizedFileSizeStr(done);
+  if (total) {
+    line += " / " + LocalizedFileSizeStr(total) + "  " + std::to_string(done * 100 / total) + "%";
+  }
+  line += "  " + LocalizedFileSizeStr(static_cast<std::uint64_t>(rate)) + "/s";
+  if (total && rate > 0 && done < total)
+    line += "  " + std::to_string(static_cast<long>((total - done) / rate)) + " s left";
+  line += "\033[K";
+  std::cout << line << std::flush;
+  m_drawn = true;
+}
+
+void ProgressLine::finish() {
+  if (m_drawn)
+    std::cout << "\r\033[K" << std::flush;
+}
+
+} // namespace kdisk::cli

@@ -1,0 +1,39 @@
+#pragma once
+// Texts and terminal talk of the commands.
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/Value.h"
+
+namespace kdisk::cli {
+
+bool stdoutIsTerminal();
+bool stdinIsTerminal();
+
+std::string jsonString(std::string_view text);
+// "2026-12-08 09:30" in local time, or a quoted ISO 8601 UTC text (null when unknown).
+std::string dateText(const std::optional<Date>& date, bool iso);
+// The folding of "CONTAINS[cd]": case and diacritics both dropped.
+std::string folded(std::string_view text);
+std::string failReasonInWords(const std::optional<std::string>& reason);
+
+std::string readPassword(bool fromStdin);
+bool confirm(const std::string& question);
+
+// One line redrawn in place: bytes, rate and time left.
+class ProgressLine {
+public:
+  explicit ProgressLine(std::string name);
+  void update(std::uint64_t done, std::uint64_t total);
+  void finish();
+
+private:
+  std::string m_name;
+  std::chrono::steady_clock::time_point m_start;
+  bool m_drawn = false;
+};
+
+} // namespace kdisk::cli

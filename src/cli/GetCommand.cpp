@@ -1,0 +1,81 @@
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <set>
+
+#include "cli/CliCommands.h"
+#include "cli/CliSession.h"
+#include "cli/CliText.h"
+#include "foundation/KLApplicationLocale.h"
+#include "manager/KMUploadNotifications.h"
+#include "manager/KMWebDAVFileManager.h"
+#include "platform/KMError.h"
+#include "storage/KMUploadFile.h"
+#include "storage/KMWebDAVStorage.h"
+#include "webdav/KMFileItem.h"
+
+namespace fs = std::filesystem;
+
+namespace kdisk::cli {
+
+int get(Session& session, const std::string& remote, const std::optional<std::string>& local,
+        bool offline) {
+  if (!offline)
+    session.requireToken();
+  auto item = session.item(remote, offline);
+  if (item->isDirectory())
+    throw Failure{remote + " is a folder; only files can be fetched."};
+  const URL url = item->URL();
+  auto cachePath = session.storage().localPathForWebURL(url);
+  if (!cachePath)
+    throw Failure{"No place in the cache for " + remote + "."};
+  // The listing just merged drops a copy whose entity tag changed, so a copy
+  // still there is current.
+  if (session.storage().hasCachedFileForURL(url)) {
+    std::cerr << item->displayName() << ": the cached copy is current.\n";
+  } else {
+    if (offline)
+      throw Failure{remote + " is not in the cache."};
+    Outcomes outcomes({kKMKMWebDAVFileManagerDidDownloadFile,
+                       kKMKMWebDAVFileManagerDidFailToDownloadFile,
+                       kKMKMWebDAVFileManagerDidGetPartialDataForFile});
+    std::optional<ProgressLine> progress;
+    if (stdoutIsTerminal())
+      progress.emplace(item->displayName());
+    outcomes.onNotification = [&](const Notification& n) {
+      if (progress && n.name == kKMKMWebDAVFileManagerDidGetPartialDataForFile)
+        progress->update(static_cast<std::uint64_t>(std::max<std::int64_t>(
+                             0, integerForKey(n.userInfo, "receivedDataLength").value_or(0))),
+                         static_cast<std::uint64_t>(std::max<std::int64_t>(
+                             0, integerForKey(n.userInfo, "expectedDataLength").value_or(0))));
+    };
+    auto request = session.manager->startDownloadFileForURL(url);
+    auto ended = [&] {
+      return outcomes.count(kKMKMWebDAVFileManagerDidDownloadFile) +
+                 outcomes.count(kKMKMWebDAVFileManagerDidFailToDownloadFile) >
+             0;
+    };
+    outcomes.waitFor(ended, kTransferWait);
+    if (progress)
+      progress->finish();
+    if (outcomes.count(kKMKMWebDAVFileManagerDidDownloadFile) == 0 ||
+        !session.storage().hasCachedFileForURL(url))
+      session.failWith(outcomes, nullptr, "Cannot download " + remote);
+    std::cerr << item->displayName() << ": downloaded.\n";
+  }
+  if (local) {
+    fs::path target = *local;
+    if (fs::is_directory(target))
+      target /= item->displayName();
+    std::error_code error;
+    fs::copy_file(*cachePath, target, fs::copy_options::overwrite_existing, error);
+    if (error)
+      throw Failure{"Cannot write " + target.string() + ": " + error.message()};
+    std::cout << target.string() << "\n";
+  } else {
+    std::cout << *cachePath << "\n";
+  }
+  return 0;
+}
+
+} // namespace kdisk::cli

@@ -1,0 +1,70 @@
+#include <cstdio>
+#include <iostream>
+
+#include "cli/CliCommands.h"
+#include "cli/CliSession.h"
+#include "cli/CliText.h"
+#include "foundation/KLApplicationLocale.h"
+#include "storage/KMWebDAVStorage.h"
+#include "webdav/KMFile.h"
+
+namespace kdisk::cli {
+
+namespace {
+
+void printItems(Session& session, const KMFileItemList& items, bool longForm, bool json) {
+  for (auto& item : KMWebDAVStorage::sortFileItemsUsingStandartOrder(items)) {
+    auto file = std::dynamic_pointer_cast<KMFile>(item);
+    const bool cached = !item->isDirectory() && session.storage().hasCachedFileForURL(item->URL());
+    if (json) {
+      std::cout << "{\"name\":" << jsonString(item->displayName()) << ",\"path\":"
+                << jsonString(session.remotePath(item->URL().withoutTrailingSlash()))
+                << ",\"type\":\"" << (item->isDirectory() ? "directory" : "file") << "\"";
+      if (file) {
+        std::cout << ",\"size\":" << file->size()
+                  << ",\"modified\":" << dateText(file->lastModified(), true) << ",\"etag\":"
+                  << (file->etag() ? jsonString(*file->etag()) : std::string("null"));
+      }
+      std::cout << ",\"cached\":" << (cached ? "true" : "false") << "}\n";
+    } else if (longForm) {
+      std::string size = file ? LocalizedFileSizeStr(file->size()) : "-";
+      std::printf("%c %10s  %s  %s%s\n", cached ? '*' : ' ', size.c_str(),
+                  dateText(file ? file->lastModified() : std::nullopt, false).c_str(),
+                  item->displayName().c_str(), item->isDirectory() ? "/" : "");
+    } else {
+      std::cout << item->displayName() << (item->isDirectory() ? "/" : "") << "\n";
+    }
+  }
+  std::fflush(stdout);
+}
+
+} // namespace
+
+int list(Session& session, const std::string& path, bool longForm, bool json, bool offline) {
+  const URL directory = session.resolve(path, true);
+  if (!offline) {
+    session.requireToken();
+    session.refresh(directory);
+  }
+  printItems(session, session.storage().contentsOfDirectoryAtURLIncludeHidden(directory, false),
+             longForm, json);
+  return 0;
+}
+
+int search(Session& session, const std::string& text, const std::string& path, bool offline) {
+  const URL directory = session.resolve(path, true);
+  if (!offline) {
+    session.requireToken();
+    session.refresh(directory);
+  }
+  KMFileItemList found;
+  const std::string wanted = folded(text);
+  if (!wanted.empty())
+    for (auto& item : session.storage().contentsOfDirectoryAtURLIncludeHidden(directory, false))
+      if (folded(item->displayName()).find(wanted) != std::string::npos)
+        found.push_back(item);
+  printItems(session, found, false, false);
+  return 0;
+}
+
+} // namespace kdisk::cli
