@@ -176,8 +176,10 @@ UIView::KMGestureAnswer UIScrollView::gestureTouch(const UITouch& touch) {
         endDragging(recentVelocity());
         return KMGestureAnswer::Claim;
       }
-      // Touched while resting past an edge (content moved by code): settle.
-      if (clampedOffset(contentOffset()) != contentOffset()) startDeceleration({0, 0});
+      // Touched while resting past an edge (an inset changed by code): settle,
+      // but after the tap has reached the row under the finger; a table
+      // ignores taps while its content moves.
+      if (clampedOffset(contentOffset()) != contentOffset()) settleAfterTouch();
       return KMGestureAnswer::Continue;
     }
     case UITouchPhase::Cancelled:
@@ -186,6 +188,17 @@ UIView::KMGestureAnswer UIScrollView::gestureTouch(const UITouch& touch) {
       return KMGestureAnswer::Continue;
   }
   return KMGestureAnswer::Continue;
+}
+
+void UIScrollView::settleAfterTouch() {
+  std::weak_ptr<UIResponder> weak = weak_from_this();
+  RunLoop::main().post([weak] {
+    auto strong = weak.lock();
+    if (!strong) return;
+    auto* self = static_cast<UIScrollView*>(strong.get());
+    if (self->m_tracking || self->m_decelerating) return;
+    if (self->clampedOffset(self->contentOffset()) != self->contentOffset()) self->startDeceleration({0, 0});
+  });
 }
 
 CGPoint UIScrollView::recentVelocity() const {

@@ -91,6 +91,7 @@ class UIScrollView : public UIView {
   void beginDragging();
   void endDragging(CGPoint velocity);
   void startDeceleration(CGPoint velocity);
+  void settleAfterTouch();
   void startPaging(CGPoint velocity);
   void decelerationStep();
   void stopDeceleration(bool notify);

@@ -196,6 +196,20 @@ TEST_F(UITableViewTest, TappingARowSelectsItAndTheSelectionFollowsUpdates) {
   EXPECT_FALSE(m_table->cellForRowAtIndexPath({0, 3})->isSelected());
 }
 
+TEST_F(UITableViewTest, ATapOnContentRestingPastAnEdgeSelectsTheRowThenTheContentSettles) {
+  fill(3);
+  m_table->reloadData();
+  m_host->settle();
+  // A header uncovered by code: the short list now rests 44 points lower.
+  m_table->setContentInset({44, 0, 0, 0});
+  ASSERT_DOUBLE_EQ(m_table->contentOffset().y, 0);
+  ASSERT_TRUE(m_host->tapText("Row 1"));
+  EXPECT_THAT(m_model->selected, ElementsAre(NSIndexPath{0, 1}));
+  m_host->advance(2);
+  EXPECT_DOUBLE_EQ(m_table->contentOffset().y, -44);
+  EXPECT_FALSE(m_table->isDecelerating());
+}
+
 TEST_F(UITableViewTest, ADragOverARowDoesNotSelectIt) {
   fill(50);
   m_table->reloadData();
