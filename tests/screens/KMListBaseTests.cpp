@@ -109,6 +109,17 @@ class ListScreen : public KMTableViewController, public UITableViewDataSource, p
     return cell;
   }
   void tableViewDidSelectRowAtIndexPath(UITableView&, const NSIndexPath& p) override { rowSelections.push_back(p); }
+  // Filters as the folder screens do, then re-picks the footer for the results.
+  bool searchDisplayControllerShouldReloadTableForSearchString(UISearchDisplayController& controller,
+                                                               const std::string& text) override {
+    searchResults.clear();
+    for (const auto& section : sections)
+      for (const auto& name : section)
+        if (!text.empty() && name.find(text) != std::string::npos) searchResults.push_back(name);
+    controller.searchResultsTableView().reloadData();
+    didReloadData();
+    return false;
+  }
 
  private:
   bool m_withSearch;
@@ -583,35 +594,163 @@ TEST_F(ListBaseTest, EnteringHalfwayThenLeavingRemovesTheCirclesOnceFaded) {
   EXPECT_FALSE(m_host->tapView(cell.selectionButton()));
 }
 
-// ---- Search bar lock ------------------------------------------------------------------
+// ---- Search bar ----------------------------------------------------------------------
 
-TEST_F(ListBaseTest, APickedRowLocksTheSearchBarAndTheDoneButtonUnlocksIt) {
-  auto screen = show(true);
-  screen->finishLoading();
-  m_host->advance(0.5);
-  UISearchBar* bar = screen->searchBar();
-  ASSERT_NE(bar, nullptr);
+class SearchBarTest : public ListBaseTest {
+ protected:
+  void SetUp() override {
+    ListBaseTest::SetUp();
+    screen = show(true);
+    screen->finishLoading();
+    m_host->advance(0.5);
+    bar = screen->searchBar();
+    ASSERT_NE(bar, nullptr);
+  }
+  // Waits out the moves a tap may start, so the next tap is not taken for
+  // a finger stopping moving content.
+  void search(const std::string& text) {
+    ASSERT_TRUE(m_host->tapView(bar->searchField()));
+    m_host->typeText(text);
+    m_host->advance(1.5);
+    ASSERT_FALSE(screen->tableView()->isDecelerating());
+  }
+  KMGroupEditCell& resultCell(int row) {
+    auto cell = std::dynamic_pointer_cast<KMGroupEditCell>(
+        screen->search->searchResultsTableView().cellForRowAtIndexPath(path(0, row)));
+    EXPECT_TRUE(cell) << row;
+    return *cell;
+  }
+  std::shared_ptr<ListScreen> screen;
+  UISearchBar* bar = nullptr;
+};
+
+TEST_F(SearchBarTest, TheBarIsStyledOnLoadAndEditingShowsItsCancelButtonOnGreyBackgrounds) {
   EXPECT_EQ(bar->barStyle(), UIBarStyle::Black);
-  screen->search->setActiveAnimated(true, KMAnimated::No);
-  screen->searchResults = {"report.pdf"};
-  screen->search->searchResultsTableView().reloadData();
+  EXPECT_EQ(bar->delegate().get(), static_cast<UISearchBarDelegate*>(screen.get()));
+  ASSERT_TRUE(bar->backgroundImage());
+  EXPECT_EQ(bar->backgroundImage()->capInsets(), (UIEdgeInsets{1, 1, 1, 1}));
+  for (unsigned state : {UIControlStateNormal, UIControlStateDisabled}) {
+    ASSERT_TRUE(bar->searchFieldBackgroundImageForState(state)) << state;
+    EXPECT_EQ(bar->searchFieldBackgroundImageForState(state)->capInsets(), (UIEdgeInsets{2, 15, 2, 15}));
+  }
+  for (unsigned state : {UIControlStateNormal, UIControlStateHighlighted})
+    EXPECT_TRUE(bar->imageForSearchBarIconState(UISearchBarIcon::Search, state)) << state;
+  EXPECT_EQ(bar->searchField().textColor(), UIColor::whiteColor());
+  EXPECT_FALSE(bar->showsCancelButton());
+
+  ASSERT_TRUE(m_host->tapView(bar->searchField()));
+  EXPECT_TRUE(screen->isSearching());
+  EXPECT_TRUE(bar->showsCancelButton());
+  for (unsigned state : {UIControlStateNormal, UIControlStateHighlighted}) {
+    auto image = bar->cancelButton().backgroundImageForState(state);
+    ASSERT_TRUE(image) << state;
+    EXPECT_EQ(image->capInsets(), (UIEdgeInsets{4, 4, 21, 12}));
+  }
   m_host->advance(0.5);
-  screen->multiselectCellAtIndexPath(nullptr, path(0, 0));
-  m_host->advance(0.5);
+  ASSERT_TRUE(m_host->tapView(bar->cancelButton()));
+  EXPECT_FALSE(screen->isSearching());
+  EXPECT_TRUE(screen->searchBarEnabled());
+}
+
+TEST_F(SearchBarTest, PickingAResultLocksTheBarAndTheDoneButtonInTheCancelButtonsPlaceUnlocksIt) {
+  search("o");
+  ASSERT_THAT(screen->searchResults, ElementsAre("Documents", "report.pdf", "photo.jpg"));
+  const CGRect cancelFrame = bar->cancelButton().frame();
+  ASSERT_TRUE(m_host->tapView(resultCell(1).selectionButton()));
+  EXPECT_THAT(screen->indexPathsForSelectedRows(), ElementsAre(path(0, 1)));
   EXPECT_FALSE(screen->searchBarEnabled());
   EXPECT_FALSE(bar->searchField().isEnabled());
+  UIButton* done = screen->searchDoneButton();
+  ASSERT_NE(done, nullptr);
+  EXPECT_EQ(done->tag(), 777);
+  EXPECT_EQ(done->superview(), bar);
+  EXPECT_EQ(done->frame(), cancelFrame);
+  m_host->advance(0.15);
+  EXPECT_GT(bar->searchField().presentationAlpha(), 0.3);
+  EXPECT_LT(bar->searchField().presentationAlpha(), 1);
+  m_host->advance(0.2);
   EXPECT_DOUBLE_EQ(bar->searchField().alpha(), 0.3);
-  ASSERT_NE(screen->searchDoneButton(), nullptr);
-  EXPECT_EQ(screen->searchDoneButton()->tag(), 777);
-  EXPECT_EQ(screen->searchDoneButton()->superview(), bar);
-  EXPECT_DOUBLE_EQ(screen->searchDoneButton()->alpha(), 1);
-  ASSERT_TRUE(m_host->tapView(*screen->searchDoneButton()));
+  EXPECT_DOUBLE_EQ(done->alpha(), 1);
+  saveArtifact("list_search_locked.png");
+
+  // Locked: typing changes neither the search nor the picked rows, and the
+  // bar's own button is out of reach.
+  m_host->typeText("x");
+  EXPECT_EQ(bar->text(), "o");
+  EXPECT_EQ(screen->searchResults.size(), 3u);
+  EXPECT_THAT(screen->indexPathsForSelectedRows(), ElementsAre(path(0, 1)));
+  EXPECT_FALSE(m_host->tapView(bar->cancelButton()));
+
+  ASSERT_TRUE(m_host->tapView(*done));
   EXPECT_TRUE(screen->indexPathsForSelectedRows().empty());
+  EXPECT_FALSE(resultCell(1).multiSelected());
   EXPECT_TRUE(screen->searchBarEnabled());
   EXPECT_TRUE(bar->searchField().isEnabled());
+  EXPECT_TRUE(bar->searchField().isFirstResponder());
+  EXPECT_TRUE(screen->isSearching());
   m_host->advance(0.5);
   EXPECT_DOUBLE_EQ(bar->searchField().alpha(), 1);
+  EXPECT_EQ(done->superview(), nullptr);
+  m_host->typeText("t");
+  EXPECT_THAT(screen->searchResults, ElementsAre("photo.jpg"));
+}
+
+TEST_F(SearchBarTest, PickingARowOutsideASearchLocksTheFieldWithoutTheDoneButton) {
+  ASSERT_TRUE(m_host->tapView(cellAt(*screen, path(0, 0)).selectionButton()));
+  m_host->advance(0.5);
+  EXPECT_FALSE(bar->searchField().isEnabled());
+  EXPECT_DOUBLE_EQ(bar->searchField().alpha(), 0.3);
   EXPECT_EQ(screen->searchDoneButton()->superview(), nullptr);
+  m_host->tapView(bar->searchField());
+  EXPECT_FALSE(screen->isSearching());
+  EXPECT_FALSE(bar->searchField().isFirstResponder());
+
+  ASSERT_TRUE(m_host->tapView(cellAt(*screen, path(0, 0)).selectionButton()));
+  m_host->advance(0.5);
+  EXPECT_TRUE(bar->searchField().isEnabled());
+  EXPECT_DOUBLE_EQ(bar->searchField().alpha(), 1);
+  ASSERT_TRUE(m_host->tapView(bar->searchField()));
+  EXPECT_TRUE(screen->isSearching());
+}
+
+TEST_F(SearchBarTest, AnEmptyResultShowsTheEmptyFooterWhateverTheNoItemsText) {
+  screen->setTextNoItems(std::string("Папка пуста"));
+  search("zzz");
+  UITableView& results = screen->search->searchResultsTableView();
+  ASSERT_EQ(screen->currentTableView(), &results);
+  EXPECT_TRUE(screen->isEmpty());
+  EXPECT_FALSE(screen->groupEditingEnabled());
+  EXPECT_EQ(results.tableFooterView().get(), screen->emptyFooter());
+  EXPECT_EQ(m_host->findViewWithText("Папка пуста"), nullptr);
+  for (int i = 0; i < 3; ++i) m_host->pressBackspace();
+  m_host->typeText("pdf");
+  EXPECT_THAT(screen->searchResults, ElementsAre("report.pdf"));
+  EXPECT_TRUE(screen->groupEditingEnabled());
+  EXPECT_EQ(results.tableFooterView().get(), screen->emptyFooter());
+
+  m_host->advance(0.5);
+  ASSERT_TRUE(m_host->tapView(bar->cancelButton()));
+  screen->sections = {{}};
+  screen->refetchAndReloadData();
+  m_host->advance(0.5);
+  EXPECT_EQ(screen->tableView()->tableFooterView().get(), screen->noItemsFooter());
+  EXPECT_NE(m_host->findViewWithText("Папка пуста"), nullptr);
+}
+
+TEST_F(SearchBarTest, ALoadThatOutlastsTheSearchKeepsItsFooterInTheList) {
+  screen->setLoadingStateAnimated(KMLoadingStateLoading, KMAnimated::No);
+  search("o");
+  // A refresh reported while searching shows in the results.
+  screen->setLoadingStateAnimated(KMLoadingStateLoading, KMAnimated::No);
+  EXPECT_EQ(screen->search->searchResultsTableView().tableFooterView().get(), screen->loadingFooter());
+  ASSERT_TRUE(m_host->tapView(bar->cancelButton()));
+  m_host->advance(0.5);
+  screen->refetchAndReloadData();
+  m_host->advance(0.5);
+  EXPECT_EQ(screen->loadingFooter()->superview(), screen->tableView().get());
+  EXPECT_NE(m_host->findViewWithText(screen->textLoading()), nullptr);
+  EXPECT_EQ(screen->loadingFooter()->frame().origin.y,
+            screen->tableView()->contentSize().height - KMTableViewController::kFooterHeight);
 }
 
 // ---- Group header ---------------------------------------------------------------------

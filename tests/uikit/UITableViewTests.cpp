@@ -218,6 +218,30 @@ TEST_F(UITableViewTest, ADragOverARowDoesNotSelectIt) {
   EXPECT_TRUE(m_model->selected.empty());
 }
 
+// Screens keep one footer of each kind and hand it to whichever table shows.
+TEST_F(UITableViewTest, AFooterAnotherTableTookComesBackWhenSetAgain) {
+  fill(2);
+  m_table->reloadData();
+  auto footer = std::make_shared<UIView>(CGRectMake(0, 0, 320, 40));
+  m_table->setTableFooterView(footer);
+  m_host->settle();
+  auto other = std::make_shared<UITableView>(CGRectMake(0, 20, 320, 440));
+  other->setDataSource(m_model);
+  m_host->window().addSubview(other);
+  other->setTableFooterView(footer);
+  m_host->settle();
+  const CGRect inOther = footer->frame();
+  m_table->setContentOffset({0, -10});
+  m_host->settle();
+  EXPECT_EQ(footer->superview(), other.get());
+  EXPECT_EQ(footer->frame(), inOther);
+  other->removeFromSuperview();
+  m_table->setTableFooterView(footer);
+  m_host->settle();
+  EXPECT_EQ(footer->superview(), m_table.get());
+  EXPECT_EQ(footer->frame().origin.y, 88);
+}
+
 TEST_F(UITableViewTest, HeadersAndFooterViewTakeTheirPlace) {
   class Titled : public RowsModel {
    public:
