@@ -9,6 +9,7 @@
 #include "screens/browsing/KMTableViewController.h"
 #include "screens/browsing/KMTableViewGroupHeader.h"
 #include "uikit/CALayer.h"
+#include "uikit/UINavigationController.h"
 #include "uikit/UIWindow.h"
 #include "uikit/UISearchDisplayController.h"
 
@@ -382,6 +383,27 @@ TEST_F(ListBaseTest, FirstAppearanceLoadsAndShowsTheLoadingFooter) {
   EXPECT_EQ(screen->tableView()->tableFooterView().get(), screen->loadingFailedFooter());
   m_host->advance(0.5);
   saveArtifact("list_failed.png");
+}
+
+TEST_F(ListBaseTest, ComingBackToTheListDeselectsTheRowAndLoadsNothingAgain) {
+  auto screen = std::make_shared<ListScreen>(false);
+  auto navigation = std::make_shared<UINavigationController>(screen);
+  m_host->setRootViewController(navigation);
+  m_host->settle();
+  screen->finishLoading();
+  m_host->advance(1);
+  screen->resignGroupEditModeAnimated(KMAnimated::No);
+  ASSERT_TRUE(m_host->tapText("Music"));
+  EXPECT_EQ(screen->tableView()->indexPathForSelectedRow(), path(0, 2));
+  navigation->pushViewControllerAnimated(std::make_shared<UIViewController>(), KMAnimated::Yes);
+  m_host->advance(1);
+  navigation->popViewControllerAnimated(KMAnimated::Yes);
+  m_host->advance(1);
+  EXPECT_FALSE(screen->tableView()->indexPathForSelectedRow());
+  EXPECT_FALSE(cellAt(*screen, path(0, 2)).isSelected());
+  EXPECT_EQ(screen->updateDataCalls, 1);
+  EXPECT_EQ(screen->refetchCalls, 1);
+  EXPECT_EQ(screen->loadingState(), KMLoadingStateIdle);
 }
 
 TEST_F(ListBaseTest, AnEmptyListShowsTheNoItemsFooterAndANilTextShowsAnEmptyLabel) {
