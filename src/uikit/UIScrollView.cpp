@@ -139,12 +139,16 @@ void UIScrollView::scrollToTop() {
 
 // ---- Dragging ----------------------------------------------------------------
 
+bool UIScrollView::isMoving() const {
+  return m_decelerating || KMAnimator::shared().hasTrack(*this, "contentOffset");
+}
+
 UIView::KMGestureAnswer UIScrollView::gestureTouch(const UITouch& touch) {
   const CGPoint location = touch.locationInView(superview());
   const double now = touch.timestamp();
   switch (touch.phase()) {
     case UITouchPhase::Began: {
-      const bool wasMoving = m_decelerating || KMAnimator::shared().hasTrack(*this, "contentOffset");
+      const bool wasMoving = isMoving();
       stopDeceleration(false);
       KMAnimator::shared().removeTrack(*this, "contentOffset");
       m_tracking = true;
@@ -196,7 +200,8 @@ void UIScrollView::settleAfterTouch() {
     auto strong = weak.lock();
     if (!strong) return;
     auto* self = static_cast<UIScrollView*>(strong.get());
-    if (self->m_tracking || self->m_decelerating) return;
+    // An inset on its way moves the edge; whoever moves it places the content.
+    if (self->m_tracking || self->isMoving() || KMAnimator::shared().hasTrack(*self, "contentInset")) return;
     if (self->clampedOffset(self->contentOffset()) != self->contentOffset()) self->startDeceleration({0, 0});
   });
 }

@@ -242,6 +242,22 @@ TEST_F(UITableViewTest, AFooterAnotherTableTookComesBackWhenSetAgain) {
   EXPECT_EQ(footer->frame().origin.y, 88);
 }
 
+TEST_F(UITableViewTest, ATapOnMovingRowsOnlyStopsThem) {
+  fill(200);
+  m_table->reloadData();
+  m_host->drag({{160, 400}, {160, 250}}, 0.1, 5);
+  ASSERT_TRUE(m_table->isMoving());
+  const std::string under = m_table->cellForRowAtIndexPath(m_table->indexPathsForVisibleRows()[3])->textLabel().text();
+  EXPECT_FALSE(m_host->tapText(under));
+  m_host->tapPoint({160, 200});
+  EXPECT_FALSE(m_table->isMoving());
+  EXPECT_TRUE(m_model->selected.empty());
+  m_host->advance(1);
+  const auto path = m_table->indexPathsForVisibleRows()[3];
+  ASSERT_TRUE(m_host->tapText(m_table->cellForRowAtIndexPath(path)->textLabel().text()));
+  EXPECT_THAT(m_model->selected, ElementsAre(path));
+}
+
 TEST_F(UITableViewTest, HeadersAndFooterViewTakeTheirPlace) {
   class Titled : public RowsModel {
    public:
