@@ -9,6 +9,7 @@
 #include "platform/RunLoop.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
+#include "uikit/UIScrollView.h"
 #include "uikit/UIWindow.h"
 
 namespace kdisk {
@@ -31,6 +32,13 @@ void collectTexts(UIView& view, std::vector<UIView*>& found) {
   if (view.isHidden() || view.alpha() <= 0.01) return;
   if (view.accessibilityLabel()) found.push_back(&view);
   for (auto& subview : view.subviews()) collectTexts(*subview, found);
+}
+
+// The scroll view under the finger takes such a touch for itself.
+bool stopsMovingContent(UIView& hit) {
+  for (UIView* view = &hit; view; view = view->superview())
+    if (auto* scroll = dynamic_cast<UIScrollView*>(view); scroll && scroll->isMoving()) return true;
+  return false;
 }
 
 }  // namespace
@@ -108,7 +116,7 @@ bool KMHeadlessHost::tapView(const UIView& view) {
   // The tap lands on the view, on something inside it, or on the interactive
   // ancestor that receives touches for it (a label in a button).
   const bool reaches = hit->isDescendantOfView(&view) || view.isDescendantOfView(hit);
-  if (!reaches) return false;
+  if (!reaches || stopsMovingContent(*hit)) return false;
   tapPoint(point);
   return true;
 }

@@ -39,8 +39,9 @@ class KMHeadlessHost {
 
   // Input, in window points.
   void tapPoint(CGPoint point);
-  // Taps the centre of the view's visible part; false when the view is not
-  // on screen or another view would receive the tap.
+  // Taps the centre of the view's visible part; false (and no tap) when the
+  // view is not on screen, another view would receive the tap, or the tap
+  // would only stop moving content.
   bool tapView(const UIView& view);
   // Finds the text on screen, then taps it.
   bool tapText(const std::string& text);

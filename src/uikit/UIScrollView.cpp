@@ -139,12 +139,16 @@ void UIScrollView::scrollToTop() {
 
 // ---- Dragging ----------------------------------------------------------------
 
+bool UIScrollView::isMoving() const {
+  return m_decelerating || KMAnimator::shared().hasTrack(*this, "contentOffset");
+}
+
 UIView::KMGestureAnswer UIScrollView::gestureTouch(const UITouch& touch) {
   const CGPoint location = touch.locationInView(superview());
   const double now = touch.timestamp();
   switch (touch.phase()) {
     case UITouchPhase::Began: {
-      const bool wasMoving = m_decelerating || KMAnimator::shared().hasTrack(*this, "contentOffset");
+      const bool wasMoving = isMoving();
       stopDeceleration(false);
       KMAnimator::shared().removeTrack(*this, "contentOffset");
       m_tracking = true;
@@ -176,8 +180,10 @@ UIView::KMGestureAnswer UIScrollView::gestureTouch(const UITouch& touch) {
         endDragging(recentVelocity());
         return KMGestureAnswer::Claim;
       }
-      // Touched while resting past an edge (content moved by code): settle.
-      if (clampedOffset(contentOffset()) != contentOffset()) startDeceleration({0, 0});
+      // Touched while resting past an edge (an inset changed by code): settle,
+      // but after the tap has reached the row under the finger; a table
+      // ignores taps while its content moves.
+      if (clampedOffset(contentOffset()) != contentOffset()) settleAfterTouch();
       return KMGestureAnswer::Continue;
     }
     case UITouchPhase::Cancelled:
@@ -186,6 +192,18 @@ UIView::KMGestureAnswer UIScrollView::gestureTouch(const UITouch& touch) {
       return KMGestureAnswer::Continue;
   }
   return KMGestureAnswer::Continue;
+}
+
+void UIScrollView::settleAfterTouch() {
+  std::weak_ptr<UIResponder> weak = weak_from_this();
+  RunLoop::main().post([weak] {
+    auto strong = weak.lock();
+    if (!strong) return;
+    auto* self = static_cast<UIScrollView*>(strong.get());
+    // An inset on its way moves the edge; whoever moves it places the content.
+    if (self->m_tracking || self->isMoving() || KMAnimator::shared().hasTrack(*self, "contentInset")) return;
+    if (self->clampedOffset(self->contentOffset()) != self->contentOffset()) self->startDeceleration({0, 0});
+  });
 }
 
 CGPoint UIScrollView::recentVelocity() const {

@@ -61,6 +61,9 @@ class UIScrollView : public UIView {
   bool isTracking() const { return m_tracking; }
   bool isDragging() const { return m_dragging; }
   bool isDecelerating() const { return m_decelerating; }
+  // Decelerating, settling or animating to an offset: a finger landing now
+  // only stops the content.
+  bool isMoving() const;
 
   // The offsets the content rests between.
   CGPoint minimumContentOffset() const;
@@ -91,6 +94,7 @@ class UIScrollView : public UIView {
   void beginDragging();
   void endDragging(CGPoint velocity);
   void startDeceleration(CGPoint velocity);
+  void settleAfterTouch();
   void startPaging(CGPoint velocity);
   void decelerationStep();
   void stopDeceleration(bool notify);

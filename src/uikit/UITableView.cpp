@@ -93,7 +93,7 @@ void UITableView::setBackgroundView(std::shared_ptr<UIView> view) {
 }
 
 void UITableView::setTableHeaderView(std::shared_ptr<UIView> view) {
-  if (m_tableHeaderView) m_tableHeaderView->removeFromSuperview();
+  if (m_tableHeaderView && m_tableHeaderView->superview() == this) m_tableHeaderView->removeFromSuperview();
   m_tableHeaderView = std::move(view);
   if (m_tableHeaderView) addSubview(m_tableHeaderView);
   m_needsReload = true;
@@ -101,8 +101,9 @@ void UITableView::setTableHeaderView(std::shared_ptr<UIView> view) {
 }
 
 void UITableView::setTableFooterView(std::shared_ptr<UIView> view) {
-  if (m_tableFooterView == view) return;
-  if (m_tableFooterView) m_tableFooterView->removeFromSuperview();
+  // The same footer again is news only when another view took it meanwhile.
+  if (m_tableFooterView == view && (!view || view->superview() == this)) return;
+  if (m_tableFooterView && m_tableFooterView->superview() == this) m_tableFooterView->removeFromSuperview();
   m_tableFooterView = std::move(view);
   if (m_tableFooterView) addSubview(m_tableFooterView);
   // Only the content size and the footer's place change; rows stay.
@@ -253,11 +254,12 @@ void UITableView::layoutSubviews() {
     m_backgroundView->setFrame(b);
     sendSubviewToBack(m_backgroundView.get());
   }
-  if (m_tableHeaderView) {
+  // A header or footer that another view took is left where it now lives.
+  if (m_tableHeaderView && m_tableHeaderView->superview() == this) {
     const CGRect frame = m_tableHeaderView->frame();
     m_tableHeaderView->setFrame(CGRectMake(0, 0, b.size.width, frame.size.height));
   }
-  if (m_tableFooterView) {
+  if (m_tableFooterView && m_tableFooterView->superview() == this) {
     const CGFloat height = m_tableFooterView->frame().size.height;
     m_tableFooterView->setFrame(CGRectMake(0, contentHeight() - height, b.size.width, height));
   }

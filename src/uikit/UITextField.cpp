@@ -215,19 +215,21 @@ bool UITextField::replaceRangeWithText(NSRange range, const std::string& replace
   return true;
 }
 
+// A field disabled while editing keeps the focus (and so the keyboard) but
+// takes no input until enabled again.
 void UITextField::insertText(std::string_view text) {
-  if (!m_editing) return;
+  if (!m_editing || !isEnabled()) return;
   replaceRangeWithText({m_text.size(), 0}, std::string(text));
 }
 
 void UITextField::deleteBackward() {
-  if (!m_editing || m_text.empty()) return;
+  if (!m_editing || !isEnabled() || m_text.empty()) return;
   const std::size_t length = lastCharacterLength(m_text);
   replaceRangeWithText({m_text.size() - length, length}, "");
 }
 
 void UITextField::returnKeyPressed() {
-  if (!m_editing) return;
+  if (!m_editing || !isEnabled()) return;
   auto keepAlive = shared_from_this();
   auto delegate = m_delegate.lock();
   if (delegate && !delegate->textFieldShouldReturn(*this)) return;

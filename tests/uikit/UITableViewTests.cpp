@@ -196,12 +196,66 @@ TEST_F(UITableViewTest, TappingARowSelectsItAndTheSelectionFollowsUpdates) {
   EXPECT_FALSE(m_table->cellForRowAtIndexPath({0, 3})->isSelected());
 }
 
+TEST_F(UITableViewTest, ATapOnContentRestingPastAnEdgeSelectsTheRowThenTheContentSettles) {
+  fill(3);
+  m_table->reloadData();
+  m_host->settle();
+  // A header uncovered by code: the short list now rests 44 points lower.
+  m_table->setContentInset({44, 0, 0, 0});
+  ASSERT_DOUBLE_EQ(m_table->contentOffset().y, 0);
+  ASSERT_TRUE(m_host->tapText("Row 1"));
+  EXPECT_THAT(m_model->selected, ElementsAre(NSIndexPath{0, 1}));
+  m_host->advance(2);
+  EXPECT_DOUBLE_EQ(m_table->contentOffset().y, -44);
+  EXPECT_FALSE(m_table->isDecelerating());
+}
+
 TEST_F(UITableViewTest, ADragOverARowDoesNotSelectIt) {
   fill(50);
   m_table->reloadData();
   m_host->drag({{160, 300}, {160, 200}}, 0.3);
   m_host->advance(2);
   EXPECT_TRUE(m_model->selected.empty());
+}
+
+// Screens keep one footer of each kind and hand it to whichever table shows.
+TEST_F(UITableViewTest, AFooterAnotherTableTookComesBackWhenSetAgain) {
+  fill(2);
+  m_table->reloadData();
+  auto footer = std::make_shared<UIView>(CGRectMake(0, 0, 320, 40));
+  m_table->setTableFooterView(footer);
+  m_host->settle();
+  auto other = std::make_shared<UITableView>(CGRectMake(0, 20, 320, 440));
+  other->setDataSource(m_model);
+  m_host->window().addSubview(other);
+  other->setTableFooterView(footer);
+  m_host->settle();
+  const CGRect inOther = footer->frame();
+  m_table->setContentOffset({0, -10});
+  m_host->settle();
+  EXPECT_EQ(footer->superview(), other.get());
+  EXPECT_EQ(footer->frame(), inOther);
+  other->removeFromSuperview();
+  m_table->setTableFooterView(footer);
+  m_host->settle();
+  EXPECT_EQ(footer->superview(), m_table.get());
+  EXPECT_EQ(footer->frame().origin.y, 88);
+}
+
+TEST_F(UITableViewTest, ATapOnMovingRowsOnlyStopsThem) {
+  fill(200);
+  m_table->reloadData();
+  m_host->drag({{160, 400}, {160, 250}}, 0.1, 5);
+  ASSERT_TRUE(m_table->isMoving());
+  const std::string under = m_table->cellForRowAtIndexPath(m_table->indexPathsForVisibleRows()[3])->textLabel().text();
+  EXPECT_FALSE(m_host->tapText(under));
+  m_host->tapPoint({160, 200});
+  EXPECT_FALSE(m_table->isMoving());
+  EXPECT_TRUE(m_model->selected.empty());
+  m_host->advance(1);
+  const auto path = m_table->indexPathsForVisibleRows()[3];
+  ASSERT_TRUE(m_host->tapText(m_table->cellForRowAtIndexPath(path)->textLabel().text()));
+  EXPECT_THAT(m_model->selected, ElementsAre(path));
 }
 
 TEST_F(UITableViewTest, HeadersAndFooterViewTakeTheirPlace) {

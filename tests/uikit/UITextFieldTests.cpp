@@ -120,6 +120,24 @@ TEST_F(UITextFieldTest, ADisabledFieldNeitherFocusesNorTakesText) {
   EXPECT_EQ(m_field->text(), "");
 }
 
+TEST_F(UITextFieldTest, AFieldDisabledWhileEditingKeepsTheFocusButTakesNoInputUntilEnabled) {
+  int exits = 0;
+  m_field->addActionForControlEvents([&](UIControl&) { exits++; }, UIControlEventEditingDidEndOnExit);
+  ASSERT_TRUE(m_host->tapText("Login"));
+  m_host->typeText("ab");
+  m_field->setEnabled(false);
+  m_host->typeText("c");
+  m_host->pressBackspace();
+  m_host->pressReturn();
+  EXPECT_TRUE(m_field->isFirstResponder());
+  EXPECT_EQ(m_field->text(), "ab");
+  EXPECT_EQ(exits, 0);
+  EXPECT_THAT(m_keyboardEvents, ElementsAre("show"));
+  m_field->setEnabled(true);
+  m_host->typeText("c");
+  EXPECT_EQ(m_field->text(), "abc");
+}
+
 TEST_F(UITextFieldTest, InsetsAndSideViewsNarrowTheTextRectangle) {
   m_field->setBorderStyle(UITextBorderStyle::None);
   m_field->setTextInsets(UIEdgeInsetsMake(0, 5, 0, 3));

@@ -4,15 +4,11 @@
 
 #include "platform/Bundle.h"
 #include "platform/KMAnalytics.h"
-#include "settings/KMSettings.h"
 #include "uikit/UISearchDisplayController.h"
 
 namespace kdisk {
 
 namespace {
-UIColor colorFromSettings(KMSettingsColor color) {
-  return UIColor::colorWithRGB255(color.red, color.green, color.blue, color.alpha);
-}
 std::shared_ptr<UIImage> resizable(const char* name, UIEdgeInsets insets) {
   auto image = UIImage::imageNamed(name);
   return image ? image->resizableImageWithCapInsets(insets) : nullptr;

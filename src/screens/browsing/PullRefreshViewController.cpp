@@ -265,6 +265,11 @@ void PullRefreshViewController::stopLoadingAnimated(KMAnimated animated) {
     apply();
     finished(true);
   }
+  // Content still uncovering the header goes back with the inset; left
+  // alone it would rest over an empty gap until touched. A finger holding
+  // it decides for itself.
+  if (m_tableView && !m_tableView->isDragging() && m_tableView->contentOffset().y < -m_contentInsetTop)
+    m_tableView->setContentOffsetAnimated({m_tableView->contentOffset().x, -m_contentInsetTop}, animated);
 }
 
 }  // namespace kdisk
