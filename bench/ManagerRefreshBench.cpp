@@ -66,6 +66,7 @@ double timedRefresh(KMWebDAVFileManager& manager, const kdisk::URL& folder, Outc
 int main(int argc, char** argv) {
   const std::size_t entries = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10000;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
+  ::setenv("KDISK_LOG_LEVEL", "warning", 0);  // the store's info lines would drown the figures
   kdisk::RunLoop::main();
   kdisk::test::IsolatedHome home;
 
