@@ -17,12 +17,15 @@
 #include <string>
 #include <vector>
 
+#include "ListingBenchSupport.h"
 #include "platform/RunLoop.h"
 #include "support/ServiceProcess.h"
 #include "webdav/KMHTTPTransfer.h"
 #include "webdav/KMPROPFINDRequest.h"
 
 using namespace kdisk::test;
+using kdisk::bench::curlProgramSeconds;
+using kdisk::bench::median;
 using SteadyClock = std::chrono::steady_clock;
 
 namespace {
@@ -109,24 +112,6 @@ class CurlReference {
   const std::string& received() const { return m_received; }
 };
 
-// The curl program, one process per listing (process start and TLS handshake
-// included, as a user at a shell would see it).
-double curlProgram(const std::string& folder, const std::string& token, const std::filesystem::path& bodyFile,
-                   const std::string& caFile) {
-  const std::string command = "curl -s -f -o /dev/null --compressed -X PROPFIND --cacert '" + caFile +
-                              "' -H 'Authorization: OAuth " + token +
-                              "' -H 'Depth: 1' -H 'Content-Type: application/xml' --data-binary @'" +
-                              bodyFile.string() + "' '" + folder + "'";
-  const auto begin = SteadyClock::now();
-  if (std::system(command.c_str()) != 0) return -1;
-  return std::chrono::duration<double>(SteadyClock::now() - begin).count();
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,25 +133,22 @@ int main(int argc, char** argv) {
   const auto& endpoints = service.endpoints();
   kdisk::webdav::setAdditionalCertificateAuthorityFile(endpoints.caCertificate.string());
 
-  // Written straight into the account's folder: the service lists the disk.
-  const auto folder = service.dataFolder() / "disks" / "1" / "Большая папка";
-  std::filesystem::create_directories(folder);
-  for (std::size_t i = 0; i < entries; ++i)
-    std::ofstream(folder / ("Файл номер " + std::to_string(i) + " с пробелами.txt")) << i;
-  const std::string folderURL = endpoints.diskURL() + "%D0%91%D0%BE%D0%BB%D1%8C%D1%88%D0%B0%D1%8F%20%D0%BF%D0%B0%D0%BF%D0%BA%D0%B0/";
+  const auto seeded = kdisk::bench::seedLargeFolder(service, entries);
+  const std::string& folderURL = seeded.url;
 
   const std::string body = makeListing(folderURL, *token)->buildHTTPBody();
   const auto bodyFile = service.dataFolder().parent_path() / "propfind.xml";
   std::ofstream(bodyFile, std::ios::binary) << body;
   CurlReference reference(folderURL, *token, body, endpoints.caCertificate.string());
-  const bool haveCurlProgram = std::system("command -v curl > /dev/null 2>&1") == 0;
+  const bool haveCurlProgram = kdisk::bench::haveCurlProgram();
 
   std::vector<double> client, libcurl, program;
   std::size_t responses = 0;
   for (int round = -1; round < rounds; ++round) {  // round -1 warms caches and connections
     const double a = clientListing(folderURL, *token, responses);
     const double b = reference.fetch();
-    const double c = haveCurlProgram ? curlProgram(folderURL, *token, bodyFile, endpoints.caCertificate.string()) : 0;
+    const double c =
+        haveCurlProgram ? curlProgramSeconds(folderURL, *token, bodyFile, endpoints.caCertificate.string()) : 0;
     if (a < 0 || b < 0 || c < 0) {
       std::cerr << "a listing failed\n";
       return 1;

@@ -20,34 +20,73 @@ std::string withoutTrailingSlash(std::string text) {
   return text;
 }
 
-const kdisk::Value* presentValue(const Dictionary* values, const std::shared_ptr<KMProp>& prop) {
+const kdisk::Value* presentValue(const Dictionary* values, const std::string& fullname) {
   if (!values) return nullptr;
-  const kdisk::Value* value = kdisk::find(*values, prop->fullname());
+  const kdisk::Value* value = kdisk::find(*values, fullname);
   return value && !value->isNull() ? value : nullptr;
 }
 
+// The full names of the listed properties, made once per listing.
+struct ListingKeys {
+  std::string resourceType = KMPROPFINDRequest::resourceTypeProp()->fullname();
+  std::string displayName = KMFileListRequest::displayNameProp()->fullname();
+  std::string contentLength = KMFileListRequest::contentLengthProp()->fullname();
+  std::string lastModified = KMFileListRequest::lastModifiedProp()->fullname();
+  std::string eTag = KMFileListRequest::eTagProp()->fullname();
+};
+
 enum class ListingPlace { Directory, Child, Elsewhere };
 
-// Where a listed URL stands relative to the listed directory `directory`.
+bool isUsableChildName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// The same test on a still-encoded name; only short names can decode to "."
+// or "..", so long ones need no decoding.
+bool isUsableEncodedChildName(std::string_view encoded) {
+  if (encoded.size() <= 6) return isUsableChildName(kdisk::percentDecode(encoded));
+  return encoded.find("%2F") == std::string_view::npos && encoded.find("%2f") == std::string_view::npos;
+}
+
+// The listed directory, its texts made once per listing.
+struct ListedDirectory {
+  explicit ListedDirectory(const URL& url)
+      : url(url), text(withoutTrailingSlash(url.absoluteString())), path(withoutTrailingSlash(url.path())) {}
+  const URL& url;
+  std::string text;
+  std::string path;
+};
+
+// Where a listed URL stands relative to the listed directory.
 // Servers may encode a name differently from the request; a child is
 // therefore recognised by its decoded path too, and then given a URL made
 // from the directory's, so the store files it under the right parent.
-ListingPlace placeInListing(const URL& directory, URL& url) {
-  if (url.origin() != directory.origin()) return ListingPlace::Elsewhere;
-  const std::string directoryText = withoutTrailingSlash(directory.absoluteString());
-  const std::string directoryPath = withoutTrailingSlash(directory.path());
-  if (withoutTrailingSlash(url.absoluteString()) == directoryText) return ListingPlace::Directory;
-  if (withoutTrailingSlash(url.path()) == directoryPath) {
-    url = directory;
+ListingPlace placeInListing(const ListedDirectory& directory, URL& url) {
+  // Most servers echo the request's own encoding: decide on the raw text first.
+  std::string_view text = url.absoluteString();
+  if (text.starts_with(directory.text)) {
+    std::string_view rest = text.substr(directory.text.size());
+    if (rest.find_first_not_of('/') == std::string_view::npos) return ListingPlace::Directory;
+    if (rest.front() == '/') {
+      rest.remove_prefix(1);
+      if (rest.ends_with('/')) rest.remove_suffix(1);
+      if (rest.find_first_of("/?#") == std::string_view::npos) {
+        return isUsableEncodedChildName(rest) ? ListingPlace::Child : ListingPlace::Elsewhere;
+      }
+    }
+  }
+  if (url.origin() != directory.url.origin()) return ListingPlace::Elsewhere;
+  if (withoutTrailingSlash(url.absoluteString()) == directory.text) return ListingPlace::Directory;
+  if (withoutTrailingSlash(url.path()) == directory.path) {
+    url = directory.url;
     return ListingPlace::Directory;
   }
   const std::string name = url.lastPathComponent();
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-    return ListingPlace::Elsewhere;
-  if (withoutTrailingSlash(url.deletingLastPathComponent().absoluteString()) == directoryText)
+  if (!isUsableChildName(name)) return ListingPlace::Elsewhere;
+  if (withoutTrailingSlash(url.deletingLastPathComponent().absoluteString()) == directory.text)
     return ListingPlace::Child;
-  if (withoutTrailingSlash(url.deletingLastPathComponent().path()) == directoryPath) {
-    url = directory.withTrailingSlash().appendingPathComponent(name, url.hasDirectoryPath());
+  if (withoutTrailingSlash(url.deletingLastPathComponent().path()) == directory.path) {
+    url = directory.url.withTrailingSlash().appendingPathComponent(name, url.hasDirectoryPath());
     return ListingPlace::Child;
   }
   return ListingPlace::Elsewhere;
@@ -56,21 +95,23 @@ ListingPlace placeInListing(const URL& directory, URL& url) {
 // Turns a multistatus listing of `directory` into items, the directory first.
 KMFileItemList itemsOfListing(const URL& directory, const KMMultiStatusResponseList& responses) {
   auto& log = kdisk::manager::log();
+  const ListingKeys keys;
+  const ListedDirectory listed(directory);
   KMFileItemList items;
   items.reserve(responses.size());
   for (const auto& response : responses) {
     if (!response) continue;
     URL url = response->URL();
-    const ListingPlace place = placeInListing(directory, url);
+    const ListingPlace place = placeInListing(listed, url);
     if (place == ListingPlace::Elsewhere) {
       log->warn("WebDAV wrong response: {} is not in {}; skipped.", response->URL().absoluteString(),
                 directory.absoluteString());
       continue;
     }
     const Dictionary* values = response->successPropValues();
-    const kdisk::Value* resourceType = presentValue(values, KMPROPFINDRequest::resourceTypeProp());
+    const kdisk::Value* resourceType = presentValue(values, keys.resourceType);
     if (!resourceType) log->error("WebDAV wrong response: ResourceType field is not exist.");
-    const kdisk::Value* displayName = presentValue(values, KMFileListRequest::displayNameProp());
+    const kdisk::Value* displayName = presentValue(values, keys.displayName);
     if (!displayName) log->error("WebDAV wrong response: DisplayName field is not exist.");
     std::optional<std::string> name;
     if (displayName && displayName->stringValue()) name = *displayName->stringValue();
@@ -90,11 +131,11 @@ KMFileItemList itemsOfListing(const URL& directory, const KMMultiStatusResponseL
       log->error("WebDAV wrong response: {} is listed as a file.", url.absoluteString());
       continue;
     }
-    const kdisk::Value* length = presentValue(values, KMFileListRequest::contentLengthProp());
+    const kdisk::Value* length = presentValue(values, keys.contentLength);
     if (!length) log->error("WebDAV wrong response: ContentLength field is not exist.");
-    const kdisk::Value* modified = presentValue(values, KMFileListRequest::lastModifiedProp());
+    const kdisk::Value* modified = presentValue(values, keys.lastModified);
     if (!modified) log->error("WebDAV wrong response: LastModified field is not exist.");
-    const kdisk::Value* etag = presentValue(values, KMFileListRequest::eTagProp());
+    const kdisk::Value* etag = presentValue(values, keys.eTag);
     if (!etag) log->error("WebDAV wrong response: ETag field is not exist.");
     auto file = KMFile::fileItemWithURL(url);
     file->setDisplayName(name);

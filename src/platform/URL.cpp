@@ -1,6 +1,7 @@
 #include "platform/URL.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <vector>
 
@@ -36,11 +37,16 @@ bool isValidSchemeStart(std::string_view text, std::size_t& colon) {
   });
 }
 
-// Characters a URL may carry as they stand; the rest must arrive escaped.
-bool isAllowedInURL(unsigned char c) {
-  if (c <= 0x20 || c >= 0x7f) return false;
-  return std::string_view("\"<>\\^`{|}").find(static_cast<char>(c)) == std::string_view::npos;
-}
+// Characters a URL may carry as they stand; the rest must arrive escaped. A
+// table: every character of every parsed URL is looked up here.
+constexpr auto kAllowedInURL = [] {
+  std::array<bool, 256> allowed{};
+  for (int c = 0x21; c < 0x7f; ++c) allowed[static_cast<std::size_t>(c)] = true;
+  for (unsigned char c : std::string_view("\"<>\\^`{|}")) allowed[c] = false;
+  return allowed;
+}();
+
+bool isAllowedInURL(unsigned char c) { return kAllowedInURL[c]; }
 
 // Escapes what a URL may not carry (spaces, raw UTF-8 a sloppy server sent)
 // and leaves existing escapes and reserved characters alone.

@@ -1,5 +1,7 @@
 #include "webdav/KMMultistatusRequest.h"
 
+#include <mutex>
+
 #include "platform/DispatchQueue.h"
 #include "platform/Log.h"
 #include "webdav/KMWebDAV.h"
@@ -73,25 +75,112 @@ std::shared_ptr<KMMultiStatusResponse> KMMultistatusRequest::multistatusResponse
   return response;
 }
 
+void KMMultistatusRequest::collectResponse(const KMXMLElement& child, KMMultiStatusResponseList& responses) const {
+  if (!child.isNamed("response", kKMWebDAVDAVNamespaceURI)) return;
+  if (auto response = multistatusResponseForXMLElement(child)) responses.push_back(std::move(response));
+}
+
 KMMultiStatusResponseList KMMultistatusRequest::multistatusResponsesForBody(std::string_view body) const {
   KMMultiStatusResponseList responses;
-  auto document = KMXMLDocument::parse(body);
-  if (!document) return responses;
-  for (const KMXMLElement& child : document->rootElement().childElements()) {
-    if (!child.isNamed("response", kKMWebDAVDAVNamespaceURI)) continue;
-    if (auto response = multistatusResponseForXMLElement(child)) responses.push_back(std::move(response));
-  }
+  KMXMLStreamParser parser([&](const KMXMLElement& child) { collectResponse(child, responses); });
+  if (!parser.feed(body) || !parser.finish()) return {};
   return responses;
 }
 
+// Decodes one run's body on the shared background queue as it arrives. Chunks
+// gather here and one background task at a time feeds them to the parser, so
+// it sees them in order without a thread of its own. Holds the request weakly:
+// a request dropped mid-transfer stops the decoding.
+class KMMultistatusRequest::StreamingDecoder : public std::enable_shared_from_this<StreamingDecoder> {
+ public:
+  // Called once all bytes are parsed: whether there were any, and the
+  // responses (none when the body was not an acceptable document).
+  using Done = std::function<void(bool hadBody, KMMultiStatusResponseList responses)>;
+
+  explicit StreamingDecoder(std::weak_ptr<const KMMultistatusRequest> request)
+      : m_request(std::move(request)), m_parser([this](const KMXMLElement& child) {
+          if (auto request = m_request.lock()) request->collectResponse(child, m_responses);
+        }) {}
+
+  void append(std::string_view chunk) {
+    {
+      std::lock_guard guard(m_lock);
+      m_pending.append(chunk);
+      if (m_draining) return;
+      m_draining = true;
+    }
+    kdisk::dispatchBackground([self = shared_from_this()] { self->drain(); });
+  }
+
+  void finish(Done done) {
+    {
+      std::lock_guard guard(m_lock);
+      m_done = std::move(done);
+      if (m_draining) return;
+      m_draining = true;
+    }
+    kdisk::dispatchBackground([self = shared_from_this()] { self->drain(); });
+  }
+
+ private:
+  void drain() {
+    for (;;) {
+      std::string bytes;
+      Done done;
+      {
+        std::lock_guard guard(m_lock);
+        bytes.swap(m_pending);
+        if (bytes.empty()) {
+          if (!m_done) {
+            m_draining = false;
+            return;
+          }
+          done = std::move(m_done);
+        }
+      }
+      if (!done) {
+        m_received += bytes.size();
+        if (!m_request.expired()) m_parser.feed(bytes);
+        continue;
+      }
+      // Nothing is appended after finish: the decoder stays "draining" for good.
+      const bool accepted = !m_request.expired() && m_parser.finish();
+      done(m_received > 0, accepted ? std::move(m_responses) : KMMultiStatusResponseList());
+      return;
+    }
+  }
+
+  std::weak_ptr<const KMMultistatusRequest> m_request;
+  std::mutex m_lock;
+  std::string m_pending;
+  bool m_draining = false;
+  Done m_done;
+  // Touched by the one draining task only.
+  KMXMLStreamParser m_parser;
+  KMMultiStatusResponseList m_responses;
+  std::size_t m_received = 0;
+};
+
+void KMMultistatusRequest::connectionDidReceiveResponse(const HTTPResponse& response) {
+  auto self = shared_from_this();  // the base may drop the request's hold on itself
+  m_decoder.reset();  // a new run or hop starts from nothing
+  KMDiskRequest::connectionDidReceiveResponse(response);
+  if (response.statusCode != 207 || isCanceled() || outcomeReported() || fileURL()) return;
+  m_decoder = std::make_shared<StreamingDecoder>(std::static_pointer_cast<const KMMultistatusRequest>(self));
+}
+
+void KMMultistatusRequest::connectionDidReceiveData(std::string_view chunk) {
+  auto self = shared_from_this();
+  KMDiskRequest::connectionDidReceiveData(chunk);
+  if (m_decoder && !isCanceled()) m_decoder->append(chunk);
+}
+
 void KMMultistatusRequest::processReceivedData() {
-  if (!lastResponse() || lastResponse()->statusCode != 207) return;
+  auto decoder = std::move(m_decoder);
+  if (!lastResponse() || lastResponse()->statusCode != 207 || !decoder) return;
   auto self = std::static_pointer_cast<KMMultistatusRequest>(shared_from_this());
-  // The body is copied: a restart on the main thread may reset the buffer.
-  auto body = std::make_shared<const std::string>(receivedData().value_or(std::string()));
-  kdisk::dispatchBackground([self, body] {
-    if (body->empty()) return;
-    auto responses = self->multistatusResponsesForBody(*body);
+  decoder->finish([self](bool hadBody, KMMultiStatusResponseList responses) {
+    if (!hadBody) return;
     self->m_multistatusResponses = responses;
     auto block = self->m_didReceiveMultistatusResponsesBlock;
     if (!block) return;
@@ -99,7 +188,7 @@ void KMMultistatusRequest::processReceivedData() {
     if (queue->isCurrent()) {
       block(responses);
     } else {
-      queue->async([block, responses] { block(responses); });
+      queue->async([block, responses = std::move(responses)] { block(responses); });
     }
   });
 }

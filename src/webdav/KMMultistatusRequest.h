@@ -1,8 +1,8 @@
 #pragma once
-// A request whose answer is a multistatus document (207). After the finish
-// callback the body is parsed on the shared background queue and the decoded
-// responses, in document order, go to didReceiveMultistatusResponsesBlock on
-// the callback queue. A body that does not parse gives an empty list; an empty
+// A request whose answer is a multistatus document (207). The body is parsed
+// on the shared background queue while it arrives; after the finish callback
+// the decoded responses, in document order, go to
+// didReceiveMultistatusResponsesBlock on the callback queue. A body that does not parse gives an empty list; an empty
 // body gives no call at all. Responses without a usable href are dropped.
 
 #include "webdav/KMDiskRequest.h"
@@ -27,14 +27,22 @@ class KMMultistatusRequest : public KMDiskRequest {
 
  protected:
   void processReceivedData() override;
+  void connectionDidReceiveResponse(const HTTPResponse& response) override;
+  void connectionDidReceiveData(std::string_view chunk) override;
   void clearMultistatusBlock() { m_didReceiveMultistatusResponsesBlock = nullptr; }
   // Status from a "status" child ("HTTP/1.1 404 Not Found"); `fallback` when
   // absent or with fewer than two space-separated parts.
   static unsigned statusCodeOfElement(const KMXMLElement& element, unsigned fallback);
 
  private:
+  class StreamingDecoder;
+  // Adds the decoded response of each `response` child of the root.
+  void collectResponse(const KMXMLElement& child, KMMultiStatusResponseList& responses) const;
+
   DidReceiveMultistatusResponsesBlock m_didReceiveMultistatusResponsesBlock;
   KMMultiStatusResponseList m_multistatusResponses;
+  // The current run's decoder; main thread only.
+  std::shared_ptr<StreamingDecoder> m_decoder;
 };
 
 class KMDeleteRequest : public KMMultistatusRequest {

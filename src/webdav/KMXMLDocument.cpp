@@ -3,6 +3,8 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <mutex>
 
 namespace {
@@ -26,6 +28,10 @@ void initializeParserOnce() {
 }
 
 void silence(void*, const char*, ...) {}
+
+// No XML_PARSE_NOENT (entities stay references), no DTDLOAD/DTDATTR, no
+// HUGE (keeps libxml2's own depth and amplification limits).
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA;
 
 int depthOf(const xmlNode* element, int limit) {
   int deepest = 0;
@@ -103,9 +109,7 @@ std::optional<KMXMLDocument> KMXMLDocument::parse(std::string_view bytes, Limits
   initializeParserOnce();
   xmlParserCtxtPtr context = xmlNewParserCtxt();
   if (!context) return std::nullopt;
-  // No XML_PARSE_NOENT (entities stay references), no DTDLOAD/DTDATTR, no
-  // HUGE (keeps libxml2's own depth and amplification limits).
-  const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA;
+  const int options = kParseOptions;
   xmlSetGenericErrorFunc(nullptr, silence);
   xmlDocPtr document = xmlCtxtReadMemory(context, bytes.data(), static_cast<int>(bytes.size()),
                                          "response.xml", nullptr, options);
@@ -121,4 +125,88 @@ std::optional<KMXMLDocument> KMXMLDocument::parse(std::string_view bytes, Limits
 
 KMXMLElement KMXMLDocument::rootElement() const {
   return KMXMLElement(xmlDocGetRootElement(static_cast<xmlDocPtr>(m_document.get())));
+}
+
+struct KMXMLStreamParser::State {
+  RootChildHandler handler;
+  KMXMLDocument::Limits limits;
+  xmlParserCtxtPtr context = nullptr;
+  std::size_t fed = 0;
+  bool failed = false;
+  bool finished = false;
+
+  bool fail() {
+    failed = true;
+    return false;
+  }
+  bool hasSubset() const {
+    const xmlDoc* document = context ? context->myDoc : nullptr;
+    return document && (document->intSubset || document->extSubset);
+  }
+  // Hands on and frees the root's children before its last one; those are
+  // complete, while the last may still be open and, as a text node, may still
+  // grow (libxml2 appends text to the last child), so it stays until `all`.
+  bool handOnCompleteChildren(bool all) {
+    if (hasSubset()) return fail();
+    xmlNode* root = context->myDoc ? xmlDocGetRootElement(context->myDoc) : nullptr;
+    if (!root) return true;
+    for (xmlNode* child = root->children; child && (all || child != root->last);) {
+      xmlNode* next = child->next;
+      if (child->type == XML_ELEMENT_NODE) {
+        if (depthOf(child, limits.maxDepth) + 1 > limits.maxDepth) return fail();
+        handler(KMXMLElement(child));
+      }
+      xmlUnlinkNode(child);
+      xmlFreeNode(child);
+      child = next;
+    }
+    return true;
+  }
+};
+
+KMXMLStreamParser::KMXMLStreamParser(RootChildHandler handler, KMXMLDocument::Limits limits)
+    : m_state(std::make_unique<State>()) {
+  m_state->handler = std::move(handler);
+  m_state->limits = limits;
+}
+
+KMXMLStreamParser::~KMXMLStreamParser() {
+  if (!m_state->context) return;
+  if (m_state->context->myDoc) xmlFreeDoc(m_state->context->myDoc);
+  xmlFreeParserCtxt(m_state->context);
+}
+
+bool KMXMLStreamParser::feed(std::string_view bytes) {
+  State& state = *m_state;
+  if (state.failed || state.finished) return false;
+  if (bytes.empty()) return true;
+  state.fed += bytes.size();
+  if (state.fed > state.limits.maxBytes || bytes.size() > INT32_MAX) return state.fail();
+  if (!state.context) {
+    initializeParserOnce();
+    xmlSetGenericErrorFunc(nullptr, silence);
+    // The first bytes go in with the context: libxml2 detects the encoding from them.
+    const std::size_t head = std::min<std::size_t>(bytes.size(), 4);
+    state.context = xmlCreatePushParserCtxt(nullptr, nullptr, bytes.data(), static_cast<int>(head), "response.xml");
+    if (!state.context) return state.fail();
+    xmlCtxtUseOptions(state.context, kParseOptions);
+    bytes.remove_prefix(head);
+  }
+  xmlSetGenericErrorFunc(nullptr, silence);  // per thread, and chunks may come on several
+  xmlParseChunk(state.context, bytes.data(), static_cast<int>(bytes.size()), 0);
+  if (!state.context->wellFormed || state.context->nodeNr > state.limits.maxDepth) return state.fail();
+  return state.handOnCompleteChildren(false);
+}
+
+bool KMXMLStreamParser::finish() {
+  State& state = *m_state;
+  if (state.failed || state.finished || !state.context) return false;
+  state.finished = true;
+  xmlParseChunk(state.context, nullptr, 0, 1);
+  xmlParserCtxtPtr context = state.context;
+  if (!context->wellFormed || !context->nsWellFormed || !context->myDoc ||
+      !xmlDocGetRootElement(context->myDoc)) {
+    return state.fail();
+  }
+  return state.handOnCompleteChildren(true) && !state.hasSubset();
 }

@@ -8,13 +8,15 @@
 // separate documents may be parsed and read on different threads at once.
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// A view of one element; valid while its document lives. A null view stands
+// A view of one element; valid while its document lives (a streamed child:
+// during its handler). A null view stands
 // for "no such element".
 class KMXMLElement {
  public:
@@ -35,6 +37,7 @@ class KMXMLElement {
 
  private:
   friend class KMXMLDocument;
+  friend class KMXMLStreamParser;
   explicit KMXMLElement(const void* node) : m_node(node) {}
   const void* m_node = nullptr;
 };
@@ -56,4 +59,28 @@ class KMXMLDocument {
  private:
   explicit KMXMLDocument(std::shared_ptr<void> document) : m_document(std::move(document)) {}
   std::shared_ptr<void> m_document;
+};
+
+// Parses a document as its bytes arrive, hardened and bounded as
+// KMXMLDocument::parse is. Each complete child element of the root goes to the
+// handler, in document order, and is freed after it, so a long document never
+// stands in memory whole. Whether the document was acceptable is known only at
+// finish(): a false result voids what the handler saw. One thread at a time.
+class KMXMLStreamParser {
+ public:
+  using RootChildHandler = std::function<void(const KMXMLElement& child)>;
+  explicit KMXMLStreamParser(RootChildHandler handler, KMXMLDocument::Limits limits = {});
+  ~KMXMLStreamParser();
+  KMXMLStreamParser(const KMXMLStreamParser&) = delete;
+  KMXMLStreamParser& operator=(const KMXMLStreamParser&) = delete;
+
+  // False once the bytes so far cannot start an acceptable document; from
+  // then on nothing more is parsed.
+  bool feed(std::string_view bytes);
+  // Ends the document; true when it was acceptable as a whole.
+  bool finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> m_state;
 };

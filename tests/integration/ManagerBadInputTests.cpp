@@ -135,7 +135,11 @@ TEST_F(ManagerBadInputTest, HrefsOutsideTheDirectoryAreNotMergedIntoIt) {
                           response("https://elsewhere.example/disk/x.txt", fileProps("x.txt", "\"2\"")) +
                           response("/etc/passwd", fileProps("passwd", "\"3\"")) +
                           response("/disk/sub/deeper.txt", fileProps("deeper.txt", "\"4\"")) +
-                          response("/disk/%2e%2e/up.txt", fileProps("up.txt", "\"5\""))));
+                          response("/disk/%2e%2e/up.txt", fileProps("up.txt", "\"5\"")) +
+                          response("/disk/%2e%2E", fileProps("..", "\"6\"")) +
+                          response("/disk/%2E", fileProps(".", "\"7\"")) +
+                          response("/disk/a%2Fb.txt", fileProps("a/b.txt", "\"8\"")) +
+                          response("/disk/a-longer-name%2fwith-a-slash.txt", fileProps("x", "\"9\""))));
   ASSERT_TRUE(refresh());
   EXPECT_EQ(cachedURLs(), std::vector<std::string>{origin() + "/disk/ok.txt"});
 }

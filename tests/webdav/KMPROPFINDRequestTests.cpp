@@ -198,4 +198,42 @@ TEST_F(KMPROPFINDServerTests, MalformedMultistatusGivesEmptyList) {
   EXPECT_TRUE(result.responses.empty());
 }
 
+TEST_F(KMPROPFINDServerTests, LargeBodyArrivingInManyChunksDecodesEveryResponseInOrder) {
+  std::string responses;
+  for (int i = 0; i < 3000; ++i) {
+    responses += "<D:response><D:href>/disk/file" + std::to_string(i) +
+                 ".txt</D:href><D:propstat><D:prop><D:displayname>file" + std::to_string(i) +
+                 "</D:displayname></D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>";
+  }
+  const std::string body = multistatus(responses);
+  ASSERT_GT(body.size(), 256u * 1024);  // far more than one transport chunk
+  ScriptedHTTPServer server([&](const RecordedRequest&) { return ScriptedReply::make(207, "Multi-Status", body); });
+  auto request = listing(server.url("/disk/"));
+  request->setCallbackQueue(kdisk::DispatchQueue::globalQueue());
+  Result result;
+  start(*request, result);
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return result.multistatus > 0; }, 20));
+  ASSERT_EQ(result.responses.size(), 3000u);
+  for (int i : {0, 1, 1500, 2999}) {
+    EXPECT_EQ(result.responses[i]->URL().absoluteString(), server.url("/disk/file" + std::to_string(i) + ".txt"));
+    EXPECT_EQ(*kdisk::find(*result.responses[i]->successPropValues(), "DAV:displayname"),
+              kdisk::Value("file" + std::to_string(i)));
+  }
+}
+
+TEST_F(KMPROPFINDServerTests, BodyWithADocumentTypeGivesEmptyList) {
+  ScriptedHTTPServer server([](const RecordedRequest&) {
+    return ScriptedReply::make(207, "Multi-Status",
+                               "<?xml version=\"1.0\"?><!DOCTYPE D:multistatus [<!ENTITY e \"x\">]>"
+                               "<D:multistatus xmlns:D=\"DAV:\"><D:response><D:href>/disk/&e;</D:href>"
+                               "</D:response></D:multistatus>");
+  });
+  auto request = listing(server.url("/disk/"));
+  request->setCallbackQueue(kdisk::DispatchQueue::globalQueue());
+  Result result;
+  start(*request, result);
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return result.multistatus > 0; }, 10));
+  EXPECT_TRUE(result.responses.empty());
+}
+
 }  // namespace

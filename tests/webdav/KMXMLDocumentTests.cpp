@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "support/TemporaryDirectory.h"
 
@@ -70,6 +72,88 @@ TEST(KMXMLDocumentTests, DeepNestingAndOversizedBodiesAreRefused) {
   EXPECT_TRUE(KMXMLDocument::parse(moderate));
   EXPECT_FALSE(KMXMLDocument::parse(moderate, {.maxBytes = 10, .maxDepth = 128}));
   EXPECT_FALSE(KMXMLDocument::parse(moderate, {.maxBytes = 1 << 20, .maxDepth = 10}));
+}
+
+// Feeds `body` in pieces of `piece` bytes; the children's texts, or nothing
+// when the stream refused the document.
+std::optional<std::vector<std::string>> streamed(const std::string& body, std::size_t piece,
+                                                 KMXMLDocument::Limits limits = {}) {
+  std::vector<std::string> texts;
+  KMXMLStreamParser parser([&](const KMXMLElement& child) {
+    texts.push_back(std::string(child.localName()) + "=" + child.textContent());
+  }, limits);
+  for (std::size_t at = 0; at < body.size(); at += piece) {
+    if (!parser.feed(std::string_view(body).substr(at, piece))) return std::nullopt;
+  }
+  if (!parser.finish()) return std::nullopt;
+  return texts;
+}
+
+TEST(KMXMLStreamParserTests, HandsOnRootChildrenInOrderWhateverTheChunks) {
+  const std::string body =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<D:multistatus xmlns:D=\"DAV:\">\n"
+      "  <D:response>один<D:x>два</D:x></D:response>\n  <D:other>три</D:other>\n"
+      "  <D:response><![CDATA[<четыре>]]></D:response>\n</D:multistatus>";
+  const std::vector<std::string> expected{"response=одиндва", "other=три", "response=<четыре>"};
+  for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{17}, body.size()}) {
+    EXPECT_EQ(streamed(body, piece), expected) << "pieces of " << piece;
+  }
+}
+
+TEST(KMXMLStreamParserTests, MalformedTruncatedAndEmptyStreamsAreRefused) {
+  for (const std::string body : {"<a xmlns=\"DAV:\"><b></a>", "<a xmlns=\"DAV:\"><b>text</b>",
+                                 "<u:a>undeclared prefix</u:a>", "not xml at all",
+                                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>\xff\xfe</a>"}) {
+    EXPECT_FALSE(streamed(body, 2)) << body;
+    EXPECT_FALSE(streamed(body, body.size())) << body;
+  }
+  KMXMLStreamParser parser([](const KMXMLElement&) {});
+  EXPECT_FALSE(parser.finish());
+}
+
+TEST(KMXMLStreamParserTests, DocumentTypeDeclarationsAndExternalEntitiesAreRefused) {
+  kdisk::test::TemporaryDirectory directory;
+  const std::string secret = directory.file("secret.txt");
+  std::ofstream(secret) << "TOP-SECRET";
+  const std::string body = "<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY x SYSTEM \"file://" + secret +
+                           "\">]><a xmlns=\"DAV:\"><b>&x;</b><c/></a>";
+  std::string seen;
+  KMXMLStreamParser parser([&](const KMXMLElement& child) { seen += child.textContent(); });
+  bool accepted = true;
+  for (std::size_t at = 0; at < body.size() && accepted; at += 5) accepted = parser.feed(body.substr(at, 5));
+  if (accepted) accepted = parser.finish();
+  EXPECT_FALSE(accepted);
+  EXPECT_EQ(seen.find("TOP-SECRET"), std::string::npos);
+
+  std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY l0 \"lollollollollollollollollol\">";
+  for (int i = 1; i < 10; ++i) {
+    bomb += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) bomb += "&l" + std::to_string(i - 1) + ";";
+    bomb += "\">";
+  }
+  bomb += "]><a xmlns=\"DAV:\"><b>&l9;</b></a>";
+  EXPECT_FALSE(streamed(bomb, 64));
+}
+
+TEST(KMXMLStreamParserTests, SizeAndDepthAreBoundedWhileStreaming) {
+  std::string nested = "<r>";
+  for (int i = 0; i < 20; ++i) nested += "<a>";
+  for (int i = 0; i < 20; ++i) nested += "</a>";
+  nested += "<b/></r>";
+  EXPECT_TRUE(streamed(nested, 4));
+  EXPECT_FALSE(streamed(nested, 4, {.maxBytes = 10, .maxDepth = 128}));
+  // Deep inside a complete child, and deep along the still-open path.
+  EXPECT_FALSE(streamed(nested, 4, {.maxBytes = 1 << 20, .maxDepth = 10}));
+  std::string open = "<r>";
+  for (int i = 0; i < 50; ++i) open += "<a>";
+  KMXMLStreamParser parser([](const KMXMLElement&) {}, {.maxBytes = 1 << 20, .maxDepth = 10});
+  EXPECT_FALSE(parser.feed(open));
+  EXPECT_FALSE(parser.feed("</a>"));
+
+  std::string deep;
+  for (int i = 0; i < 5000; ++i) deep += "<a xmlns=\"DAV:\">";
+  for (int i = 0; i < 5000; ++i) deep += "</a>";
+  EXPECT_FALSE(streamed(deep, 1000));
 }
 
 }  // namespace

@@ -1,0 +1,3 @@
+add_executable(manager_refresh_bench ${CMAKE_CURRENT_LIST_DIR}/ManagerRefreshBench.cpp)
+target_link_libraries(manager_refresh_bench PRIVATE kdisk_manager kdisk_test_support)
+add_dependencies(manager_refresh_bench kdisk-service)
