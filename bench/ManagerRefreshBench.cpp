@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   const kdisk::URL folder = *kdisk::URL::fromString(seeded.url);
 
   auto storage = std::make_shared<KMWebDAVStorage>();
-  auto manager = KMWebDAVFileManager::createForTesting(
+  auto manager = KMWebDAVFileManager::create(
       storage, {*kdisk::URL::fromString(endpoints.diskURL()), false});
   OutcomeCounter outcomes;
 
