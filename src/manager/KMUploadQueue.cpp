@@ -309,7 +309,10 @@ void KMUploadQueue::uploadNextFileInQueueOnQueue() {
         },
         [self, remoteURL, localURL, failQueued](const std::optional<KMError>&) {
           log()->error("Failed to save Asset for {}", localURL->absoluteString());
-          failQueued(kKMWebDAVFileManagerUploadErrorCannotSaveAssetToTempFile);
+          // One step on the queue, as every other end of an upload: whoever
+          // syncs with the queue sees the row failed and the slot free together.
+          self->m_serialUploadQueue->async(
+              [failQueued] { failQueued(kKMWebDAVFileManagerUploadErrorCannotSaveAssetToTempFile); });
         });
     return;
   }
