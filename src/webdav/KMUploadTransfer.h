@@ -1,8 +1,9 @@
 #pragma once
 // The upload transport: one HTTP PUT whose body streams from a local file
 // (never read into memory), with "Authorization" and "User-Agent", sent with
-// "If-None-Match: *" so an existing file is never replaced (the service answers
-// 412 Precondition Failed), a 30-second
+// "If-None-Match: *" so an existing file is never replaced (the service and
+// Apache's mod_dav answer 412 Precondition Failed; nginx's dav module ignores
+// the field and replaces the file), a 30-second
 // inactivity time-out, progress as the running total of bytes sent, and a
 // finished or failed callback. Progress comes at a rate a user can see, not
 // per chunk. cancel() reports the upload as failed.
