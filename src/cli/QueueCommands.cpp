@@ -20,7 +20,7 @@ namespace kdisk::cli {
 namespace {
 
 // Sends every waiting upload until none is left; false when any failed.
-bool runQueue(Session& session, const std::set<std::string>& watched) {
+bool runQueue(Session& session, std::set<std::string> watched) {
   using namespace kdisk::manager;
   Outcomes outcomes(
       {kKMKMWebDAVFileManagerDidStartUploadFile, kKMKMWebDAVFileManagerDidSendBytesForUploadFile,
@@ -35,6 +35,12 @@ bool runQueue(Session& session, const std::set<std::string>& watched) {
     const std::string path = url ? session.remotePath(*url) : urlText;
     if (n.name == kKMKMWebDAVFileManagerDidStartUploadFile) {
       current = urlText;
+      // The name was taken on the service: the upload goes on under the next free one.
+      if (auto refused = stringForKey(n.userInfo, kKMUploadRefusedURLKey)) {
+        auto refusedURL = URL::fromString(*refused);
+        std::cout << (refusedURL ? session.remotePath(*refusedURL) : *refused) << " is taken on the service.\n";
+        if (watched.erase(*refused)) watched.insert(urlText);
+      }
       if (terminal)
         progress.emplace(path);
       else
@@ -98,8 +104,8 @@ int put(Session& session, std::vector<std::string> arguments, std::optional<std:
   for (auto& local : arguments)
     if (!fs::is_regular_file(local))
       throw Failure{"Not a file: " + local, kBadUsage};
-  // Free names are picked from the cached listing: without a fresh one a file
-  // already on the service would be overwritten by an upload of the same name.
+  // Free names are picked from the cached listing; a fresh one spares sends the
+  // service refuses because the name is taken there.
   try {
     session.refresh(directory);
   } catch (const Failure& failure) {

@@ -17,6 +17,9 @@ inline constexpr const char* kKMKMWebDAVFileManagerDidFailToUploadFile =
 
 inline constexpr const char* kKMUploadURLKey = "URL";
 inline constexpr const char* kKMUploadUploadedSizeKey = "uploadedSize";
+// In a start notification of an upload sent again under a new name: the URL
+// the service refused because a file of that name is there.
+inline constexpr const char* kKMUploadRefusedURLKey = "refusedURL";
 
 inline constexpr const char* kKMWebDAVFileManagerUploadErrorCannotSaveAssetToTempFile =
     "kKMWebDAVFileManagerUploadErrorCannotSaveAssetToTempFile";

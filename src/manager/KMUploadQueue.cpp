@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "manager/KMDirectoryListing.h"
 #include "manager/KMUploadNotifications.h"
 #include "platform/DateFormat.h"
 #include "platform/Log.h"
@@ -32,6 +33,11 @@ std::shared_ptr<spdlog::logger> log() {
 
 constexpr std::size_t kAssetCopyBufferSize = 8192;
 constexpr double kUploadTimeoutSeconds = 30;
+// The answer to a create-only PUT whose name is taken on the service.
+constexpr std::uint64_t kStatusPreconditionFailed = 412;
+// Sends of one upload under ever new names before it is marked failed; others
+// may keep taking names as fast as the queue picks them.
+constexpr unsigned kMaxNameAttempts = 5;
 
 // Splits "name.ext" as file browsers do: a leading dot starts no extension.
 std::pair<std::string, std::string> splitExtension(const std::string& name) {
@@ -303,7 +309,10 @@ void KMUploadQueue::uploadNextFileInQueueOnQueue() {
         },
         [self, remoteURL, localURL, failQueued](const std::optional<KMError>&) {
           log()->error("Failed to save Asset for {}", localURL->absoluteString());
-          failQueued(kKMWebDAVFileManagerUploadErrorCannotSaveAssetToTempFile);
+          // One step on the queue, as every other end of an upload: whoever
+          // syncs with the queue sees the row failed and the slot free together.
+          self->m_serialUploadQueue->async(
+              [failQueued] { failQueued(kKMWebDAVFileManagerUploadErrorCannotSaveAssetToTempFile); });
         });
     return;
   }
@@ -314,10 +323,16 @@ void KMUploadQueue::uploadNextFileInQueueOnQueue() {
 }
 
 void KMUploadQueue::startUploadFileAtTo(const kdisk::URL& localFileURL, const kdisk::URL& remoteURL) {
+  startUpload(localFileURL, remoteURL, 0);
+}
+
+void KMUploadQueue::startUpload(const kdisk::URL& localFileURL, const kdisk::URL& remoteURL,
+                                unsigned refusedNames, const std::optional<kdisk::URL>& refused) {
   log()->debug("Start upload {} to {}", localFileURL.path(), remoteURL.absoluteString());
   auto request = std::make_shared<KMUploadRequest>();
   request->URL = remoteURL;
   request->sourcePath = localFileURL.path();
+  request->refusedNames = refusedNames;
   {
     std::lock_guard lock(m_slotMutex);
     if (m_uploadingFileURL == remoteURL) request->rowLocalURL = m_uploadingRowLocalURL;
@@ -359,7 +374,9 @@ void KMUploadQueue::startUploadFileAtTo(const kdisk::URL& localFileURL, const kd
   request->transfer->setFinishedCallback([complete](webdav::KMUploadTransfer&) { complete(true); });
   request->transfer->setFailedCallback([complete](webdav::KMUploadTransfer&) { complete(false); });
 
-  post(kKMKMWebDAVFileManagerDidStartUploadFile, remoteURL);
+  Dictionary extra;
+  if (refused) extra[kKMUploadRefusedURLKey] = refused->absoluteString();
+  post(kKMKMWebDAVFileManagerDidStartUploadFile, remoteURL, std::move(extra));
   request->transfer->start();
 }
 
@@ -373,6 +390,10 @@ void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& requ
   const auto status = request->responseStatusCode();
   if (!rowIsStillQueued(*request)) {
     log()->warn("Upload file not found in DB {}.", url.absoluteString());
+  } else if (status == kStatusPreconditionFailed && request->refusedNames + 1 < kMaxNameAttempts) {
+    log()->info("{} is taken on the service. Looking for a free name.", url.absoluteString());
+    resendUnderFreeName(request);
+    return;  // the slot stays held for the next send
   } else if (status < 200 || status > 299) {
     log()->error("Failed upload file {}. Status code {}\n>-----", url.absoluteString(), status);
     m_storage->markUploadFileWithURLFailedWithReason(url, true, kKMWebDAVFileManagerUploadErrorWrongStatusCode);
@@ -393,6 +414,61 @@ void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& requ
     removeTemporarySource(request->sourcePath);
     post(kKMKMWebDAVFileManagerDidUploadFile, url);
   }
+  setUploadingFileURL(std::nullopt);
+  uploadNextFileInQueue();
+}
+
+void KMUploadQueue::resendUnderFreeName(const std::shared_ptr<KMUploadRequest>& refused) {
+  auto token = m_environment.OAuthToken ? m_environment.OAuthToken() : std::nullopt;
+  std::weak_ptr<KMUploadQueue> weakSelf = weak_from_this();
+  refreshDirectoryListing(m_storage, refused->URL.deletingLastPathComponent(), std::move(token),
+                          [weakSelf, refused](const kdisk::URL& listed, bool merged, const std::optional<KMError>& error) {
+                            auto self = weakSelf.lock();
+                            if (!self) return;
+                            // Without a listing the refused name alone is skipped.
+                            if (!merged)
+                              log()->warn("Could not list {}: {}", listed.absoluteString(),
+                                          error ? error->description() : std::string("no listing"));
+                            self->m_serialUploadQueue->async([self, refused] { self->resendUnderFreeNameOnQueue(refused); });
+                          });
+}
+
+void KMUploadQueue::resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadRequest>& refused) {
+  const kdisk::URL& taken = refused->URL;
+  if (!rowIsStillQueued(*refused)) {
+    log()->warn("Upload file not found in DB {}.", taken.absoluteString());
+    removeTemporarySource(refused->sourcePath);
+    endInFlight();
+    return;
+  }
+  const kdisk::URL directory = taken.deletingLastPathComponent();
+  kdisk::URL next;
+  bool moved = false;
+  {
+    std::lock_guard lock(m_addMutex);
+    auto used = m_storage->allUsedFileURLsInDirectoryAtURL(directory);
+    used.push_back(taken);
+    next = uniqueURLForDefaultURLInUsedURLs(taken, used);
+    moved = m_storage->moveUploadFileWithURLToURL(taken, next);
+  }
+  if (!moved) {
+    log()->error("Failed upload file {}. Its row could not take the name {}\n>-----", taken.absoluteString(),
+                 next.lastPathComponent());
+    m_storage->markUploadFileWithURLFailedWithReason(taken, true, kKMWebDAVFileManagerUploadErrorWrongStatusCode);
+    post(kKMKMWebDAVFileManagerDidFailToUploadFile, taken);
+    endInFlight();
+    return;
+  }
+  log()->info("Sending {} as {}.", taken.lastPathComponent(), next.lastPathComponent());
+  {
+    std::lock_guard lock(m_slotMutex);
+    m_uploadingFileURL = next;
+  }
+  post(kKMKMWebDAVFileManagerUploadQueueWasChanged, directory);
+  startUpload(kdisk::URL::fileURLWithPath(refused->sourcePath), next, refused->refusedNames + 1, taken);
+}
+
+void KMUploadQueue::endInFlight() {
   setUploadingFileURL(std::nullopt);
   uploadNextFileInQueue();
 }

@@ -21,6 +21,7 @@
 //   add                               -> waiting             uploadFile…()
 //   waiting -(slot free, reachable)   -> in flight           uploadNextFileInQueue()
 //   in flight -(2xx)                  -> done                didFinishUpload()
+//   in flight -(412, name taken)      -> in flight, next free name   didFinishUpload()
 //   in flight -(other status)         -> failed              didFinishUpload()
 //   in flight -(transport failure)    -> failed              didFailUpload()
 //   in flight -(copy of asset failed) -> failed              uploadNextFileInQueue()
@@ -69,6 +70,8 @@ struct KMUploadRequest {
   std::atomic<std::uint64_t> totalBytesSent{0};
   // A progress step is queued and will read the latest total.
   std::atomic<bool> progressPending{false};
+  // Names of this upload the service refused as taken before this send.
+  unsigned refusedNames = 0;
 
   std::uint64_t responseStatusCode() const;
   std::optional<KMError> error() const;
@@ -151,6 +154,15 @@ class KMUploadQueue : public std::enable_shared_from_this<KMUploadQueue> {
 
  private:
   void uploadNextFileInQueueOnQueue();
+  // `refused`: the name this upload had before, when the service refused it.
+  void startUpload(const kdisk::URL& localFileURL, const kdisk::URL& remoteURL, unsigned refusedNames,
+                   const std::optional<kdisk::URL>& refused = std::nullopt);
+  // The service holds a file of the request's name that the cache did not
+  // know: list the folder, move the row to the next free name and send again.
+  void resendUnderFreeName(const std::shared_ptr<KMUploadRequest>& refused);
+  void resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadRequest>& refused);
+  // Frees the slot and asks for the next file.
+  void endInFlight();
   void post(const char* name, const kdisk::URL& url, Dictionary extra = {}) const;
   // Whether the row of `request` is still the one it sends.
   bool rowIsStillQueued(const KMUploadRequest& request);

@@ -332,6 +332,15 @@ void DavHandler::put(HttpExchange& exchange, const Account& account, const WebPa
     exchange.respond(405, "text/plain", "a folder is there\n");
     return;
   }
+  // "If-None-Match: *": create only, never replace what is there.
+  const bool createOnly = [&] {
+    auto match = request.fields.find("If-None-Match");
+    return match && *match == "*";
+  }();
+  if (createOnly && existing) {
+    exchange.respond(412, "text/plain", "a file is there\n");
+    return;
+  }
   auto overQuota = [&](std::uint64_t incoming) {
     std::uint64_t used = bytesUsedBelow(root);
     std::uint64_t replaced = existing ? existing->size : 0;
@@ -401,15 +410,21 @@ void DavHandler::put(HttpExchange& exchange, const Account& account, const WebPa
       status = 405;
     } else if (overQuota(received)) {
       status = 507;
-    } else if (::rename(upload.path.c_str(), target.c_str()) != 0) {
+    } else if (createOnly && existing) {
+      status = 412;
+    } else if (createOnly && ::link(upload.path.c_str(), target.c_str()) != 0) {
+      // link() refuses an existing name, so a file put there meanwhile stays.
+      status = errno == EEXIST ? 412 : 500;
+    } else if (!createOnly && ::rename(upload.path.c_str(), target.c_str()) != 0) {
       status = 500;
     } else {
-      upload.committed = true;
+      // A linked upload's temporary name still goes; a renamed one is gone.
+      upload.committed = !createOnly;
       status = existing ? 204 : 201;
     }
   }
   HeaderFields fields;
-  if (upload.committed) {
+  if (status == 201 || status == 204) {
     if (auto facts = factsOf(target)) fields.set("ETag", facts->etag);
   }
   exchange.respond(status, status < 300 ? "" : "text/plain",

@@ -64,6 +64,9 @@ class KMWebDAVStorage : public SQLSerialStorage {
   KMUploadFileList uploadsInDirectoryAtURL(const std::optional<kdisk::URL>& directory);
   bool existUploadFileWithURL(const kdisk::URL& url);
   void removeUploadFileWithURL(const kdisk::URL& url);
+  // Gives a row another target in the same queue place; false when `from` has
+  // no row or `to` is taken.
+  bool moveUploadFileWithURLToURL(const kdisk::URL& from, const kdisk::URL& to);
   void markUploadFileWithURLFailedWithReason(const std::optional<kdisk::URL>& url, bool failed,
                                              const std::optional<std::string>& reason);
   void updateUploadedSizeForUploadFileAtURL(std::uint64_t uploadedSize,

@@ -112,6 +112,20 @@ void KMWebDAVStorage::removeUploadFileWithURL(const kdisk::URL& url) {
   });
 }
 
+bool KMWebDAVStorage::moveUploadFileWithURLToURL(const kdisk::URL& from, const kdisk::URL& to) {
+  bool moved = false;
+  performUnitOfWork([&](Database& database) {
+    if (!database.executeUpdateWith(
+            "UPDATE Upload SET url=?, parent_url=? WHERE url=? AND NOT EXISTS (SELECT 1 FROM Upload WHERE url=?)",
+            to.absoluteString(), to.deletingLastPathComponent().absoluteString(), from.absoluteString(),
+            to.absoluteString()))
+      return false;
+    moved = database.changes() > 0;
+    return true;
+  });
+  return moved;
+}
+
 void KMWebDAVStorage::markUploadFileWithURLFailedWithReason(const std::optional<kdisk::URL>& url,
                                                             bool failed,
                                                             const std::optional<std::string>& reason) {

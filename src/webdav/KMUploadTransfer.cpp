@@ -24,7 +24,7 @@ class UploadTransferClient final : public HTTPTransferClient {
   }
   void transferDidReceiveData(std::string_view) override {}
   void transferDidSendBodyData(std::uint64_t total) override {
-    if (m_upload->m_progress) m_upload->m_progress(*m_upload, total);
+    if (m_upload->m_progress && m_upload->progressReportIsDue(total)) m_upload->m_progress(*m_upload, total);
   }
   void transferDidFinish() override { m_upload->complete(std::nullopt); }
   void transferDidFail(const KMError& error) override { m_upload->complete(error); }
@@ -69,6 +69,9 @@ void KMUploadTransfer::startOnMainThread() {
     complete(KMErrorFromErrno(errno, m_sourcePath));
     return;
   }
+  m_bodySize = static_cast<std::uint64_t>(info.st_size);
+  m_lastReportedTotal = 0;
+  m_lastReportTime = {};
   HTTPRequest request;
   request.URL = m_destinationURL;
   request.method = "PUT";
@@ -78,10 +81,25 @@ void KMUploadTransfer::startOnMainThread() {
     request.setValueForHTTPHeaderField("OAuth " + *m_OAuthToken, "Authorization");
   }
   request.setValueForHTTPHeaderField(KMDiskRequest::diskUserAgentString(), "User-Agent");
+  // Create only: a file of that name put there by someone else is answered
+  // with 412 instead of being replaced.
+  request.setValueForHTTPHeaderField("*", "If-None-Match");
   m_transfer = std::make_unique<HTTPTransfer>(std::move(request), m_client.get());
   if (!m_transfer->start()) {
     complete(KMError(kKMHTTPTransportErrorDomain, 3, "The upload could not be started."));
   }
+}
+
+bool KMUploadTransfer::progressReportIsDue(std::uint64_t total) {
+  constexpr std::uint64_t kStepBytes = 64 * 1024;
+  constexpr auto kInterval = std::chrono::milliseconds(33);
+  // Wall time on purpose: this only spares the receivers work.
+  const auto now = std::chrono::steady_clock::now();
+  const bool whole = total >= m_bodySize;
+  if (!whole && (total < m_lastReportedTotal + kStepBytes || now - m_lastReportTime < kInterval)) return false;
+  m_lastReportedTotal = total;
+  m_lastReportTime = now;
+  return true;
 }
 
 void KMUploadTransfer::cancelOnMainThread() {

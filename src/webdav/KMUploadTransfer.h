@@ -1,13 +1,18 @@
 #pragma once
 // The upload transport: one HTTP PUT whose body streams from a local file
-// (never read into memory), with "Authorization" and "User-Agent", a 30-second
+// (never read into memory), with "Authorization" and "User-Agent", sent with
+// "If-None-Match: *" so an existing file is never replaced (the service and
+// Apache's mod_dav answer 412 Precondition Failed; nginx's dav module ignores
+// the field and replaces the file), a 30-second
 // inactivity time-out, progress as the running total of bytes sent, and a
-// finished or failed callback. cancel() reports the upload as failed.
+// finished or failed callback. Progress comes at a rate a user can see, not
+// per chunk. cancel() reports the upload as failed.
 //
 // start() and cancel() may be called from any thread; the transfer runs on the
 // main loop and callbacks arrive on the main thread. Exactly one of finished
 // and failed runs per start. Keeps itself alive until then.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -49,6 +54,9 @@ class KMUploadTransfer : public std::enable_shared_from_this<KMUploadTransfer> {
   void startOnMainThread();
   void cancelOnMainThread();
   void complete(std::optional<KMError> error);
+  // Whether a report of `total` bytes sent is due: at most ~30 a second and
+  // 64 KiB apart, the last one (the whole body) always.
+  bool progressReportIsDue(std::uint64_t total);
 
   kdisk::URL m_destinationURL;
   std::string m_sourcePath;
@@ -60,6 +68,9 @@ class KMUploadTransfer : public std::enable_shared_from_this<KMUploadTransfer> {
   std::unique_ptr<UploadTransferClient> m_client;
   std::unique_ptr<HTTPTransfer> m_transfer;
   int m_statusCode = 0;
+  std::uint64_t m_bodySize = 0;
+  std::uint64_t m_lastReportedTotal = 0;
+  std::chrono::steady_clock::time_point m_lastReportTime;
   std::optional<KMError> m_error;
   bool m_completed = false;
   std::shared_ptr<KMUploadTransfer> m_self;

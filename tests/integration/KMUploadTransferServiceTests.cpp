@@ -83,21 +83,10 @@ TEST_F(KMUploadTransferServiceTests, LargeFileStreamsWithRisingProgressEndingAtI
   ASSERT_FALSE(record.progress.empty());
   EXPECT_TRUE(std::is_sorted(record.progress.begin(), record.progress.end()));
   EXPECT_EQ(record.progress.back(), kSize);
+  // Reports are spaced, not one per chunk sent.
+  for (std::size_t i = 1; i + 1 < record.progress.size(); ++i)
+    EXPECT_GE(record.progress[i] - record.progress[i - 1], 64u * 1024) << i;
   EXPECT_TRUE(readFile(m_server->storageRoot() + "/large.bin") == readFile(source));
-}
-
-TEST_F(KMUploadTransferServiceTests, OverwritingAFileReplacesItsBytes) {
-  UploadRecord first, second;
-  auto one = upload("same.txt", sourceFile("one.txt", 100000), first);
-  one->start();
-  ASSERT_TRUE(RunLoop::main().runUntil([&] { return first.done(); }, 15));
-  auto two = upload("same.txt", sourceFile("two.txt", 1000), second);
-  two->start();
-  ASSERT_TRUE(RunLoop::main().runUntil([&] { return second.done(); }, 15));
-  EXPECT_EQ(second.finished, 1);
-  EXPECT_GE(two->responseStatusCode(), 200);
-  EXPECT_LE(two->responseStatusCode(), 299);
-  EXPECT_EQ(readFile(m_server->storageRoot() + "/same.txt"), readFile(m_local.file("two.txt")));
 }
 
 TEST_F(KMUploadTransferServiceTests, CancelIsReportedAsFailureCodeThreeAndNothingFollows) {
@@ -172,6 +161,39 @@ void expectRefusedWith(const KMUploadTransfer& transfer, const UploadRecord& rec
       << (transfer.error() ? transfer.error()->description() : std::string("finished"));
   EXPECT_TRUE(record.progress.empty() ||
               std::is_sorted(record.progress.begin(), record.progress.end()));
+}
+
+TEST_F(KMUploadTransferServiceTests, AFileAlreadyThereIsRefusedWith412AndKeepsItsBytes) {
+  UploadRecord first, second;
+  auto one = upload("same.txt", sourceFile("one.txt", 100000), first);
+  one->start();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return first.done(); }, 15));
+  ASSERT_EQ(one->responseStatusCode(), 201);
+  // Large enough that the refusal comes while the body is still being sent.
+  auto two = upload("same.txt", sourceFile("two.txt", 2u * 1024 * 1024), second);
+  two->start();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return second.done(); }, 15));
+  expectRefusedWith(*two, second, 412);
+  EXPECT_EQ(readFile(m_server->storageRoot() + "/same.txt"), readFile(m_local.file("one.txt")));
+}
+
+TEST_F(KMUploadTransferServiceTests, AFilePutThereWhileTheBodyIsSentIsNotReplaced) {
+  constexpr std::uint64_t kSize = 32u * 1024 * 1024;
+  UploadRecord record;
+  auto transfer = upload("late.bin", sourceFile("late.bin", kSize), record);
+  bool placed = false;
+  // Half the body sent is more than socket buffers hold: the service is past
+  // its first look at the name and reading the body.
+  transfer->setProgressCallback([&](KMUploadTransfer&, std::uint64_t total) {
+    if (placed || total < kSize / 2) return;
+    std::ofstream(m_server->storageRoot() + "/late.bin") << "theirs";
+    placed = true;
+  });
+  transfer->start();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return record.done(); }, 60));
+  ASSERT_TRUE(placed);
+  EXPECT_EQ(transfer->responseStatusCode(), 412);
+  EXPECT_EQ(readFile(m_server->storageRoot() + "/late.bin"), "theirs");
 }
 
 class KMUploadTransferSizeLimitTests : public KMUploadTransferServiceTests {

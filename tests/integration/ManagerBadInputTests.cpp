@@ -62,6 +62,9 @@ class ManagerBadInputTest : public testing::Test {
   void TearDown() override {
     auto& sinks = logger("KMWebDAVFileManager")->sinks();
     sinks.erase(std::remove(sinks.begin(), sinks.end(), m_logSink), sinks.end());
+    // A queue step still waiting would open the store again after close(),
+    // in a home that is gone by then.
+    m_manager->serialUploadQueue()->sync([] {});
     m_manager.reset();
     m_storage->close();
   }

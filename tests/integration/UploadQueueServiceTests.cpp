@@ -218,6 +218,68 @@ TEST_F(UploadQueueService, RefusingAnswersMarkFilesFailedWithTheWrongStatusReaso
   EXPECT_EQ(fileContent(refused->localURL()->path()), "refused");
 }
 
+TEST_F(UploadQueueService, AFileOnTheServiceUnknownToTheCacheIsKeptAndTheUploadTakesTheNextName) {
+  Recorder recorder(this);
+  // Put there behind the client's back, into a folder it never listed.
+  fs::create_directories(aliceRoot() / "Photos");
+  std::string original(300000, '\0');
+  for (std::size_t i = 0; i < original.size(); ++i) original[i] = static_cast<char>(i * 37 + 11);
+  std::ofstream(aliceRoot() / "Photos/a.jpg", std::ios::binary) << original;
+  auto queued = m_queue->uploadFileWithDataTo("mine", disk("Photos/a.jpg"));
+  ASSERT_TRUE(queued.hasValue());
+  EXPECT_EQ(queued.value(), disk("Photos/a.jpg"));
+  m_queue->hostReachabilityDidChange(true);
+  ASSERT_TRUE(waitForEnds(recorder, 1));
+  EXPECT_EQ(recorder.urlsOf(kKMKMWebDAVFileManagerDidUploadFile),
+            std::vector<std::string>{disk("Photos/a%20(1).jpg").absoluteString()});
+  EXPECT_TRUE(onService("Photos/a.jpg") == original) << "the file already there was changed";
+  EXPECT_EQ(onService("Photos/a (1).jpg"), "mine");
+  EXPECT_TRUE(m_storage->uploadsInDirectoryAtURL(std::nullopt).empty());
+  // The folder was listed on the way, so the cache now knows both files.
+  EXPECT_TRUE(m_storage->fileItemAtURL(disk("Photos/a.jpg")));
+  EXPECT_TRUE(m_storage->fileItemAtURL(disk("Photos/a%20(1).jpg")));
+  EXPECT_FALSE(m_queue->uploadingFileURL());
+  EXPECT_TRUE(fs::is_empty(m_queue->dataUploadsDirectory()));
+}
+
+TEST_F(UploadQueueService, OneListingAfterARefusalSkipsEveryTakenName) {
+  Recorder recorder(this);
+  fs::create_directories(aliceRoot() / "Photos");
+  for (const char* name : {"a.jpg", "a (1).jpg", "a (2).jpg"})
+    std::ofstream(aliceRoot() / "Photos" / name) << "theirs " << name;
+  ASSERT_TRUE(m_queue->uploadFileWithDataTo("mine", disk("Photos/a.jpg")).hasValue());
+  m_queue->hostReachabilityDidChange(true);
+  ASSERT_TRUE(waitForEnds(recorder, 1));
+  EXPECT_EQ(recorder.urlsOf(kKMKMWebDAVFileManagerDidStartUploadFile),
+            (std::vector<std::string>{disk("Photos/a.jpg").absoluteString(),
+                                      disk("Photos/a%20(3).jpg").absoluteString()}));
+  EXPECT_EQ(onService("Photos/a (3).jpg"), "mine");
+  for (const char* name : {"a.jpg", "a (1).jpg", "a (2).jpg"})
+    EXPECT_EQ(onService(std::string("Photos/") + name), std::string("theirs ") + name);
+}
+
+TEST_F(UploadQueueService, NamesRefusedOverAndOverEndInTheWrongStatusFailureAndTheQueueGoesOn) {
+  Recorder recorder(this);
+  fs::create_directories(aliceRoot() / "Busy");
+  ASSERT_TRUE(m_service.faults().failNext("PUT", "/disk/Busy/*", 412, 100));
+  ASSERT_TRUE(m_queue->uploadFileWithDataTo("kept", disk("fine.txt")).hasValue());
+  ASSERT_TRUE(m_queue->uploadFileWithDataTo("mine", disk("Busy/a.jpg")).hasValue());
+  m_queue->hostReachabilityDidChange(true);
+  ASSERT_TRUE(waitForEnds(recorder, 2));
+  const auto started = recorder.urlsOf(kKMKMWebDAVFileManagerDidStartUploadFile);
+  ASSERT_EQ(started.size(), 6u);  // five names tried, then the next file
+  EXPECT_EQ(started[4], disk("Busy/a%20(4).jpg").absoluteString());
+  EXPECT_EQ(recorder.urlsOf(kKMKMWebDAVFileManagerDidFailToUploadFile),
+            std::vector<std::string>{started[4]});
+  auto row = m_storage->uploadFileAtURL(disk("Busy/a%20(4).jpg"));
+  ASSERT_TRUE(row);
+  EXPECT_TRUE(row->failed());
+  EXPECT_EQ(row->failReason(), std::string(kKMWebDAVFileManagerUploadErrorWrongStatusCode));
+  EXPECT_EQ(m_storage->uploadsInDirectoryAtURL(std::nullopt).size(), 1u);
+  EXPECT_EQ(fileContent(row->localURL()->path()), "mine");
+  EXPECT_EQ(onService("fine.txt"), "kept");
+}
+
 TEST_F(UploadQueueService, ACutConnectionMarksTheFileFailedWithTheUnknownReasonAndLeavesNothing) {
   Recorder recorder(this);
   auto path = picture("cut.jpg", 1024 * 1024);

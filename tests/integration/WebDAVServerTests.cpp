@@ -2,6 +2,7 @@
 // MKCOL and DELETE as Apache's WebDAV module and kdisk-service serve them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <sys/stat.h>
 
@@ -93,6 +94,27 @@ TYPED_TEST(WebDAVServerTests, UploadCreateFolderListDownloadAndDelete) {
   struct stat info {};
   EXPECT_NE(::stat((server.storageRoot() + "/Отчёт 1.txt").c_str(), &info), 0);
   EXPECT_EQ(client.list("").size(), 2u);
+}
+
+TYPED_TEST(WebDAVServerTests, AnUploadOverAnExistingFileIsRefusedAndTheFileKept) {
+  auto& server = this->m_server;
+  std::filesystem::create_directories(server.storageRoot());
+  std::ofstream(server.storageRoot() + "/there.txt") << "theirs";
+  ASSERT_EQ(readFile(server.storageRoot() + "/there.txt"), "theirs");
+  const std::string source = this->m_local.file("mine.txt");
+  std::ofstream(source) << "mine";
+  auto upload = std::make_shared<kdisk::webdav::KMUploadTransfer>(url(server.url("there.txt")), source,
+                                                                  server.token());
+  bool ended = false;
+  upload->setFinishedCallback([&](auto&) { ended = true; });
+  upload->setFailedCallback([&](auto& failed) {
+    ADD_FAILURE() << failed.error()->description();
+    ended = true;
+  });
+  upload->start();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return ended; }, 15));
+  EXPECT_EQ(upload->responseStatusCode(), 412);
+  EXPECT_EQ(readFile(server.storageRoot() + "/there.txt"), "theirs");
 }
 
 TYPED_TEST(WebDAVServerTests, FolderWithoutSlashIsStillListed) {

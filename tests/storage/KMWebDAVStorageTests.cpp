@@ -180,6 +180,21 @@ TEST_F(KMWebDAVStorageTest, UsedURLsMergeItemsAndUploadsOrderedByText) {
   EXPECT_THAT(texts, ElementsAre("/disk/a", "/disk/b"));
 }
 
+TEST_F(KMWebDAVStorageTest, AMovedUploadKeepsItsPlaceInTheQueueAndATakenTargetIsRefused) {
+  storage.addUploadFiles({upload("/disk/a.jpg"), upload("/disk/b.jpg"), upload("/disk/c.jpg")});
+  EXPECT_TRUE(storage.moveUploadFileWithURLToURL(url("/disk/c.jpg"), url("/disk/Photos/c%20(1).jpg")));
+  auto next = storage.nextFileInUploadQueue();
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->URL(), url("/disk/Photos/c%20(1).jpg"));
+  EXPECT_FALSE(storage.existUploadFileWithURL(url("/disk/c.jpg")));
+  EXPECT_EQ(storage.uploadsInDirectoryAtURL(url("/disk/Photos/")).size(), 1u);
+  EXPECT_FALSE(storage.moveUploadFileWithURLToURL(url("/disk/a.jpg"), url("/disk/b.jpg")));
+  EXPECT_TRUE(storage.existUploadFileWithURL(url("/disk/a.jpg")));
+  EXPECT_FALSE(storage.moveUploadFileWithURLToURL(url("/disk/gone.jpg"), url("/disk/d.jpg")));
+  EXPECT_EQ(rowCount("Upload"), 3);
+}
+
+// ---- Removal
 // ---- Removal
 
 TEST_F(KMWebDAVStorageTest, RemovingADirectoryTakesItsSubtreeButNotASiblingSharingItsPrefix) {

@@ -1,0 +1,196 @@
+#include "manager/KMDirectoryListing.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "manager/KMWebDAVFileManagerLog.h"
+#include "platform/DispatchQueue.h"
+#include "storage/KMWebDAVStorage.h"
+#include "webdav/KMDirectory.h"
+#include "webdav/KMFile.h"
+#include "webdav/KMPROPFINDRequest.h"
+
+using kdisk::Dictionary;
+using kdisk::URL;
+
+namespace {
+
+
+std::string withoutTrailingSlash(std::string text) {
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
+const kdisk::Value* presentValue(const Dictionary* values, const std::string& fullname) {
+  if (!values) return nullptr;
+  const kdisk::Value* value = kdisk::find(*values, fullname);
+  return value && !value->isNull() ? value : nullptr;
+}
+
+// The full names of the listed properties, made once per listing.
+struct ListingKeys {
+  std::string resourceType = KMPROPFINDRequest::resourceTypeProp()->fullname();
+  std::string displayName = KMFileListRequest::displayNameProp()->fullname();
+  std::string contentLength = KMFileListRequest::contentLengthProp()->fullname();
+  std::string lastModified = KMFileListRequest::lastModifiedProp()->fullname();
+  std::string eTag = KMFileListRequest::eTagProp()->fullname();
+};
+
+enum class ListingPlace { Directory, Child, Elsewhere };
+
+bool isUsableChildName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// The same test on a still-encoded name; only short names can decode to "."
+// or "..", so long ones need no decoding.
+bool isUsableEncodedChildName(std::string_view encoded) {
+  if (encoded.size() <= 6) return isUsableChildName(kdisk::percentDecode(encoded));
+  return encoded.find("%2F") == std::string_view::npos && encoded.find("%2f") == std::string_view::npos;
+}
+
+// The listed directory, its texts made once per listing.
+struct ListedDirectory {
+  explicit ListedDirectory(const URL& url)
+      : url(url), text(withoutTrailingSlash(url.absoluteString())), path(withoutTrailingSlash(url.path())) {}
+  const URL& url;
+  std::string text;
+  std::string path;
+};
+
+// Where a listed URL stands relative to the listed directory.
+// Servers may encode a name differently from the request; a child is
+// therefore recognised by its decoded path too, and then given a URL made
+// from the directory's, so the store files it under the right parent.
+ListingPlace placeInListing(const ListedDirectory& directory, URL& url) {
+  // Most servers echo the request's own encoding: decide on the raw text first.
+  std::string_view text = url.absoluteString();
+  if (text.starts_with(directory.text)) {
+    std::string_view rest = text.substr(directory.text.size());
+    if (rest.find_first_not_of('/') == std::string_view::npos) return ListingPlace::Directory;
+    if (rest.front() == '/') {
+      rest.remove_prefix(1);
+      if (rest.ends_with('/')) rest.remove_suffix(1);
+      if (rest.find_first_of("/?#") == std::string_view::npos) {
+        return isUsableEncodedChildName(rest) ? ListingPlace::Child : ListingPlace::Elsewhere;
+      }
+    }
+  }
+  if (url.origin() != directory.url.origin()) return ListingPlace::Elsewhere;
+  if (withoutTrailingSlash(url.absoluteString()) == directory.text) return ListingPlace::Directory;
+  if (withoutTrailingSlash(url.path()) == directory.path) {
+    url = directory.url;
+    return ListingPlace::Directory;
+  }
+  const std::string name = url.lastPathComponent();
+  if (!isUsableChildName(name)) return ListingPlace::Elsewhere;
+  if (withoutTrailingSlash(url.deletingLastPathComponent().absoluteString()) == directory.text)
+    return ListingPlace::Child;
+  if (withoutTrailingSlash(url.deletingLastPathComponent().path()) == directory.path) {
+    url = directory.url.withTrailingSlash().appendingPathComponent(name, url.hasDirectoryPath());
+    return ListingPlace::Child;
+  }
+  return ListingPlace::Elsewhere;
+}
+
+// Turns a multistatus listing of `directory` into items, the directory first.
+KMFileItemList itemsOfListing(const URL& directory, const KMMultiStatusResponseList& responses) {
+  auto& log = kdisk::manager::log();
+  const ListingKeys keys;
+  const ListedDirectory listed(directory);
+  KMFileItemList items;
+  items.reserve(responses.size());
+  for (const auto& response : responses) {
+    if (!response) continue;
+    URL url = response->URL();
+    const ListingPlace place = placeInListing(listed, url);
+    if (place == ListingPlace::Elsewhere) {
+      log->warn("WebDAV wrong response: {} is not in {}; skipped.", response->URL().absoluteString(),
+                directory.absoluteString());
+      continue;
+    }
+    const Dictionary* values = response->successPropValues();
+    const kdisk::Value* resourceType = presentValue(values, keys.resourceType);
+    if (!resourceType) log->error("WebDAV wrong response: ResourceType field is not exist.");
+    const kdisk::Value* displayName = presentValue(values, keys.displayName);
+    if (!displayName) log->error("WebDAV wrong response: DisplayName field is not exist.");
+    std::optional<std::string> name;
+    if (displayName && displayName->stringValue()) name = *displayName->stringValue();
+
+    if (resourceType && resourceType->integerValue() == 1) {
+      auto item = KMDirectory::fileItemWithURL(url);
+      item->setDisplayName(name);
+      if (place == ListingPlace::Directory) {
+        items.insert(items.begin(), item);
+      } else {
+        items.push_back(item);
+      }
+      continue;
+    }
+    if (place == ListingPlace::Directory) {
+      // The listed directory answering as a file would make it its own child.
+      log->error("WebDAV wrong response: {} is listed as a file.", url.absoluteString());
+      continue;
+    }
+    const kdisk::Value* length = presentValue(values, keys.contentLength);
+    if (!length) log->error("WebDAV wrong response: ContentLength field is not exist.");
+    const kdisk::Value* modified = presentValue(values, keys.lastModified);
+    if (!modified) log->error("WebDAV wrong response: LastModified field is not exist.");
+    const kdisk::Value* etag = presentValue(values, keys.eTag);
+    if (!etag) log->error("WebDAV wrong response: ETag field is not exist.");
+    auto file = KMFile::fileItemWithURL(url);
+    file->setDisplayName(name);
+    if (length) file->setSize(static_cast<std::uint64_t>(std::max<std::int64_t>(0, length->integerValue().value_or(0))));
+    if (modified && modified->get<kdisk::Date>()) file->setLastModified(*modified->get<kdisk::Date>());
+    if (etag && etag->stringValue()) file->setEtag(*etag->stringValue());
+    items.push_back(file);
+  }
+  return items;
+}
+
+}  // namespace
+
+namespace kdisk::manager {
+
+URL refreshDirectoryListing(std::shared_ptr<KMWebDAVStorage> storage, const URL& directory,
+                            std::optional<std::string> OAuthToken, DirectoryListingCompletion done) {
+  auto request = std::make_shared<KMFileListRequest>(directory);
+  request->setOAuthToken(std::move(OAuthToken));
+  request->setDepth(KMWebDAVDepthOne);
+  request->setCallbackQueue(kdisk::DispatchQueue::globalQueue());
+  request->setProps({KMFileListRequest::displayNameProp(), KMPROPFINDRequest::resourceTypeProp(),
+                     KMFileListRequest::contentLengthProp(), KMFileListRequest::lastModifiedProp(),
+                     KMFileListRequest::eTagProp()});
+  const URL listed = request->URL();
+  // Exactly one outcome: the success and failure paths below both claim it first.
+  auto reported = std::make_shared<std::atomic<bool>>(false);
+  auto finish = [done, reported, listed](bool merged, const std::optional<KMError>& error) {
+    if (!reported->exchange(true)) done(listed, merged, error);
+  };
+  request->setDidFailBlock([finish](const KMError& error) { finish(false, error); });
+  // A 207 with an empty body brings no responses at all: without this the
+  // refresh would end with no outcome.
+  request->setDidFinishLoadingBlock([finish](const std::optional<std::string>& data) {
+    if (!data || data->empty()) finish(false, std::nullopt);
+  });
+  request->setDidReceiveMultistatusResponsesBlock(
+      [storage, listed, finish](const KMMultiStatusResponseList& responses) {
+        // A listing always holds the directory itself; none at all means the
+        // body did not parse, and merging it would empty the cached folder.
+        if (responses.empty()) {
+          finish(false, std::nullopt);
+          return;
+        }
+        KMFileItemList items = itemsOfListing(listed, responses);
+        auto merged = storage->updateContentsOfDirectoryAtURLWithItems(listed, items);
+        if (!merged.hasValue()) {
+          finish(false, merged.error());
+          return;
+        }
+        finish(true, std::nullopt);
+      });
+  request->start();
+  return listed;
+}
+
+}  // namespace kdisk::manager
