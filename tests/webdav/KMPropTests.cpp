@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ctime>
+#include <string>
 #include <thread>
 
 #include "webdav/KMRFC822DateFormatter.h"
@@ -120,6 +122,31 @@ TEST(KMRFC822DateFormatterTests, ZonesAndMalformedTexts) {
   EXPECT_FALSE(formatter.dateFromString("Tue, 15 Nov 1994 25:45:26 GMT"));
   EXPECT_FALSE(formatter.dateFromString("Tue, 15 Nov 1994 12:45:26 GMT trailing"));
   EXPECT_FALSE(formatter.dateFromString(""));
+}
+
+TEST(KMRFC822DateFormatterTests, AgreesWithTheCLibraryAcrossCenturiesLeapDaysAndOverflowingDays) {
+  const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const auto& formatter = rfc822DateFormatter();
+  for (int year : {1, 1600, 1899, 1900, 1969, 1970, 1999, 2000, 2024, 2100, 2400, 9999}) {
+    for (int month = 0; month < 12; ++month) {
+      for (int day : {1, 28, 29, 30, 31}) {
+        std::tm tm{};
+        tm.tm_year = year - 1900;
+        tm.tm_mon = month;
+        tm.tm_mday = day;
+        tm.tm_hour = 23;
+        tm.tm_min = 59;
+        tm.tm_sec = 60;
+        const double expected = static_cast<double>(timegm(&tm));
+        // The weekday is checked for form only, so any will do.
+        char text[64];
+        std::snprintf(text, sizeof text, "Mon, %02d %s %04d 23:59:60 GMT", day, months[month], year);
+        auto date = formatter.dateFromString(text);
+        ASSERT_TRUE(date) << text;
+        EXPECT_EQ(date->secondsSince1970, expected) << text;
+      }
+    }
+  }
 }
 
 TEST(KMRFC822DateFormatterTests, SharedInstanceServesManyThreadsAtOnce) {
