@@ -51,8 +51,8 @@ std::shared_ptr<KMWebDAVFileManager> KMWebDAVFileManager::initWithStorage(
   return manager;
 }
 
-std::shared_ptr<KMWebDAVFileManager> KMWebDAVFileManager::createForTesting(
-    std::shared_ptr<KMWebDAVStorage> storage, TestingOptions options) {
+std::shared_ptr<KMWebDAVFileManager> KMWebDAVFileManager::create(std::shared_ptr<KMWebDAVStorage> storage,
+                                                                 Options options) {
   std::shared_ptr<KMWebDAVFileManager> manager(
       new KMWebDAVFileManager(std::move(storage), std::move(options.rootURL)));
   manager->initialize(options.monitorNetwork);
