@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,17 @@ inline double curlProgramSeconds(const std::string& url, const std::string& toke
   const auto begin = std::chrono::steady_clock::now();
   if (std::system(command.c_str()) != 0) return -1;
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+}
+
+// Starts the service and signs alice in; her token, or nothing after saying why.
+inline std::optional<std::string> startSignedIn(test::ServiceProcess& service) {
+  if (!service.start()) {
+    std::cerr << "kdisk-service did not start: " << service.lastError() << "\n";
+    return std::nullopt;
+  }
+  auto token = service.signIn("alice", "alice-password");
+  if (!token) std::cerr << "sign-in refused\n";
+  return token;
 }
 
 inline bool haveCurlProgram() { return std::system("command -v curl > /dev/null 2>&1") == 0; }

@@ -71,15 +71,8 @@ int main(int argc, char** argv) {
   kdisk::test::IsolatedHome home;
 
   kdisk::test::ServiceProcess service;
-  if (!service.start()) {
-    std::cerr << "kdisk-service did not start: " << service.lastError() << "\n";
-    return 1;
-  }
-  auto token = service.signIn("alice", "alice-password");
-  if (!token) {
-    std::cerr << "sign-in refused\n";
-    return 1;
-  }
+  auto token = kdisk::bench::startSignedIn(service);
+  if (!token) return 1;
   const auto& endpoints = service.endpoints();
   const std::string caFile = endpoints.caCertificate.string();
   kdisk::webdav::setAdditionalCertificateAuthorityFile(caFile);

@@ -121,15 +121,8 @@ int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
 
   ServiceProcess service;
-  if (!service.start()) {
-    std::cerr << "kdisk-service did not start: " << service.lastError() << "\n";
-    return 1;
-  }
-  auto token = service.signIn("alice", "alice-password");
-  if (!token) {
-    std::cerr << "sign-in refused\n";
-    return 1;
-  }
+  auto token = kdisk::bench::startSignedIn(service);
+  if (!token) return 1;
   const auto& endpoints = service.endpoints();
   kdisk::webdav::setAdditionalCertificateAuthorityFile(endpoints.caCertificate.string());
 

@@ -114,6 +114,18 @@ bool validChildName(const std::string& name) {
   return std::none_of(name.begin(), name.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
 }
 
+// The names a listing may show of the folder at `target`, sorted.
+std::vector<std::string> listableChildNames(const std::filesystem::path& target) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(target, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (validChildName(name)) names.push_back(std::move(name));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 } // namespace
 
 DavHandler::DavHandler(const ServiceConfig& config, AccountStore& store)
@@ -183,13 +195,7 @@ void DavHandler::propfind(HttpExchange& exchange, const Account& account, const 
   }
   writer.add(self);
   if (facts->collection && depth == "1") {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(target, ec), end; !ec && it != end; it.increment(ec))
-      names.push_back(it->path().filename().string());
-    std::sort(names.begin(), names.end());
-    for (const auto& name : names) {
-      if (!validChildName(name)) continue;
+    for (const auto& name : listableChildNames(target)) {
       auto child = path.child(name);
       if (auto childFacts = factsOf(child.under(root)))
         writer.add(resourceFacts(child, *childFacts));
@@ -294,13 +300,7 @@ void DavHandler::get(HttpExchange& exchange, const Account& account, const WebPa
   if (facts->collection) {
     std::string page = "<!doctype html><meta charset=utf-8><title>" + xmlEscape(displayNameOf(path)) +
                        "</title><ul>";
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(target, ec), end; !ec && it != end; it.increment(ec))
-      names.push_back(it->path().filename().string());
-    std::sort(names.begin(), names.end());
-    for (const auto& name : names) {
-      if (!validChildName(name)) continue;
+    for (const auto& name : listableChildNames(target)) {
       auto child = path.child(name);
       auto childFacts = factsOf(child.under(rootOf(account)));
       if (!childFacts) continue;

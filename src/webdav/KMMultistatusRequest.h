@@ -2,8 +2,9 @@
 // A request whose answer is a multistatus document (207). The body is parsed
 // on the shared background queue while it arrives; after the finish callback
 // the decoded responses, in document order, go to
-// didReceiveMultistatusResponsesBlock on the callback queue. A body that does not parse gives an empty list; an empty
-// body gives no call at all. Responses without a usable href are dropped.
+// didReceiveMultistatusResponsesBlock on the callback queue. A body that does
+// not parse gives an empty list; an empty body gives no call at all.
+// Responses without a usable href are dropped.
 
 #include "webdav/KMDiskRequest.h"
 #include "webdav/KMMultiStatusResponse.h"

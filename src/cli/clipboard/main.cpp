@@ -25,7 +25,6 @@ struct Holder {
   GMainLoop* loop = nullptr;
   GdkClipboard* clipboard = nullptr;
   bool answered = false;
-  int status = 0;
 };
 
 void answer(Holder& holder, const char* text) {
@@ -85,7 +84,7 @@ int hold(const std::string& text) {
   g_timeout_add_seconds(kStoreWaitSeconds, storeTookTooLong, &holder);
   g_main_loop_run(holder.loop);
   g_main_loop_unref(holder.loop);
-  return holder.status;
+  return 0;
 }
 
 struct Reading {
