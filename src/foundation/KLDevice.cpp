@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include <gio/gio.h>
+#include "platform/DesktopApplications.h"
 
 namespace kdisk {
 namespace {
@@ -122,12 +122,7 @@ bool KLDevice::systemVersionIsNewerOrEqualTo(std::string_view version) {
   return compareSystemWithVersion(version) != KLComparisonResult::OrderedAscending;
 }
 
-bool KLDevice::canSendSMS() {
-  GAppInfo* handler = g_app_info_get_default_for_uri_scheme("sms");
-  if (!handler) return false;
-  g_object_unref(handler);
-  return true;
-}
+bool KLDevice::canSendSMS() { return defaultApplicationForURLScheme("sms").has_value(); }
 
 double KLDevice::mainScreenScale() { return screenScale().load(); }
 void KLDevice::setMainScreenScale(double scale) { screenScale().store(scale); }
