@@ -58,6 +58,13 @@ class UIWebViewEngine {
   // The view's place on screen may have changed (moved, resized, entered or
   // left a window).
   virtual void placementChanged() {}
+  // Runs a script in the page; the completion gets its result as text, or
+  // nothing when there is no page or the script failed.
+  virtual void evaluateJavaScript(const std::string& script,
+                                  std::function<void(std::optional<std::string>)> completion) {
+    (void)script;
+    if (completion) completion(std::nullopt);
+  }
   // Drawn inside the view's bounds, for engines that draw into the toolkit.
   virtual void draw(cairo_t* context, CGRect bounds) { (void)context, (void)bounds; }
 };
@@ -69,8 +76,8 @@ class UIWebView : public UIView {
   explicit UIWebView(CGRect frame = CGRectZero);
   ~UIWebView() override;
 
-  // The host's engine for every web view made afterwards; nothing brings back
-  // the headless stand-in.
+  // The host's engine for every web view made afterwards; an empty factory
+  // brings back the headless stand-in.
   static void setEngineFactory(EngineFactory factory);
 
   std::shared_ptr<UIWebViewDelegate> delegate() const { return m_delegate.lock(); }
@@ -86,6 +93,10 @@ class UIWebView : public UIView {
   bool isLoading() const { return m_engine->isLoading(); }
   std::optional<URL> currentURL() const { return m_engine->currentURL(); }
   std::string pageTitle() const { return m_engine->pageTitle(); }
+  void evaluateJavaScript(const std::string& script,
+                          std::function<void(std::optional<std::string>)> completion = {}) {
+    m_engine->evaluateJavaScript(script, std::move(completion));
+  }
   UIWebViewEngine& engine() { return *m_engine; }
 
   // Engine side: asks the delegate, then reports the load's events.
