@@ -89,6 +89,12 @@ struct KMWebKitEngine::Implementation {
     placementQueued = false;
     GtkOverlay* overlay = host ? host->overlay : nullptr;
     if (!overlay) return;
+    if (!view.window()) {
+      // Our own reference keeps the page alive while it is out of the window.
+      if (inOverlay) gtk_overlay_remove_overlay(overlay, widget());
+      inOverlay = false;
+      return;
+    }
     if (!view.isShownInWindow()) {
       if (inOverlay) gtk_widget_set_visible(widget(), FALSE);
       return;
