@@ -13,17 +13,24 @@ std::vector<SystemSoundID>& played() {
   return value;
 }
 
-}  // namespace
+} // namespace
 
 void AudioServicesPlaySystemSound(SystemSoundID sound) {
   played().push_back(sound);
-  if (handler()) handler()(sound);
+  if (handler())
+    handler()(sound);
 }
 
-void setSystemSoundHandler(std::function<void(SystemSoundID)> value) { handler() = std::move(value); }
+void setSystemSoundHandler(std::function<void(SystemSoundID)> value) {
+  handler() = std::move(value);
+}
 
-const std::vector<SystemSoundID>& playedSystemSoundsForTesting() { return played(); }
+const std::vector<SystemSoundID>& playedSystemSoundsForTesting() {
+  return played();
+}
 
-void clearPlayedSystemSoundsForTesting() { played().clear(); }
+void clearPlayedSystemSoundsForTesting() {
+  played().clear();
+}
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -16,4 +16,4 @@ void setSystemSoundHandler(std::function<void(SystemSoundID)> handler);
 const std::vector<SystemSoundID>& playedSystemSoundsForTesting();
 void clearPlayedSystemSoundsForTesting();
 
-}  // namespace kdisk
+} // namespace kdisk

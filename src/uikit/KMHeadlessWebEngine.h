@@ -12,7 +12,7 @@
 namespace kdisk {
 
 class KMHeadlessWebEngine : public UIWebViewEngine {
- public:
+public:
   explicit KMHeadlessWebEngine(UIWebView& view) : m_view(view) {}
 
   // The engine behind `view`, or null when the view has another one.
@@ -45,7 +45,7 @@ class KMHeadlessWebEngine : public UIWebViewEngine {
   const std::vector<URL>& offeredURLs() const { return m_offered; }
   const std::vector<URL>& startedURLs() const { return m_started; }
 
- private:
+private:
   void start(const URL& url);
 
   UIWebView& m_view;
@@ -57,4 +57,4 @@ class KMHeadlessWebEngine : public UIWebViewEngine {
   std::vector<URL> m_started;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -17,7 +17,14 @@ namespace kdisk {
 
 class UIWebView;
 
-enum class UIWebViewNavigationType { LinkClicked, FormSubmitted, BackForward, Reload, FormResubmitted, Other };
+enum class UIWebViewNavigationType {
+  LinkClicked,
+  FormSubmitted,
+  BackForward,
+  Reload,
+  FormResubmitted,
+  Other
+};
 
 // The error a load ends with when the delegate refused a navigation of it
 // (a refused redirect, say).
@@ -25,9 +32,10 @@ inline constexpr const char* kKMWebKitErrorDomain = "WebKitErrorDomain";
 inline constexpr int kKMWebKitErrorFrameLoadInterruptedByPolicyChange = 102;
 
 class UIWebViewDelegate {
- public:
+public:
   virtual ~UIWebViewDelegate() = default;
-  virtual bool webViewShouldStartLoadWithRequestNavigationType(UIWebView& webView, const URL& request,
+  virtual bool webViewShouldStartLoadWithRequestNavigationType(UIWebView& webView,
+                                                               const URL& request,
                                                                UIWebViewNavigationType type) {
     (void)webView, (void)request, (void)type;
     return true;
@@ -42,7 +50,7 @@ class UIWebViewDelegate {
 // What a host puts behind a web view. Engines report back through the
 // view's engine… calls below.
 class UIWebViewEngine {
- public:
+public:
   virtual ~UIWebViewEngine() = default;
   virtual void loadRequest(const URL& url) = 0;
   virtual void stopLoading() = 0;
@@ -63,14 +71,15 @@ class UIWebViewEngine {
   virtual void evaluateJavaScript(const std::string& script,
                                   std::function<void(std::optional<std::string>)> completion) {
     (void)script;
-    if (completion) completion(std::nullopt);
+    if (completion)
+      completion(std::nullopt);
   }
   // Drawn inside the view's bounds, for engines that draw into the toolkit.
   virtual void draw(cairo_t* context, CGRect bounds) { (void)context, (void)bounds; }
 };
 
 class UIWebView : public UIView {
- public:
+public:
   using EngineFactory = std::function<std::unique_ptr<UIWebViewEngine>(UIWebView& view)>;
 
   explicit UIWebView(CGRect frame = CGRectZero);
@@ -113,9 +122,9 @@ class UIWebView : public UIView {
   void didMoveToWindow() override;
   void drawRect(cairo_t* context, CGRect rect) override;
 
- private:
+private:
   std::weak_ptr<UIWebViewDelegate> m_delegate;
   std::unique_ptr<UIWebViewEngine> m_engine;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

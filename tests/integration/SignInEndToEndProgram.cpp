@@ -26,25 +26,29 @@ namespace {
 std::string javaScriptString(const std::string& text) {
   std::string quoted = "'";
   for (char c : text) {
-    if (c == '\'' || c == '\\') quoted += '\\';
+    if (c == '\'' || c == '\\')
+      quoted += '\\';
     quoted += c;
   }
   return quoted + "'";
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
   RunLoop::main();
   std::string reportPath, registration;
   for (int i = 1; i + 1 < argc; ++i) {
-    if (std::strcmp(argv[i], "--report") == 0) reportPath = argv[i + 1];
-    if (std::strcmp(argv[i], "--register") == 0) registration = argv[i + 1];
+    if (std::strcmp(argv[i], "--report") == 0)
+      reportPath = argv[i + 1];
+    if (std::strcmp(argv[i], "--register") == 0)
+      registration = argv[i + 1];
   }
   auto report = [reportPath](const std::string& line) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
-    if (!reportPath.empty()) std::ofstream(reportPath, std::ios::app) << line << "\n";
+    if (!reportPath.empty())
+      std::ofstream(reportPath, std::ios::app) << line << "\n";
   };
 
   KMGtkHost host("Kalumo sign-in");
@@ -60,7 +64,8 @@ int main(int argc, char** argv) {
   bool signedInOnce = false, reportedRest = false;
   ObserverToken signedIn = NotificationCenter::defaultCenter().addObserver(
       kKMXConnectionDidAuthenticateWithToken, [&](const Notification& notification) {
-        if (auto login = stringForKey(notification.userInfo, "login")) KMSettings::mainSettings().setLogin(login);
+        if (auto login = stringForKey(notification.userInfo, "login"))
+          KMSettings::mainSettings().setLogin(login);
         KMSettings::mainSettings().setToken(stringForKey(notification.userInfo, "token"));
         report("token stored " + KMSettings::mainSettings().token().value_or(""));
         signedInOnce = true;
@@ -70,28 +75,40 @@ int main(int argc, char** argv) {
   bool filled = false;
   RunLoop::main().scheduleRepeating(0.1, [&] {
     auto browser = screen->webController();
-    if (!browser || !browser->webView() || browser->webView()->isLoading()) return;
+    if (!browser || !browser->webView() || browser->webView()->isLoading())
+      return;
     // Where the page rests once the engine is done with the refused redirect.
     if (signedInOnce && !reportedRest) {
       reportedRest = true;
       auto url = browser->webView()->currentURL();
       report("web at " + (url ? url->absoluteString() : std::string("nothing")));
     }
-    if (browser->loading()) return;
+    if (browser->loading())
+      return;
     const std::string title = browser->webView()->pageTitle();
-    if (title.empty() || title == lastTitle) return;
+    if (title.empty() || title == lastTitle)
+      return;
     lastTitle = title;
     report("page " + title);
     const auto colon = registration.find(':');
-    if (filled || colon == std::string::npos || browser->request().path() != "/auth/register") return;
+    if (filled || colon == std::string::npos || browser->request().path() != "/auth/register")
+      return;
     filled = true;
-    const std::string login = registration.substr(0, colon), password = registration.substr(colon + 1);
+    const std::string login = registration.substr(0, colon),
+                      password = registration.substr(colon + 1);
     browser->webView()->evaluateJavaScript(
-        "document.getElementById('login').value = " + javaScriptString(login) + ";"
-        "document.getElementById('password').value = " + javaScriptString(password) + ";"
-        "document.getElementById('password2').value = " + javaScriptString(password) + ";"
-        "document.querySelector('form').requestSubmit(); 'submitted'",
-        [report](std::optional<std::string> result) { report("filled " + result.value_or("nothing")); });
+        "document.getElementById('login').value = " + javaScriptString(login) +
+            ";"
+            "document.getElementById('password').value = " +
+            javaScriptString(password) +
+            ";"
+            "document.getElementById('password2').value = " +
+            javaScriptString(password) +
+            ";"
+            "document.querySelector('form').requestSubmit(); 'submitted'",
+        [report](std::optional<std::string> result) {
+          report("filled " + result.value_or("nothing"));
+        });
   });
 
   UIApplication::sharedApplication().launchWithOptions({});

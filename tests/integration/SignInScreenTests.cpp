@@ -21,9 +21,9 @@
 #include "uikit/KMActivityPopupView.h"
 #include "uikit/KMHeadlessWebEngine.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UIBarButtonItem.h"
 #include "uikit/UIButton.h"
 #include "uikit/UILabel.h"
-#include "uikit/UIBarButtonItem.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UINavigationItem.h"
 #include "uikit/UIScreen.h"
@@ -36,7 +36,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 class SignInScreenTest : public UIKitTest {
- protected:
+protected:
   static void SetUpTestSuite() {
     s_service = new ServiceProcess;
     ServiceOptions options;
@@ -82,15 +82,16 @@ class SignInScreenTest : public UIKitTest {
   void signIn(const std::string& login, const std::string& password) {
     fill(login, password);
     ASSERT_TRUE(m_host->tapView(m_screen->loginButton()));
-    ASSERT_TRUE(m_recorder.waitFor({kKMXConnectionDidAuthenticateWithToken,
-                                    kKMXConnectionDidFailAuthenticateWithError}));
+    ASSERT_TRUE(m_recorder.waitFor(
+        {kKMXConnectionDidAuthenticateWithToken, kKMXConnectionDidFailAuthenticateWithError}));
     m_host->advance(0.5);
   }
 
   std::vector<std::string> tokenRequests() const {
     std::vector<std::string> targets;
     for (const auto& request : s_service->faults().servedRequests())
-      if (request.target == "/token") targets.push_back(request.method);
+      if (request.target == "/token")
+        targets.push_back(request.method);
     return targets;
   }
 
@@ -104,7 +105,8 @@ class SignInScreenTest : public UIKitTest {
 
   std::vector<std::string> events() const {
     std::vector<std::string> names;
-    for (const auto& event : KMAnalytics::sharedInstance().recordedEvents()) names.push_back(event.name);
+    for (const auto& event : KMAnalytics::sharedInstance().recordedEvents())
+      names.push_back(event.name);
     return names;
   }
 
@@ -125,14 +127,17 @@ class SignInScreenTest : public UIKitTest {
   static ServiceProcess* s_service;
   std::shared_ptr<KMAuthViewController> m_screen;
   std::vector<std::string> m_handedToDesktop;
-  NotificationRecorder m_recorder{{kKMXConnectionWillAuthenticate, kKMXConnectionDidAuthenticateWithToken,
+  NotificationRecorder m_recorder{{kKMXConnectionWillAuthenticate,
+                                   kKMXConnectionDidAuthenticateWithToken,
                                    kKMXConnectionDidFailAuthenticateWithError}};
 };
 ServiceProcess* SignInScreenTest::s_service = nullptr;
 
 const std::string kInvalidLoginText = "AuthInvalidLoginOrPassword";
 
-std::string localized(const char* key) { return KMLocalizedString(key, key); }
+std::string localized(const char* key) {
+  return KMLocalizedString(key, key);
+}
 
 // ---- The form ---------------------------------------------------------------------------
 
@@ -141,7 +146,8 @@ TEST_F(SignInScreenTest, StartsWithTheStoredLoginAndEnablesSignInOnlyWithBothFie
   show();
   EXPECT_EQ(m_screen->loginTextField().text(), "alice");
   EXPECT_EQ(m_screen->passwordTextField().text(), "");
-  EXPECT_EQ(m_screen->passwordTextField().placeholder(), KMLocalizedString("AuthPasswordPlaceholder", "", "KMAuthViewController"));
+  EXPECT_EQ(m_screen->passwordTextField().placeholder(),
+            KMLocalizedString("AuthPasswordPlaceholder", "", "KMAuthViewController"));
   EXPECT_FALSE(m_screen->loginButton().isEnabled());
   EXPECT_EQ(m_screen->errorLabel().alpha(), 0);
   EXPECT_EQ(m_screen->shadeView().alpha(), 0);
@@ -160,7 +166,8 @@ TEST_F(SignInScreenTest, StartsWithTheStoredLoginAndEnablesSignInOnlyWithBothFie
 
   // A login of spaces only is no login: the button stays off and Return in
   // the password field goes back to the login instead of signing in.
-  for (int i = 0; i < 5; ++i) m_host->pressBackspace();
+  for (int i = 0; i < 5; ++i)
+    m_host->pressBackspace();
   m_host->typeText("   ");
   ASSERT_TRUE(m_host->tapView(m_screen->passwordTextField()));
   m_host->typeText("secret");
@@ -200,14 +207,16 @@ TEST_F(SignInScreenTest, ErrorTextShrinksToFitDownToSixPointsAndMovesTheButtonAn
   EXPECT_EQ(m_screen->forgotPasswordLink().frame().origin.y, 301);
   saveArtefact("login-error.png");
 
-  std::string sentence = "The service could not be reached in time, so nothing was sent and the form keeps "
-                         "what you typed. ";
+  std::string sentence =
+      "The service could not be reached in time, so nothing was sent and the form keeps "
+      "what you typed. ";
   m_screen->setErrorText(sentence + sentence);
   const CGFloat middle = m_screen->errorLabel().font().pointSize();
   EXPECT_LT(middle, 16);
   EXPECT_GT(middle, 6);
   std::string essay;
-  for (int i = 0; i < 30; ++i) essay += sentence;
+  for (int i = 0; i < 30; ++i)
+    essay += sentence;
   m_screen->setErrorText(essay);
   EXPECT_EQ(m_screen->errorLabel().font().pointSize(), 6);
 
@@ -221,7 +230,8 @@ TEST_F(SignInScreenTest, ErrorTextShrinksToFitDownToSixPointsAndMovesTheButtonAn
 // ---- The password exchange --------------------------------------------------------------
 
 TEST_F(SignInScreenTest, BareLoginAndLoginAtAnAccountDomainInAnyCaseSendTheSameLogin) {
-  for (const std::string login : {"alice", "alice@kalumo.ru", "  alice@KALUMO.Com ", "alice@Ka.Ru"}) {
+  for (const std::string login :
+       {"alice", "alice@kalumo.ru", "  alice@KALUMO.Com ", "alice@Ka.Ru"}) {
     SCOPED_TRACE(login);
     m_recorder.clear();
     show();
@@ -242,11 +252,13 @@ TEST_F(SignInScreenTest, BareLoginAndLoginAtAnAccountDomainInAnyCaseSendTheSameL
     EXPECT_NE(userInfo(success.string("token")).find("login:alice"), std::string::npos);
   }
   EXPECT_EQ(tokenRequests().size(), 4u);
-  EXPECT_THAT(events(), ElementsAre(kKMMVLoginDoLogin, kKMMVLoginDoLogin, kKMMVLoginDoLogin, kKMMVLoginDoLogin));
+  EXPECT_THAT(events(), ElementsAre(kKMMVLoginDoLogin, kKMMVLoginDoLogin, kKMMVLoginDoLogin,
+                                    kKMMVLoginDoLogin));
 }
 
 TEST_F(SignInScreenTest, OtherDomainsAreRefusedOnTheSpotWithTheAlertSound) {
-  for (const std::string login : {"alice@example.com", "alice@", "alice@kalumo.ru@kalumo.ru", "alice@kalumo.ru.evil"}) {
+  for (const std::string login :
+       {"alice@example.com", "alice@", "alice@kalumo.ru@kalumo.ru", "alice@kalumo.ru.evil"}) {
     SCOPED_TRACE(login);
     show();
     clearPlayedSystemSoundsForTesting();
@@ -275,7 +287,8 @@ TEST_F(SignInScreenTest, WrongPasswordClearsAndFocusesThePasswordAndHidesTheShad
 }
 
 TEST_F(SignInScreenTest, ABlockedAccountShowsTheServiceVerdictWithoutClearingThePassword) {
-  for (int i = 0; i < 6; ++i) s_service->signIn("carol", "guess");
+  for (int i = 0; i < 6; ++i)
+    s_service->signIn("carol", "guess");
   show();
   signIn("carol", "carol-password");
   EXPECT_EQ(m_screen->errorText(), localized("AuthOneHourLoginBlocked"));
@@ -295,7 +308,8 @@ TEST_F(SignInScreenTest, AnUnreachableServiceShowsTheUnknownErrorText) {
 }
 
 TEST_F(SignInScreenTest, AFailureGivenAtCreationShowsWhenTheViewLoads) {
-  show(Notification{kKMXConnectionDidFailAuthenticateWithError, nullptr,
+  show(Notification{kKMXConnectionDidFailAuthenticateWithError,
+                    nullptr,
                     {{"error", KMError(kKMOAuthOperationErrorDomain, 4, "")}}});
   m_host->advance(0.5);
   EXPECT_EQ(m_screen->errorText(), localized("AuthAuthorizationUnknownErrorText"));
@@ -328,8 +342,9 @@ TEST_F(SignInScreenTest, RegistrationOnTheServicePageEndsInSignInWithItsToken) {
   const std::string retpathField = "name=retpath value=\"";
   const auto at = form.body.find(retpathField);
   ASSERT_NE(at, std::string::npos);
-  const std::string retpath = form.body.substr(at + retpathField.size(),
-                                               form.body.find('"', at + retpathField.size()) - at - retpathField.size());
+  const std::string retpath =
+      form.body.substr(at + retpathField.size(),
+                       form.body.find('"', at + retpathField.size()) - at - retpathField.size());
   EXPECT_EQ(retpath, KMAuthViewController::OAuthRetpath());
   HttpCall post = get;
   post.method = "POST";
@@ -365,7 +380,7 @@ TEST_F(SignInScreenTest, AReturnToTheSchemeWithoutATokenIsLetThroughToTheDesktop
   m_recorder.drain();
   EXPECT_THAT(m_recorder.names(), IsEmpty());
   EXPECT_THAT(m_handedToDesktop, ElementsAre("kalumodisk://oauth/token?error=access_denied",
-                                           "kalumodisk://oauth/token?access_token=&state=1"));
+                                             "kalumodisk://oauth/token?access_token=&state=1"));
 
   // Done closes the browser and leaves the form as it was.
   browser.navigationItem().rightBarButtonItem()->performAction();
@@ -380,9 +395,10 @@ TEST_F(SignInScreenTest, ThePasswordLinkOpensTheServiceRecoveryPageWithoutTheTok
   auto browser = m_screen->webController();
   ASSERT_NE(browser, nullptr);
   EXPECT_EQ(browser->delegate(), nullptr);
-  EXPECT_EQ(browser->request().absoluteString(), s_service->endpoints().httpsBaseURL + "/auth/restore");
+  EXPECT_EQ(browser->request().absoluteString(),
+            s_service->endpoints().httpsBaseURL + "/auth/restore");
   EXPECT_THAT(events(), ElementsAre(kKMMVLoginRestore));
 }
 
-}  // namespace
-}  // namespace kdisk::test
+} // namespace
+} // namespace kdisk::test

@@ -22,7 +22,7 @@ namespace kdisk::test {
 namespace {
 
 class KMAboutBoxViewControllerTest : public UIKitTest {
- protected:
+protected:
   KMAboutBoxViewControllerTest() {
     m_bundleFolder.write("Info.plist",
                          "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
@@ -40,8 +40,8 @@ class KMAboutBoxViewControllerTest : public UIKitTest {
 
   KMAboutBoxViewController& show(const std::string& language) {
     setPreferredLocalesForTesting(std::vector<LocaleName>{{language, ""}});
-    m_screen = std::make_shared<KMAboutBoxViewController>(Bundle(m_bundleFolder.path()),
-                                                          m_bundleFolder.file("kalumo-disk"), language);
+    m_screen = std::make_shared<KMAboutBoxViewController>(
+        Bundle(m_bundleFolder.path()), m_bundleFolder.file("kalumo-disk"), language);
     m_navigation = std::make_shared<UINavigationController>(m_screen);
     m_host->setRootViewController(m_navigation);
     m_host->advance(0.5);
@@ -50,7 +50,8 @@ class KMAboutBoxViewControllerTest : public UIKitTest {
 
   std::vector<std::string> rowTitles() const {
     std::vector<std::string> titles;
-    for (auto& row : m_screen->rows()) titles.push_back(row->currentTitle().value_or(""));
+    for (auto& row : m_screen->rows())
+      titles.push_back(row->currentTitle().value_or(""));
     return titles;
   }
 
@@ -70,7 +71,8 @@ TEST_F(KMAboutBoxViewControllerTest, RussianShowsTwoGroupedRowsWithTheVersionDat
   EXPECT_EQ(screen.versionLabel().text(), "Версия 2.07 от 5 марта 2026 г.");
   EXPECT_EQ(screen.buildLabel().text(), "Сборка 1234");
   EXPECT_EQ(screen.title(), "О программе");
-  EXPECT_THAT(rowTitles(), ::testing::ElementsAre("Другие приложения Калумо", "Лицензионное соглашение"));
+  EXPECT_THAT(rowTitles(),
+              ::testing::ElementsAre("Другие приложения Калумо", "Лицензионное соглашение"));
   // Grouped: the two rows touch, the lower one ends above the bottom edge.
   EXPECT_EQ(CGRectGetMaxY(screen.rows()[0]->frame()), screen.rows()[1]->frame().origin.y);
   EXPECT_NE(screen.rows()[0]->backgroundImageForState(UIControlStateHighlighted), nullptr);
@@ -81,7 +83,8 @@ TEST_F(KMAboutBoxViewControllerTest, RussianShowsTwoGroupedRowsWithTheVersionDat
   auto* browser = dynamic_cast<KMWebController*>(m_navigation->topViewController());
   ASSERT_NE(browser, nullptr);
   const URL site = KLApplicationEnvironment::currentEnvironment().webSiteURL();
-  EXPECT_EQ(browser->request().absoluteString(), URL::fromStringRelativeTo("/apps/", site)->absoluteString());
+  EXPECT_EQ(browser->request().absoluteString(),
+            URL::fromStringRelativeTo("/apps/", site)->absoluteString());
   EXPECT_TRUE(browser->navigationItem().hidesBackButton());
   EXPECT_EQ(KMAnalytics::sharedInstance().recordedEvents().size(), 1u);
   EXPECT_EQ(KMAnalytics::sharedInstance().recordedEvents()[0].name, kKMMVAboutOpenKalumoApps);
@@ -105,5 +108,5 @@ TEST_F(KMAboutBoxViewControllerTest, OtherLanguagesShowOnlyTheLicenceAsASingleRo
   EXPECT_TRUE(KMAnalytics::sharedInstance().recordedEvents().empty());
 }
 
-}  // namespace
-}  // namespace kdisk::test
+} // namespace
+} // namespace kdisk::test

@@ -15,7 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 
 class Veto : public KMWebControllerDelegate {
- public:
+public:
   bool webControllerShouldStartLoadWithRequest(KMWebController&, const URL& request) override {
     asked.push_back(request.absoluteString());
     return request.host() != "blocked.example";
@@ -24,7 +24,7 @@ class Veto : public KMWebControllerDelegate {
 };
 
 class KMWebControllerTest : public UIKitTest {
- protected:
+protected:
   KMWebControllerTest() {
     UIApplication::sharedApplication().setOpenURLHandler([this](const URL& url) {
       m_desktop.push_back(url.absoluteString());
@@ -41,7 +41,9 @@ class KMWebControllerTest : public UIKitTest {
     return *engine;
   }
 
-  std::string loadingTitle() const { return KMLocalizedString("Web view loading title", "", kKMWebControllerTable); }
+  std::string loadingTitle() const {
+    return KMLocalizedString("Web view loading title", "", kKMWebControllerTable);
+  }
 
   std::shared_ptr<KMWebController> m_controller;
   std::vector<std::string> m_desktop;
@@ -50,15 +52,18 @@ class KMWebControllerTest : public UIKitTest {
 TEST_F(KMWebControllerTest, AnAddressWithoutSchemeIsTakenAsHttp) {
   EXPECT_EQ(KMWebController::URLWithDefaultScheme("www.kalumo.ru/apps")->absoluteString(),
             "http://www.kalumo.ru/apps");
-  EXPECT_EQ(KMWebController::URLWithDefaultScheme("https://kalumo.ru/")->absoluteString(), "https://kalumo.ru/");
+  EXPECT_EQ(KMWebController::URLWithDefaultScheme("https://kalumo.ru/")->absoluteString(),
+            "https://kalumo.ru/");
   auto controller = KMWebController::initWithURL("kalumo.ru/legal");
   EXPECT_EQ(controller->request().absoluteString(), "http://kalumo.ru/legal");
   EXPECT_TRUE(controller->hidesBottomBarWhenPushed());
 }
 
-TEST_F(KMWebControllerTest, WebPagesLoadInTheViewOtherSchemesGoToTheDesktopAndTheDelegateVetoesFirst) {
+TEST_F(KMWebControllerTest,
+       WebPagesLoadInTheViewOtherSchemesGoToTheDesktopAndTheDelegateVetoesFirst) {
   auto veto = std::make_shared<Veto>();
-  auto controller = std::make_shared<KMWebController>(*URL::fromString("https://pages.example/one"));
+  auto controller =
+      std::make_shared<KMWebController>(*URL::fromString("https://pages.example/one"));
   controller->setDelegate(veto);
   KMHeadlessWebEngine& engine = show(controller);
 
@@ -73,7 +78,8 @@ TEST_F(KMWebControllerTest, WebPagesLoadInTheViewOtherSchemesGoToTheDesktopAndTh
   EXPECT_TRUE(m_controller->reloadButton().isEnabled());
   EXPECT_FALSE(m_controller->backButton().isEnabled());
 
-  EXPECT_TRUE(engine.navigate(*URL::fromString("http://pages.example/two"), UIWebViewNavigationType::LinkClicked));
+  EXPECT_TRUE(engine.navigate(*URL::fromString("http://pages.example/two"),
+                              UIWebViewNavigationType::LinkClicked));
   EXPECT_EQ(m_controller->request().absoluteString(), "http://pages.example/two");
   // A page that fails still ends the loading state with what the engine shows.
   engine.failLoading(KMError("NSURLErrorDomain", -1004, "Could not connect"));
@@ -84,9 +90,12 @@ TEST_F(KMWebControllerTest, WebPagesLoadInTheViewOtherSchemesGoToTheDesktopAndTh
   EXPECT_EQ(m_controller->webView()->currentURL()->absoluteString(), "https://pages.example/one");
   EXPECT_TRUE(m_controller->forwardButton().isEnabled());
 
-  EXPECT_FALSE(engine.navigate(*URL::fromString("mailto:someone@pages.example"), UIWebViewNavigationType::LinkClicked));
-  EXPECT_FALSE(engine.navigate(*URL::fromString("https://blocked.example/"), UIWebViewNavigationType::LinkClicked));
-  EXPECT_FALSE(engine.navigate(*URL::fromString("tel://blocked.example/"), UIWebViewNavigationType::LinkClicked));
+  EXPECT_FALSE(engine.navigate(*URL::fromString("mailto:someone@pages.example"),
+                               UIWebViewNavigationType::LinkClicked));
+  EXPECT_FALSE(engine.navigate(*URL::fromString("https://blocked.example/"),
+                               UIWebViewNavigationType::LinkClicked));
+  EXPECT_FALSE(engine.navigate(*URL::fromString("tel://blocked.example/"),
+                               UIWebViewNavigationType::LinkClicked));
   EXPECT_THAT(m_desktop, ElementsAre("mailto:someone@pages.example"));
   EXPECT_EQ(veto->asked.back(), "tel://blocked.example/");
   EXPECT_EQ(m_controller->webView()->currentURL()->absoluteString(), "https://pages.example/one");
@@ -96,7 +105,8 @@ TEST_F(KMWebControllerTest, WebPagesLoadInTheViewOtherSchemesGoToTheDesktopAndTh
 TEST_F(KMWebControllerTest, TheActionSheetOpensTheCurrentPageInTheDesktopBrowser) {
   KMHeadlessWebEngine& engine = show(KMWebController::initWithURL("https://pages.example/one"));
   engine.finishLoading("One");
-  engine.navigate(*URL::fromString("https://pages.example/two"), UIWebViewNavigationType::LinkClicked);
+  engine.navigate(*URL::fromString("https://pages.example/two"),
+                  UIWebViewNavigationType::LinkClicked);
   m_controller->actionButton().performAction();
   m_host->advance(0.5);
   ASSERT_TRUE(m_host->tapText(KMLocalizedString("Cancel", "", kKMWebControllerTable)));
@@ -109,5 +119,5 @@ TEST_F(KMWebControllerTest, TheActionSheetOpensTheCurrentPageInTheDesktopBrowser
   EXPECT_THAT(m_desktop, ElementsAre("https://pages.example/two"));
 }
 
-}  // namespace
-}  // namespace kdisk::test
+} // namespace
+} // namespace kdisk::test

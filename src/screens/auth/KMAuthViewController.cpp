@@ -28,8 +28,8 @@ namespace {
 // The mail domains of the service's own account system: a login written with
 // one of them is the bare login.
 constexpr std::array<std::string_view, 8> kAccountDomains{
-    "kalumo.ru", "kalumo.com", "kalumo.ua", "kalumo.by",
-    "kalumo.kz", "kalumo.com.tr", "ka.ru", "kalumomail.ru"};
+    "kalumo.ru", "kalumo.com",    "kalumo.ua", "kalumo.by",
+    "kalumo.kz", "kalumo.com.tr", "ka.ru",     "kalumomail.ru"};
 
 constexpr CGFloat kSide = 20;
 constexpr CGFloat kFieldWidth = 280, kFieldHeight = 44;
@@ -46,8 +46,9 @@ std::string localized(std::string_view key, std::string_view fallback) {
 }
 
 std::string unknownErrorText() {
-  return KMLocalizedString("AuthAuthorizationUnknownErrorText",
-                           "Не удалось войти. Проверьте подключение к интернету и попробуйте ещё раз.");
+  return KMLocalizedString(
+      "AuthAuthorizationUnknownErrorText",
+      "Не удалось войти. Проверьте подключение к интернету и попробуйте ещё раз.");
 }
 
 std::string invalidLoginText() {
@@ -56,7 +57,8 @@ std::string invalidLoginText() {
 
 std::shared_ptr<UIImage> stretchable(std::string_view name) {
   auto image = UIImage::imageNamed(name);
-  if (!image) return nullptr;
+  if (!image)
+    return nullptr;
   return image->stretchableImageWithLeftCapWidthTopCapHeight(int(image->size().width / 2),
                                                              int(image->size().height / 2));
 }
@@ -70,7 +72,8 @@ std::string lowercase(std::string_view text) {
 
 // Fills the single "%@" of a format.
 std::string fill(std::string format, std::string_view value) {
-  if (auto at = format.find("%@"); at != std::string::npos) format.replace(at, 2, value);
+  if (auto at = format.find("%@"); at != std::string::npos)
+    format.replace(at, 2, value);
   return format;
 }
 
@@ -79,14 +82,15 @@ URL accountPage(const std::string& path) {
   return URL::fromStringRelativeTo(path, origin).value_or(origin);
 }
 
-}  // namespace
+} // namespace
 
 KMAuthViewController::KMAuthViewController(std::optional<Notification> loginErrorNotification)
     : m_loginErrorNotification(std::move(loginErrorNotification)) {}
 
 KMAuthViewController::~KMAuthViewController() = default;
 
-std::shared_ptr<UITextField> KMAuthViewController::makeTextField(CGRect frame, const std::string& placeholder) {
+std::shared_ptr<UITextField> KMAuthViewController::makeTextField(CGRect frame,
+                                                                 const std::string& placeholder) {
   auto field = std::make_shared<UITextField>(frame);
   field->setBorderStyle(UITextBorderStyle::None);
   field->setBackground(stretchable("text_box"));
@@ -123,12 +127,14 @@ void KMAuthViewController::loadView() {
   m_loginTextField->setKeyboardType(UIKeyboardType::EmailAddress);
   m_loginTextField->setReturnKeyType(UIReturnKeyType::Next);
   root->addSubview(m_loginTextField);
-  m_passwordTextField = makeTextField(CGRectMake(kSide, kPasswordFieldTop, kFieldWidth, kFieldHeight),
-                                      localized("AuthPasswordPlaceholder", "Пароль"));
+  m_passwordTextField =
+      makeTextField(CGRectMake(kSide, kPasswordFieldTop, kFieldWidth, kFieldHeight),
+                    localized("AuthPasswordPlaceholder", "Пароль"));
   m_passwordTextField->setSecureTextEntry(true);
   root->addSubview(m_passwordTextField);
 
-  m_errorLabel = std::make_shared<UILabel>(CGRectMake(kSide, kErrorLabelTop, kFieldWidth, kErrorLabelHeight));
+  m_errorLabel =
+      std::make_shared<UILabel>(CGRectMake(kSide, kErrorLabelTop, kFieldWidth, kErrorLabelHeight));
   m_errorLabel->setNumberOfLines(0);
   m_errorLabel->setLineBreakMode(NSLineBreakMode::WordWrap);
   m_errorLabel->setTextAlignment(NSTextAlignment::Center);
@@ -143,23 +149,29 @@ void KMAuthViewController::loadView() {
   m_loginButton->setTitleForState(localized("AuthLoginButton", "Войти"), UIControlStateNormal);
   m_loginButton->setBackgroundImageForState(stretchable("login_btn"), UIControlStateNormal);
   m_loginButton->setTitleColorForState(UIColor::colorWithRGB255(36, 49, 56), UIControlStateNormal);
-  m_loginButton->setTitleColorForState(UIColor::colorWithRGB255(36, 49, 56, 0.4), UIControlStateDisabled);
+  m_loginButton->setTitleColorForState(UIColor::colorWithRGB255(36, 49, 56, 0.4),
+                                       UIControlStateDisabled);
   m_loginButton->titleLabel().setFont(UIFont::boldSystemFontOfSize(18));
   root->addSubview(m_loginButton);
 
   m_forgotPasswordLink = UIButton::buttonWithType(UIButtonType::Custom);
-  m_forgotPasswordLink->setFrame(CGRectMake(kSide, kForgotPasswordTop, kFieldWidth, kForgotPasswordHeight));
-  m_forgotPasswordLink->setTitleForState(localized("AuthRestorePassword", "Забыли пароль?"), UIControlStateNormal);
+  m_forgotPasswordLink->setFrame(
+      CGRectMake(kSide, kForgotPasswordTop, kFieldWidth, kForgotPasswordHeight));
+  m_forgotPasswordLink->setTitleForState(localized("AuthRestorePassword", "Забыли пароль?"),
+                                         UIControlStateNormal);
   m_forgotPasswordLink->titleLabel().setFont(UIFont::systemFontOfSize(14));
-  m_forgotPasswordLink->setTitleColorForState(UIColor::colorWithRGB255(36, 49, 56), UIControlStateNormal);
-  m_forgotPasswordLink->setTitleShadowColorForState(UIColor::lightGrayColor(), UIControlStateNormal);
+  m_forgotPasswordLink->setTitleColorForState(UIColor::colorWithRGB255(36, 49, 56),
+                                              UIControlStateNormal);
+  m_forgotPasswordLink->setTitleShadowColorForState(UIColor::lightGrayColor(),
+                                                    UIControlStateNormal);
   m_forgotPasswordLink->titleLabel().setShadowOffset({0, 1});
   root->addSubview(m_forgotPasswordLink);
 
   m_registerButton = UIButton::buttonWithType(UIButtonType::Custom);
   m_registerButton->setFrame(
       CGRectMake(kSide, bounds.size.height - kButtonHeight - 30, kFieldWidth, kButtonHeight));
-  m_registerButton->setTitleForState(localized("AuthRegisterButton", "Зарегистрироваться"), UIControlStateNormal);
+  m_registerButton->setTitleForState(localized("AuthRegisterButton", "Зарегистрироваться"),
+                                     UIControlStateNormal);
   m_registerButton->setBackgroundImageForState(stretchable("register_btn"), UIControlStateNormal);
   m_registerButton->setTitleColorForState(UIColor::whiteColor(), UIControlStateNormal);
   m_registerButton->titleLabel().setFont(UIFont::boldSystemFontOfSize(17));
@@ -182,18 +194,20 @@ void KMAuthViewController::loadView() {
 }
 
 void KMAuthViewController::viewDidLoad() {
-  std::weak_ptr<KMAuthViewController> weak = std::static_pointer_cast<KMAuthViewController>(sharedController());
+  std::weak_ptr<KMAuthViewController> weak =
+      std::static_pointer_cast<KMAuthViewController>(sharedController());
   auto action = [weak](void (KMAuthViewController::*member)()) {
     return [weak, member](UIControl&) {
-      if (auto self = weak.lock()) ((*self).*member)();
+      if (auto self = weak.lock())
+        ((*self).*member)();
     };
   };
   m_loginButton->addActionForControlEvents(action(&KMAuthViewController::loginButtonPressed),
                                            UIControlEventTouchUpInside);
   m_registerButton->addActionForControlEvents(action(&KMAuthViewController::signUpButtonPressed),
                                               UIControlEventTouchUpInside);
-  m_forgotPasswordLink->addActionForControlEvents(action(&KMAuthViewController::forgotPasswordButtonPressed),
-                                                  UIControlEventTouchUpInside);
+  m_forgotPasswordLink->addActionForControlEvents(
+      action(&KMAuthViewController::forgotPasswordButtonPressed), UIControlEventTouchUpInside);
   m_backgroundControl->addActionForControlEvents(action(&KMAuthViewController::backgroundPressed),
                                                  UIControlEventTouchUpInside);
   for (auto* field : {m_loginTextField.get(), m_passwordTextField.get()}) {
@@ -207,42 +221,53 @@ void KMAuthViewController::viewDidLoad() {
   m_loginButton->setEnabled(credentialsFilled());
 
   auto& center = NotificationCenter::defaultCenter();
-  m_observations.push_back(center.addObserver(UIKeyboardWillShowNotification, [weak](const Notification&) {
-    if (auto self = weak.lock()) self->keyboardWillShow();
-  }));
-  m_observations.push_back(center.addObserver(UIKeyboardWillHideNotification, [weak](const Notification&) {
-    if (auto self = weak.lock()) self->keyboardWillHide();
-  }));
-  m_observations.push_back(center.addObserver(kKMXConnectionDidFailAuthenticateWithError,
-                                              [weak](const Notification& notification) {
-                                                if (auto self = weak.lock())
-                                                  self->connectionDidFailAuthenticateWithError(notification);
-                                              }));
-  if (m_loginErrorNotification) showLoginErrorWithNotification(*m_loginErrorNotification);
+  m_observations.push_back(
+      center.addObserver(UIKeyboardWillShowNotification, [weak](const Notification&) {
+        if (auto self = weak.lock())
+          self->keyboardWillShow();
+      }));
+  m_observations.push_back(
+      center.addObserver(UIKeyboardWillHideNotification, [weak](const Notification&) {
+        if (auto self = weak.lock())
+          self->keyboardWillHide();
+      }));
+  m_observations.push_back(center.addObserver(
+      kKMXConnectionDidFailAuthenticateWithError, [weak](const Notification& notification) {
+        if (auto self = weak.lock())
+          self->connectionDidFailAuthenticateWithError(notification);
+      }));
+  if (m_loginErrorNotification)
+    showLoginErrorWithNotification(*m_loginErrorNotification);
 }
 
-void KMAuthViewController::viewDidUnload() { m_observations.clear(); }
+void KMAuthViewController::viewDidUnload() {
+  m_observations.clear();
+}
 
 // ---- Login -----------------------------------------------------------------------------
 
 bool KMAuthViewController::validateDomain(std::string_view domain) {
-  if (domain.empty() || domain.find('@') != std::string_view::npos) return false;
+  if (domain.empty() || domain.find('@') != std::string_view::npos)
+    return false;
   const std::string lower = lowercase(domain);
   return std::find(kAccountDomains.begin(), kAccountDomains.end(), lower) != kAccountDomains.end();
 }
 
 std::optional<std::string> KMAuthViewController::parseLoginStr(std::string_view login) {
   const auto at = login.find('@');
-  if (at == std::string_view::npos) return std::string(login);
+  if (at == std::string_view::npos)
+    return std::string(login);
   const std::string_view domain = login.substr(at + 1);
-  if (domain.empty() || !validateDomain(domain)) return std::nullopt;
+  if (domain.empty() || !validateDomain(domain))
+    return std::nullopt;
   return std::string(login.substr(0, at));
 }
 
 std::string KMAuthViewController::loginText() const {
   const std::string& text = m_loginTextField->text();
   const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
+  if (first == std::string::npos)
+    return {};
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
@@ -264,26 +289,32 @@ void KMAuthViewController::startAuthentication() {
     return;
   }
   setErrorText(std::nullopt);
-  if (auto* responder = UIResponder::currentFirstResponder()) responder->resignFirstResponder();
+  if (auto* responder = UIResponder::currentFirstResponder())
+    responder->resignFirstResponder();
   setShadeVisible(true);
   auto operation = std::make_shared<KMOAuthOperation>();
-  operation->setAuthParamsPasswordTimeOutInSeconds(*login, m_passwordTextField->text(), kAuthenticationTimeOut);
-  if (m_tokenEndpointForTesting) operation->setTokenEndpointURLForTesting(*m_tokenEndpointForTesting);
+  operation->setAuthParamsPasswordTimeOutInSeconds(*login, m_passwordTextField->text(),
+                                                   kAuthenticationTimeOut);
+  if (m_tokenEndpointForTesting)
+    operation->setTokenEndpointURLForTesting(*m_tokenEndpointForTesting);
   operation->startOnNewThread();
 }
 
-void KMAuthViewController::connectionDidFailAuthenticateWithError(const Notification& notification) {
+void KMAuthViewController::connectionDidFailAuthenticateWithError(
+    const Notification& notification) {
   setShadeVisible(false);
   showLoginErrorWithNotification(notification);
 }
 
 void KMAuthViewController::setShadeVisible(bool visible) {
-  if (visible) m_shadeView->setHidden(false);
+  if (visible)
+    m_shadeView->setHidden(false);
   auto shade = m_shadeView;
   UIView::animateWithDurationAnimationsCompletion(
       kShadeFadeDuration, [shade, visible] { shade->setAlpha(visible ? kShadeAlpha : 0); },
       [shade](bool) {
-        if (shade->alpha() == 0) shade->setHidden(true);
+        if (shade->alpha() == 0)
+          shade->setHidden(true);
       });
 }
 
@@ -307,7 +338,8 @@ void KMAuthViewController::showLoginErrorWithNotification(const Notification& no
 
 void KMAuthViewController::setErrorText(std::optional<std::string> text) {
   view();
-  if (text && text->empty()) text.reset();
+  if (text && text->empty())
+    text.reset();
   m_errorText = text;
   auto label = m_errorLabel;
   auto button = m_loginButton;
@@ -331,10 +363,13 @@ void KMAuthViewController::setErrorText(std::optional<std::string> text) {
 
 // ---- Fields and keyboard ---------------------------------------------------------------
 
-void KMAuthViewController::onTextFieldTextChanged() { m_loginButton->setEnabled(credentialsFilled()); }
+void KMAuthViewController::onTextFieldTextChanged() {
+  m_loginButton->setEnabled(credentialsFilled());
+}
 
 void KMAuthViewController::backgroundPressed() {
-  if (auto* responder = UIResponder::currentFirstResponder()) responder->resignFirstResponder();
+  if (auto* responder = UIResponder::currentFirstResponder())
+    responder->resignFirstResponder();
 }
 
 void KMAuthViewController::moveFocusTo(UITextField& field) {
@@ -353,8 +388,9 @@ void KMAuthViewController::textFieldDidBeginEditing(UITextField& field) {
 void KMAuthViewController::textFieldDidEndEditing(UITextField& field) {
   field.setBackground(stretchable("text_box"));
   if (field.text().empty())
-    field.setPlaceholder(&field == m_loginTextField.get() ? localized("AuthLoginPlaceholder", "Логин")
-                                                          : localized("AuthPasswordPlaceholder", "Пароль"));
+    field.setPlaceholder(&field == m_loginTextField.get()
+                             ? localized("AuthLoginPlaceholder", "Логин")
+                             : localized("AuthPasswordPlaceholder", "Пароль"));
 }
 
 bool KMAuthViewController::textFieldShouldClear(UITextField& field) {
@@ -377,14 +413,17 @@ bool KMAuthViewController::textFieldShouldReturn(UITextField& field) {
 void KMAuthViewController::keyboardWillShow() {
   auto root = view();
   const CGRect lifted = CGRectOffset(UIScreen::mainScreen().applicationFrame(), 0, -kKeyboardLift);
-  UIView::animateWithDurationAnimations(kKeyboardAnimationDuration, [root, lifted] { root->setFrame(lifted); });
+  UIView::animateWithDurationAnimations(kKeyboardAnimationDuration,
+                                        [root, lifted] { root->setFrame(lifted); });
 }
 
 void KMAuthViewController::keyboardWillHide() {
-  if (m_willBeginEditingNextField) return;
+  if (m_willBeginEditingNextField)
+    return;
   auto root = view();
   const CGRect frame = UIScreen::mainScreen().applicationFrame();
-  UIView::animateWithDurationAnimations(kKeyboardAnimationDuration, [root, frame] { root->setFrame(frame); });
+  UIView::animateWithDurationAnimations(kKeyboardAnimationDuration,
+                                        [root, frame] { root->setFrame(frame); });
 }
 
 // ---- Web sign-in -----------------------------------------------------------------------
@@ -400,7 +439,9 @@ URL KMAuthViewController::registerURL() {
                           KMOAuthOperation::percentEscapedCredential(OAuthRetpath())));
 }
 
-URL KMAuthViewController::restoreURL() { return accountPage(localized("PellumRestoreURLPath", "/auth/restore")); }
+URL KMAuthViewController::restoreURL() {
+  return accountPage(localized("PellumRestoreURLPath", "/auth/restore"));
+}
 
 void KMAuthViewController::signUpButtonPressed() {
   KMAnalytics::sharedInstance().logEvent(kKMMVLoginSignup);
@@ -414,15 +455,20 @@ void KMAuthViewController::forgotPasswordButtonPressed() {
 
 void KMAuthViewController::showWebControllerWithURL(const URL& url, bool catchesToken) {
   auto browser = std::make_shared<KMWebController>(url);
-  if (catchesToken) browser->setDelegate(std::static_pointer_cast<KMAuthViewController>(sharedController()));
-  std::weak_ptr<KMAuthViewController> weak = std::static_pointer_cast<KMAuthViewController>(sharedController());
-  browser->navigationItem().setRightBarButtonItemAnimated(UIBarButtonItem::itemWithBarButtonSystemItemAction(
-      UIBarButtonSystemItem::Done, [weak](UIBarButtonItem&) {
-        if (auto self = weak.lock()) self->webControllerCloseButtonPressed();
-      }));
+  if (catchesToken)
+    browser->setDelegate(std::static_pointer_cast<KMAuthViewController>(sharedController()));
+  std::weak_ptr<KMAuthViewController> weak =
+      std::static_pointer_cast<KMAuthViewController>(sharedController());
+  browser->navigationItem().setRightBarButtonItemAnimated(
+      UIBarButtonItem::itemWithBarButtonSystemItemAction(
+          UIBarButtonSystemItem::Done, [weak](UIBarButtonItem&) {
+            if (auto self = weak.lock())
+              self->webControllerCloseButtonPressed();
+          }));
   auto navigation = std::make_shared<UINavigationController>(browser);
   const KMSettingsColor tint = KMSettings::defaultTintColor();
-  navigation->navigationBar().setTintColor(UIColor::colorWithRGB255(tint.red, tint.green, tint.blue));
+  navigation->navigationBar().setTintColor(
+      UIColor::colorWithRGB255(tint.red, tint.green, tint.blue));
   m_webController = browser;
   presentViewControllerAnimatedCompletion(navigation, KMAnimated::Yes);
 }
@@ -431,14 +477,18 @@ void KMAuthViewController::webControllerCloseButtonPressed() {
   dismissViewControllerAnimatedCompletion(KMAnimated::Yes);
 }
 
-bool KMAuthViewController::webControllerShouldStartLoadWithRequest(KMWebController&, const URL& request) {
-  if (request.scheme() != kKMApplicationURLScheme) return true;
+bool KMAuthViewController::webControllerShouldStartLoadWithRequest(KMWebController&,
+                                                                   const URL& request) {
+  if (request.scheme() != kKMApplicationURLScheme)
+    return true;
   static const std::regex tokenPattern("access_token=(.*?)(&|$)");
   const std::string& text = request.absoluteString();
   std::smatch match;
-  if (!std::regex_search(text, match, tokenPattern) || match[1].length() == 0) return true;
-  KMOAuthOperation::sendDidAuthenticateWithTokenNotificationWithLoginToken(std::nullopt, match[1].str());
+  if (!std::regex_search(text, match, tokenPattern) || match[1].length() == 0)
+    return true;
+  KMOAuthOperation::sendDidAuthenticateWithTokenNotificationWithLoginToken(std::nullopt,
+                                                                           match[1].str());
   return false;
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -32,11 +32,11 @@ inline constexpr const char* kKMApplicationURLScheme = "kalumodisk";
 class KMAuthViewController : public UIViewController,
                              public UITextFieldDelegate,
                              public KMWebControllerDelegate {
- public:
+public:
   explicit KMAuthViewController(std::optional<Notification> loginErrorNotification = std::nullopt);
   ~KMAuthViewController() override;
-  static std::shared_ptr<KMAuthViewController> initWithLoginErrorNotification(
-      std::optional<Notification> notification) {
+  static std::shared_ptr<KMAuthViewController>
+  initWithLoginErrorNotification(std::optional<Notification> notification) {
     return std::make_shared<KMAuthViewController>(std::move(notification));
   }
 
@@ -68,7 +68,8 @@ class KMAuthViewController : public UIViewController,
   static URL restoreURL();
 
   // The token catcher.
-  bool webControllerShouldStartLoadWithRequest(KMWebController& controller, const URL& request) override;
+  bool webControllerShouldStartLoadWithRequest(KMWebController& controller,
+                                               const URL& request) override;
 
   void showLoginErrorWithNotification(const Notification& notification);
   void setErrorText(std::optional<std::string> text);
@@ -103,9 +104,11 @@ class KMAuthViewController : public UIViewController,
   std::shared_ptr<KMWebController> webController() const { return m_webController.lock(); }
 
   // The exchange goes here instead of the environment's token endpoint.
-  void setTokenEndpointURLForTesting(std::optional<URL> url) { m_tokenEndpointForTesting = std::move(url); }
+  void setTokenEndpointURLForTesting(std::optional<URL> url) {
+    m_tokenEndpointForTesting = std::move(url);
+  }
 
- private:
+private:
   void connectionDidFailAuthenticateWithError(const Notification& notification);
   void keyboardWillShow();
   void keyboardWillHide();
@@ -130,4 +133,4 @@ class KMAuthViewController : public UIViewController,
   std::optional<URL> m_tokenEndpointForTesting;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

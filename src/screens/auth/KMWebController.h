@@ -22,23 +22,28 @@ class UIToolbar;
 inline constexpr const char* kKMWebControllerTable = "KMWebController";
 
 class KMWebControllerDelegate {
- public:
+public:
   virtual ~KMWebControllerDelegate() = default;
-  virtual bool webControllerShouldStartLoadWithRequest(KMWebController& controller, const URL& request) {
+  virtual bool webControllerShouldStartLoadWithRequest(KMWebController& controller,
+                                                       const URL& request) {
     (void)controller, (void)request;
     return true;
   }
 };
 
-class KMWebController : public UIViewController, public UIWebViewDelegate, public UIActionSheetDelegate {
- public:
+class KMWebController : public UIViewController,
+                        public UIWebViewDelegate,
+                        public UIActionSheetDelegate {
+public:
   explicit KMWebController(URL url);
   // Text without a scheme ("kalumo.ru/apps") is taken as an http address.
   static std::shared_ptr<KMWebController> initWithURL(std::string_view urlText);
   static std::optional<URL> URLWithDefaultScheme(std::string_view urlText);
 
   std::shared_ptr<KMWebControllerDelegate> delegate() const { return m_delegate.lock(); }
-  void setDelegate(std::weak_ptr<KMWebControllerDelegate> delegate) { m_delegate = std::move(delegate); }
+  void setDelegate(std::weak_ptr<KMWebControllerDelegate> delegate) {
+    m_delegate = std::move(delegate);
+  }
   const URL& request() const { return m_request; }
   bool loading() const { return m_loading; }
 
@@ -62,7 +67,7 @@ class KMWebController : public UIViewController, public UIWebViewDelegate, publi
   void webViewDidFailLoadWithError(UIWebView& webView, const KMError& error) override;
   void actionSheetClickedButtonAtIndex(UIActionSheet& sheet, int buttonIndex) override;
 
- private:
+private:
   void updateButtons();
   void loadingEnded();
 
@@ -76,4 +81,4 @@ class KMWebController : public UIViewController, public UIWebViewDelegate, publi
   std::shared_ptr<UIActionSheet> m_actionSheet;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -29,13 +29,15 @@ std::string localized(std::string_view key, std::string_view fallback) {
 }
 
 std::string fill(std::string format, std::string_view value) {
-  if (auto at = format.find("%@"); at != std::string::npos) format.replace(at, 2, value);
+  if (auto at = format.find("%@"); at != std::string::npos)
+    format.replace(at, 2, value);
   return format;
 }
 
 std::shared_ptr<UIImage> stretchable(std::string_view name) {
   auto image = UIImage::imageNamed(name);
-  if (!image) return nullptr;
+  if (!image)
+    return nullptr;
   return image->stretchableImageWithLeftCapWidthTopCapHeight(int(image->size().width / 2),
                                                              int(image->size().height / 2));
 }
@@ -51,32 +53,38 @@ std::shared_ptr<UILabel> makeLabel(CGRect frame, const UIFont& font) {
   return label;
 }
 
-}  // namespace
+} // namespace
 
 KMAboutBoxViewController::KMAboutBoxViewController(const Bundle& bundle, std::string executablePath,
                                                    std::string applicationLanguage)
-    : m_bundle(bundle),
-      m_executablePath(std::move(executablePath)),
+    : m_bundle(bundle), m_executablePath(std::move(executablePath)),
       m_language(applicationLanguage.empty() ? KLApplicationLocale::applicationLanguage()
                                              : std::move(applicationLanguage)) {
   setTitle(localized("About", "О программе"));
 }
 
-std::string KMAboutBoxViewController::longDateString(double secondsSince1970, const std::string& language) {
-  static const char* const russianMonths[] = {"января", "февраля", "марта",    "апреля",  "мая",    "июня",
-                                              "июля",   "августа", "сентября", "октября", "ноября", "декабря"};
-  static const char* const englishMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                                              "July",    "August",   "September", "October", "November", "December"};
+std::string KMAboutBoxViewController::longDateString(double secondsSince1970,
+                                                     const std::string& language) {
+  static const char* const russianMonths[] = {"января",   "февраля", "марта",  "апреля",
+                                              "мая",      "июня",    "июля",   "августа",
+                                              "сентября", "октября", "ноября", "декабря"};
+  static const char* const englishMonths[] = {"January",   "February", "March",    "April",
+                                              "May",       "June",     "July",     "August",
+                                              "September", "October",  "November", "December"};
   const std::time_t time = static_cast<std::time_t>(secondsSince1970);
   std::tm parts{};
   localtime_r(&time, &parts);
-  const std::string day = std::to_string(parts.tm_mday), year = std::to_string(parts.tm_year + 1900);
-  if (language == "ru") return day + " " + russianMonths[parts.tm_mon] + " " + year + " г.";
+  const std::string day = std::to_string(parts.tm_mday),
+                    year = std::to_string(parts.tm_year + 1900);
+  if (language == "ru")
+    return day + " " + russianMonths[parts.tm_mon] + " " + year + " г.";
   return std::string(englishMonths[parts.tm_mon]) + " " + day + ", " + year;
 }
 
-std::shared_ptr<UIButton> KMAboutBoxViewController::makeRow(const std::string& title, const char* background,
-                                                            const char* pressedBackground, CGFloat top) {
+std::shared_ptr<UIButton> KMAboutBoxViewController::makeRow(const std::string& title,
+                                                            const char* background,
+                                                            const char* pressedBackground,
+                                                            CGFloat top) {
   auto row = UIButton::buttonWithType(UIButtonType::Custom);
   const CGFloat width = view()->bounds().size.width - 2 * kRowSide;
   row->setFrame(CGRectMake(kRowSide, top, width, kRowHeight));
@@ -93,7 +101,8 @@ std::shared_ptr<UIButton> KMAboutBoxViewController::makeRow(const std::string& t
   row->setContentEdgeInsets({0, 12, 0, 30});
   auto arrow = std::make_shared<UIImageView>(UIImage::imageNamed("mtv-groups_arrow"));
   CGRect arrowFrame = arrow->frame();
-  arrowFrame.origin = CGPointMake(width - arrowFrame.size.width - 12, (kRowHeight - arrowFrame.size.height) / 2);
+  arrowFrame.origin =
+      CGPointMake(width - arrowFrame.size.width - 12, (kRowHeight - arrowFrame.size.height) / 2);
   arrow->setFrame(arrowFrame);
   arrow->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
   row->addSubview(arrow);
@@ -129,9 +138,11 @@ void KMAboutBoxViewController::loadView() {
 
 void KMAboutBoxViewController::viewDidLoad() {
   struct stat facts {};
-  const double built = ::stat(m_executablePath.c_str(), &facts) == 0 ? double(facts.st_mtim.tv_sec) : 0;
-  m_versionLabel->setText(fill(fill(localized("Version %@ of %@", "Версия %@ от %@"), appVersionString(m_bundle)),
-                               longDateString(built, m_language)));
+  const double built =
+      ::stat(m_executablePath.c_str(), &facts) == 0 ? double(facts.st_mtim.tv_sec) : 0;
+  m_versionLabel->setText(
+      fill(fill(localized("Version %@ of %@", "Версия %@ от %@"), appVersionString(m_bundle)),
+           longDateString(built, m_language)));
   m_buildLabel->setText(fill(localized("Build %@", "Сборка %@"),
                              m_bundle.objectForInfoDictionaryKey("CFBundleVersion").value_or("")));
   m_companyLabel->setText(localized("AboutCompanyInfo", "© ООО «Калумо»"));
@@ -140,15 +151,16 @@ void KMAboutBoxViewController::viewDidLoad() {
       std::static_pointer_cast<KMAboutBoxViewController>(sharedController());
   auto action = [weak](void (KMAboutBoxViewController::*member)()) {
     return [weak, member](UIControl&) {
-      if (auto self = weak.lock()) ((*self).*member)();
+      if (auto self = weak.lock())
+        ((*self).*member)();
     };
   };
   const CGFloat bottom = view()->bounds().size.height - kRowsBottomMargin;
   if (m_language == "ru") {
     m_rows.push_back(makeRow(localized("MoreKalumoApps", "Другие приложения Калумо"), "group_top",
                              "group_top_pressed", bottom - 2 * kRowHeight));
-    m_rows.back()->addActionForControlEvents(action(&KMAboutBoxViewController::actionMoreKalumoApps),
-                                             UIControlEventTouchUpInside);
+    m_rows.back()->addActionForControlEvents(
+        action(&KMAboutBoxViewController::actionMoreKalumoApps), UIControlEventTouchUpInside);
     m_rows.push_back(makeRow(localized("TermsOfUse", "Лицензионное соглашение"), "group_bottom",
                              "group_bottom_pressed", bottom - kRowHeight));
   } else {
@@ -170,19 +182,24 @@ void KMAboutBoxViewController::actionTermsOfUse() {
 
 void KMAboutBoxViewController::showWebViewWithURLPath(const std::string& path) {
   const URL site = KLApplicationEnvironment::currentEnvironment().webSiteURL();
-  auto browser = std::make_shared<KMWebController>(URL::fromStringRelativeTo(path, site).value_or(site));
+  auto browser =
+      std::make_shared<KMWebController>(URL::fromStringRelativeTo(path, site).value_or(site));
   std::weak_ptr<KMAboutBoxViewController> weak =
       std::static_pointer_cast<KMAboutBoxViewController>(sharedController());
-  browser->navigationItem().setRightBarButtonItemAnimated(UIBarButtonItem::itemWithBarButtonSystemItemAction(
-      UIBarButtonSystemItem::Done, [weak](UIBarButtonItem&) {
-        if (auto self = weak.lock()) self->webControllerCloseButtonPressed();
-      }));
+  browser->navigationItem().setRightBarButtonItemAnimated(
+      UIBarButtonItem::itemWithBarButtonSystemItemAction(
+          UIBarButtonSystemItem::Done, [weak](UIBarButtonItem&) {
+            if (auto self = weak.lock())
+              self->webControllerCloseButtonPressed();
+          }));
   browser->navigationItem().setHidesBackButtonAnimated(true);
-  if (auto* navigation = navigationController()) navigation->pushViewControllerAnimated(browser, KMAnimated::Yes);
+  if (auto* navigation = navigationController())
+    navigation->pushViewControllerAnimated(browser, KMAnimated::Yes);
 }
 
 void KMAboutBoxViewController::webControllerCloseButtonPressed() {
-  if (auto* navigation = navigationController()) navigation->popViewControllerAnimated(KMAnimated::Yes);
+  if (auto* navigation = navigationController())
+    navigation->popViewControllerAnimated(KMAnimated::Yes);
 }
 
-}  // namespace kdisk
+} // namespace kdisk

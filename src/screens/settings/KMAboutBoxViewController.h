@@ -21,7 +21,7 @@ class KMWebController;
 inline constexpr const char* kKMAboutBoxViewControllerTable = "KMAboutBoxViewController";
 
 class KMAboutBoxViewController : public UIViewController {
- public:
+public:
   // The bundle gives the version texts, the executable's modification date the
   // version's date; the language chooses the rows.
   explicit KMAboutBoxViewController(const Bundle& bundle = Bundle::mainBundle(),
@@ -46,7 +46,7 @@ class KMAboutBoxViewController : public UIViewController {
   // The rows top to bottom.
   const std::vector<std::shared_ptr<UIButton>>& rows() const { return m_rows; }
 
- private:
+private:
   std::shared_ptr<UIButton> makeRow(const std::string& title, const char* background,
                                     const char* pressedBackground, CGFloat top);
 
@@ -58,4 +58,4 @@ class KMAboutBoxViewController : public UIViewController {
   std::vector<std::shared_ptr<UIButton>> m_rows;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -6,12 +6,12 @@
 
 #include "graphics/Screen.h"
 #include "platform/RunLoop.h"
+#include "uikit/AudioServices.h"
 #include "uikit/KMAnimator.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIPasteboard.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"
-#include "uikit/AudioServices.h"
 #ifdef KDISK_HAVE_WEBKIT
 #include "uikit/gtk/KMWebKitEngine.h"
 #endif

@@ -14,7 +14,9 @@
 namespace kdisk {
 namespace {
 
-std::shared_ptr<spdlog::logger> log() { return logger("KMWebKitEngine", LogLevel::Warning); }
+std::shared_ptr<spdlog::logger> log() {
+  return logger("KMWebKitEngine", LogLevel::Warning);
+}
 
 // One profile for every web view of the process, made at first use.
 WebKitNetworkSession* sharedSession() {
@@ -36,39 +38,52 @@ WebKitNetworkSession* sharedSession() {
 
 UIWebViewNavigationType navigationType(WebKitNavigationType type) {
   switch (type) {
-    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED: return UIWebViewNavigationType::LinkClicked;
-    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED: return UIWebViewNavigationType::FormSubmitted;
-    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD: return UIWebViewNavigationType::BackForward;
-    case WEBKIT_NAVIGATION_TYPE_RELOAD: return UIWebViewNavigationType::Reload;
-    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED: return UIWebViewNavigationType::FormResubmitted;
-    default: return UIWebViewNavigationType::Other;
+  case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED:
+    return UIWebViewNavigationType::LinkClicked;
+  case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
+    return UIWebViewNavigationType::FormSubmitted;
+  case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
+    return UIWebViewNavigationType::BackForward;
+  case WEBKIT_NAVIGATION_TYPE_RELOAD:
+    return UIWebViewNavigationType::Reload;
+  case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED:
+    return UIWebViewNavigationType::FormResubmitted;
+  default:
+    return UIWebViewNavigationType::Other;
   }
 }
 
 // Whether the certificate chains to the extra CA the client trusts for `uri`'s host.
 bool trustedByExtraAuthority(GTlsCertificate* certificate, const char* uri) {
   const std::optional<std::string> file = webdav::additionalCertificateAuthorityFile();
-  if (!file || !certificate) return false;
+  if (!file || !certificate)
+    return false;
   GError* error = nullptr;
   GTlsCertificate* authority = g_tls_certificate_new_from_file(file->c_str(), &error);
   if (!authority) {
-    log()->error("Cannot read the extra certificate authority {}: {}", *file, error ? error->message : "");
+    log()->error("Cannot read the extra certificate authority {}: {}", *file,
+                 error ? error->message : "");
     g_clear_error(&error);
     return false;
   }
   GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr);
   GSocketConnectable* identity =
-      parsed ? g_network_address_new(g_uri_get_host(parsed), std::max(0, g_uri_get_port(parsed))) : nullptr;
+      parsed ? g_network_address_new(g_uri_get_host(parsed), std::max(0, g_uri_get_port(parsed)))
+             : nullptr;
   const GTlsCertificateFlags flags = g_tls_certificate_verify(certificate, identity, authority);
-  if (identity) g_object_unref(identity);
-  if (parsed) g_uri_unref(parsed);
+  if (identity)
+    g_object_unref(identity);
+  if (parsed)
+    g_uri_unref(parsed);
   g_object_unref(authority);
   return flags == 0;
 }
 
-}  // namespace
+} // namespace
 
-std::string KMWebKitEngine::profileDirectory() { return paths::libraryDirectory() + "/WebProfile"; }
+std::string KMWebKitEngine::profileDirectory() {
+  return paths::libraryDirectory() + "/WebProfile";
+}
 
 struct KMWebKitEngine::Implementation {
   UIWebView& view;
@@ -88,15 +103,18 @@ struct KMWebKitEngine::Implementation {
   void place() {
     placementQueued = false;
     GtkOverlay* overlay = host ? host->overlay : nullptr;
-    if (!overlay) return;
+    if (!overlay)
+      return;
     if (!view.window()) {
       // Our own reference keeps the page alive while it is out of the window.
-      if (inOverlay) gtk_overlay_remove_overlay(overlay, widget());
+      if (inOverlay)
+        gtk_overlay_remove_overlay(overlay, widget());
       inOverlay = false;
       return;
     }
     if (!view.isShownInWindow()) {
-      if (inOverlay) gtk_widget_set_visible(widget(), FALSE);
+      if (inOverlay)
+        gtk_widget_set_visible(widget(), FALSE);
       return;
     }
     const double scale = host->scale ? host->scale() : 1;
@@ -115,26 +133,31 @@ struct KMWebKitEngine::Implementation {
   }
 
   void queuePlacement() {
-    if (placementQueued) return;
+    if (placementQueued)
+      return;
     placementQueued = true;
     // Not from inside a draw: moving a widget while GTK snapshots is refused.
     RunLoop::main().post([this, alive = std::weak_ptr<bool>(alive)] {
-      if (alive.lock()) place();
+      if (alive.lock())
+        place();
     });
   }
 
-  static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
-                               gpointer data) {
+  static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                               WebKitPolicyDecisionType type, gpointer data) {
     auto* self = static_cast<Implementation*>(data);
-    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
-    WebKitNavigationAction* action =
-        webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE)
+      return FALSE;
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+        WEBKIT_NAVIGATION_POLICY_DECISION(decision));
     const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
     const std::optional<URL> url = uri ? URL::fromString(uri) : std::nullopt;
     // The engine's own blank pages are not navigations anyone asked for.
-    if (url && url->scheme() == "about") return FALSE;
+    if (url && url->scheme() == "about")
+      return FALSE;
     const bool allowed =
-        url && self->view.engineShouldStartLoad(*url, navigationType(webkit_navigation_action_get_navigation_type(action)));
+        url && self->view.engineShouldStartLoad(
+                   *url, navigationType(webkit_navigation_action_get_navigation_type(action)));
     if (!allowed) {
       webkit_policy_decision_ignore(decision);
     } else if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
@@ -157,26 +180,31 @@ struct KMWebKitEngine::Implementation {
     }
   }
 
-  static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* error, gpointer data) {
+  static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* error,
+                             gpointer data) {
     auto* self = static_cast<Implementation*>(data);
     self->failed = true;
-    self->view.engineDidFailLoad(KMError(kKMWebKitErrorDomain, error ? error->code : 0,
-                                         error ? error->message : std::string("Load failed: ") + (uri ? uri : "")));
+    self->view.engineDidFailLoad(
+        KMError(kKMWebKitErrorDomain, error ? error->code : 0,
+                error ? error->message : std::string("Load failed: ") + (uri ? uri : "")));
     return FALSE;
   }
 
-  static gboolean loadFailedWithTLSErrors(WebKitWebView* webView, const char* uri, GTlsCertificate* certificate,
-                                          GTlsCertificateFlags errors, gpointer) {
+  static gboolean loadFailedWithTLSErrors(WebKitWebView* webView, const char* uri,
+                                          GTlsCertificate* certificate, GTlsCertificateFlags errors,
+                                          gpointer) {
     if (trustedByExtraAuthority(certificate, uri)) {
       GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr);
       if (parsed) {
-        webkit_network_session_allow_tls_certificate_for_host(sharedSession(), certificate, g_uri_get_host(parsed));
+        webkit_network_session_allow_tls_certificate_for_host(sharedSession(), certificate,
+                                                              g_uri_get_host(parsed));
         g_uri_unref(parsed);
         webkit_web_view_load_uri(webView, uri);
         return TRUE;
       }
     }
-    log()->error("Refused {}: its certificate is not trusted (flags {:#x})", uri ? uri : "", unsigned(errors));
+    log()->error("Refused {}: its certificate is not trusted (flags {:#x})", uri ? uri : "",
+                 unsigned(errors));
     return FALSE;
   }
 };
@@ -184,36 +212,53 @@ struct KMWebKitEngine::Implementation {
 KMWebKitEngine::KMWebKitEngine(UIWebView& view, std::shared_ptr<KMWebKitPlacementHost> host)
     : m_implementation(std::make_unique<Implementation>(view, std::move(host))) {
   auto& self = *m_implementation;
-  if (self.host) self.host->engines.insert(this);
+  if (self.host)
+    self.host->engines.insert(this);
   self.webView = WEBKIT_WEB_VIEW(g_object_ref_sink(
       g_object_new(WEBKIT_TYPE_WEB_VIEW, "network-session", sharedSession(), nullptr)));
   g_signal_connect(self.webView, "decide-policy", G_CALLBACK(Implementation::decidePolicy), &self);
   g_signal_connect(self.webView, "load-changed", G_CALLBACK(Implementation::loadChanged), &self);
   g_signal_connect(self.webView, "load-failed", G_CALLBACK(Implementation::loadFailed), &self);
-  g_signal_connect(self.webView, "load-failed-with-tls-errors", G_CALLBACK(Implementation::loadFailedWithTLSErrors),
-                   &self);
+  g_signal_connect(self.webView, "load-failed-with-tls-errors",
+                   G_CALLBACK(Implementation::loadFailedWithTLSErrors), &self);
 }
 
 KMWebKitEngine::~KMWebKitEngine() {
   auto& self = *m_implementation;
   *self.alive = false;
-  if (self.host) self.host->engines.erase(this);
+  if (self.host)
+    self.host->engines.erase(this);
   g_signal_handlers_disconnect_by_data(self.webView, &self);
   webkit_web_view_stop_loading(self.webView);
-  if (self.inOverlay && self.host && self.host->overlay) gtk_overlay_remove_overlay(self.host->overlay, self.widget());
+  if (self.inOverlay && self.host && self.host->overlay)
+    gtk_overlay_remove_overlay(self.host->overlay, self.widget());
   g_object_unref(self.webView);
 }
 
 void KMWebKitEngine::loadRequest(const URL& url) {
   webkit_web_view_load_uri(m_implementation->webView, url.absoluteString().c_str());
 }
-void KMWebKitEngine::stopLoading() { webkit_web_view_stop_loading(m_implementation->webView); }
-void KMWebKitEngine::reload() { webkit_web_view_reload(m_implementation->webView); }
-void KMWebKitEngine::goBack() { webkit_web_view_go_back(m_implementation->webView); }
-void KMWebKitEngine::goForward() { webkit_web_view_go_forward(m_implementation->webView); }
-bool KMWebKitEngine::canGoBack() const { return webkit_web_view_can_go_back(m_implementation->webView); }
-bool KMWebKitEngine::canGoForward() const { return webkit_web_view_can_go_forward(m_implementation->webView); }
-bool KMWebKitEngine::isLoading() const { return webkit_web_view_is_loading(m_implementation->webView); }
+void KMWebKitEngine::stopLoading() {
+  webkit_web_view_stop_loading(m_implementation->webView);
+}
+void KMWebKitEngine::reload() {
+  webkit_web_view_reload(m_implementation->webView);
+}
+void KMWebKitEngine::goBack() {
+  webkit_web_view_go_back(m_implementation->webView);
+}
+void KMWebKitEngine::goForward() {
+  webkit_web_view_go_forward(m_implementation->webView);
+}
+bool KMWebKitEngine::canGoBack() const {
+  return webkit_web_view_can_go_back(m_implementation->webView);
+}
+bool KMWebKitEngine::canGoForward() const {
+  return webkit_web_view_can_go_forward(m_implementation->webView);
+}
+bool KMWebKitEngine::isLoading() const {
+  return webkit_web_view_is_loading(m_implementation->webView);
+}
 
 std::optional<URL> KMWebKitEngine::currentURL() const {
   const char* uri = webkit_web_view_get_uri(m_implementation->webView);
@@ -225,8 +270,8 @@ std::string KMWebKitEngine::pageTitle() const {
   return title ? title : "";
 }
 
-void KMWebKitEngine::evaluateJavaScript(const std::string& script,
-                                        std::function<void(std::optional<std::string>)> completion) {
+void KMWebKitEngine::evaluateJavaScript(
+    const std::string& script, std::function<void(std::optional<std::string>)> completion) {
   using Completion = std::function<void(std::optional<std::string>)>;
   auto* pending = new Completion(std::move(completion));
   webkit_web_view_evaluate_javascript(
@@ -234,20 +279,25 @@ void KMWebKitEngine::evaluateJavaScript(const std::string& script,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<Completion> done(static_cast<Completion*>(data));
         GError* error = nullptr;
-        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        JSCValue* value =
+            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
         std::optional<std::string> text;
         if (value) {
           char* string = jsc_value_to_string(value);
-          if (string) text = string;
+          if (string)
+            text = string;
           g_free(string);
           g_object_unref(value);
         }
         g_clear_error(&error);
-        if (*done) (*done)(text);
+        if (*done)
+          (*done)(text);
       },
       pending);
 }
 
-void KMWebKitEngine::placementChanged() { m_implementation->queuePlacement(); }
+void KMWebKitEngine::placementChanged() {
+  m_implementation->queuePlacement();
+}
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -29,7 +29,7 @@ struct KMWebKitPlacementHost {
 };
 
 class KMWebKitEngine : public UIWebViewEngine {
- public:
+public:
   KMWebKitEngine(UIWebView& view, std::shared_ptr<KMWebKitPlacementHost> host);
   ~KMWebKitEngine() override;
 
@@ -50,9 +50,9 @@ class KMWebKitEngine : public UIWebViewEngine {
                           std::function<void(std::optional<std::string>)> completion) override;
   void placementChanged() override;
 
- private:
+private:
   struct Implementation;
   std::unique_ptr<Implementation> m_implementation;
 };
 
-}  // namespace kdisk
+} // namespace kdisk
