@@ -140,7 +140,9 @@ bool KMFileLoadingViewController::isMine(const Notification& notification) const
 }
 
 void KMFileLoadingViewController::didGetPartialDataForFile(const Notification& notification) {
-  if (!isMine(notification)) return;
+  // Reports are posted from several background threads, so one may arrive
+  // after the outcome; only a running download moves the bar.
+  if (!isMine(notification) || !m_downloadingRequest) return;
   const auto received = std::uint64_t(std::max<std::int64_t>(0, integerForKey(notification.userInfo, "receivedDataLength").value_or(0)));
   const auto expected = std::uint64_t(std::max<std::int64_t>(0, integerForKey(notification.userInfo, "expectedDataLength").value_or(0)));
   if (expected <= kProgressThreshold) return;
