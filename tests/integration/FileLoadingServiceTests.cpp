@@ -9,7 +9,10 @@
 #include "foundation/KLApplicationLocale.h"
 #include "platform/Bundle.h"
 #include "screens/viewing/KMFileLoadingViewController.h"
+#include "support/DesktopRegistry.h"
+#include "uikit/KMAlertPanel.h"
 #include "uikit/UIActivityIndicatorView.h"
+#include "uikit/UIAlertView.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIBarButtonItem.h"
 #include "uikit/UILabel.h"
@@ -42,6 +45,11 @@ struct Moment {
 
 class FileLoadingServiceTest : public ManagerServiceTest {
  protected:
+  // A desktop with no applications at all, read once per process by GIO.
+  static void SetUpTestSuite() { registry = std::make_unique<DesktopRegistry>(); }
+  static void TearDownTestSuite() { registry.reset(); }
+  static inline std::unique_ptr<DesktopRegistry> registry;
+
   void SetUp() override {
     ManagerServiceTest::SetUp();
     if (HasFatalFailure()) return;
@@ -198,6 +206,18 @@ TEST_F(FileLoadingServiceTest, ACachedFileThatCannotBePreviewedOpensInStateThree
   EXPECT_EQ(m_screen->downloadingRequest(), nullptr);
   EXPECT_EQ(m_recorder.count(kKMKMWebDAVFileManagerDidStartDownloadFile), 0u);
   EXPECT_EQ(servedGETs("/disk/old.zip"), 0u);
+
+  auto openIn = m_screen->navigationItem().rightBarButtonItem();
+  ASSERT_NE(openIn, nullptr);
+  ASSERT_TRUE(openIn->isEnabled());
+  openIn->performAction();
+  m_host->advance(0.5);
+  auto panels = KMAlertPanel::visiblePanels();
+  ASSERT_EQ(panels.size(), 1u);
+  auto* alert = dynamic_cast<UIAlertView*>(panels.front().get());
+  ASSERT_NE(alert, nullptr);
+  EXPECT_EQ(alert->message(), screenText("AttachCantShowAlertMessage"));
+  alert->dismissWithClickedButtonIndexAnimated(alert->cancelButtonIndex(), KMAnimated::No);
 }
 
 TEST_F(FileLoadingServiceTest, ADownloadCutShortShowsTheFailurePanelAndReloadStartsAnew) {
