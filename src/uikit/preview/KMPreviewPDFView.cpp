@@ -42,17 +42,23 @@ void KMPreviewPDFView::load() {
   m_opening = true;
   showSpinner(true);
   std::weak_ptr<KMPreviewPDFView> weak = weakSelf<KMPreviewPDFView>();
-  m_renderQueue->async([weak, path = m_path] {
+  // The first page is drawn in the same trip as the opening, at the width
+  // it will have, so it shows without a second hop.
+  const double scale = mainScreenScale();
+  const int firstPageWidth = int(std::lround((bounds().size.width * zoomScale() - 2 * kPageSpacing) * scale));
+  m_renderQueue->async([weak, path = m_path, firstPageWidth, scale] {
     auto opened = KMPDFDocument::open(path);
     std::shared_ptr<KMPDFDocument> document = opened.hasValue() ? opened.value() : nullptr;
     std::string failure = opened.hasValue() ? std::string() : opened.error().localizedDescription;
-    dispatchMain([weak, document, failure] {
-      if (auto self = weak.lock()) self->didOpen(document, failure);
+    std::shared_ptr<UIImage> firstPage = document ? document->renderPage(0, firstPageWidth, scale) : nullptr;
+    dispatchMain([weak, document, failure, firstPage] {
+      if (auto self = weak.lock()) self->didOpen(document, failure, firstPage);
     });
   });
 }
 
-void KMPreviewPDFView::didOpen(std::shared_ptr<KMPDFDocument> document, const std::string& failure) {
+void KMPreviewPDFView::didOpen(std::shared_ptr<KMPDFDocument> document, const std::string& failure,
+                               std::shared_ptr<UIImage> firstPage) {
   m_opening = false;
   showSpinner(false);
   if (!document) {
@@ -70,6 +76,7 @@ void KMPreviewPDFView::didOpen(std::shared_ptr<KMPDFDocument> document, const st
     addSubview(page.view);
     m_pages.push_back(std::move(page));
   }
+  if (firstPage) m_pages.front().view->setImage(std::move(firstPage));
   layoutContentForWidth(bounds().size.width * zoomScale());
 }
 

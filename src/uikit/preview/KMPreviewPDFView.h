@@ -42,7 +42,8 @@ class KMPreviewPDFView : public KMPreviewContentView {
   void boundsDidChange(CGRect oldBounds) override;
 
  private:
-  void didOpen(std::shared_ptr<KMPDFDocument> document, const std::string& failure);
+  void didOpen(std::shared_ptr<KMPDFDocument> document, const std::string& failure,
+               std::shared_ptr<UIImage> firstPage);
   void updateVisiblePages();
   void requestPage(int index, int pixelWidth);
   void didRenderPage(int index, int pixelWidth, std::shared_ptr<UIImage> image);
