@@ -19,15 +19,6 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class FileList : public QLPreviewControllerDataSource {
- public:
-  std::vector<URL> files;
-  std::size_t numberOfPreviewItemsInPreviewController(QLPreviewController&) override { return files.size(); }
-  std::optional<URL> previewControllerPreviewItemAtIndex(QLPreviewController&, std::size_t index) override {
-    return files.at(index);
-  }
-};
-
 std::string viewerText(const char* key, const char* fallback) {
   return KMLocalizedString(key, fallback, "KACustomViewer");
 }

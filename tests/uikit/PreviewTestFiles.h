@@ -10,8 +10,19 @@
 
 #include "graphics/UIImage.h"
 #include "graphics/UIImageRepresentation.h"
+#include "uikit/preview/QLPreviewControllerDataSource.h"
 
 namespace kdisk::test {
+
+// The files a preview shows, in order.
+class FileList : public QLPreviewControllerDataSource {
+ public:
+  std::vector<URL> files;
+  std::size_t numberOfPreviewItemsInPreviewController(QLPreviewController&) override { return files.size(); }
+  std::optional<URL> previewControllerPreviewItemAtIndex(QLPreviewController&, std::size_t index) override {
+    return files.at(index);
+  }
+};
 
 inline void writeFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);

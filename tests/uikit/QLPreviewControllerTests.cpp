@@ -15,15 +15,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-class FileList : public QLPreviewControllerDataSource {
- public:
-  std::vector<URL> files;
-  std::size_t numberOfPreviewItemsInPreviewController(QLPreviewController&) override { return files.size(); }
-  std::optional<URL> previewControllerPreviewItemAtIndex(QLPreviewController&, std::size_t index) override {
-    return files.at(index);
-  }
-};
-
 class QLPreviewControllerTest : public UIKitTest {
  protected:
   std::filesystem::path file(const std::string& name, const std::string& bytes) {
