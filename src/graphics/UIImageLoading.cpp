@@ -34,6 +34,7 @@ struct DecodeState {
   bool refused = false;
   int claimedWidth = 0;
   int claimedHeight = 0;
+  int maximumDimension = UIImage::kMaximumPixelDimension;
 };
 
 void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
@@ -46,8 +47,8 @@ void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer dat
     return;
   }
   const int longest = std::max(width, height);
-  if (longest > UIImage::kMaximumPixelDimension) {
-    const double factor = double(UIImage::kMaximumPixelDimension) / longest;
+  if (longest > state->maximumDimension) {
+    const double factor = double(state->maximumDimension) / longest;
     gdk_pixbuf_loader_set_size(loader, std::max(1, int(std::lround(width * factor))),
                                std::max(1, int(std::lround(height * factor))));
   }
@@ -82,13 +83,15 @@ cairo_surface_t* surfaceFromPixbuf(GdkPixbuf* pixbuf) {
 }
 
 std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, double scale,
-                                const std::string& description) {
+                                const std::string& description,
+                                int maximumDimension = UIImage::kMaximumPixelDimension) {
   if (length == 0) {
     log()->warn("UIImage: '{}' is empty", description);
     return nullptr;
   }
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
   DecodeState state;
+  state.maximumDimension = std::clamp(maximumDimension, 1, UIImage::kMaximumPixelDimension);
   g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &state);
   GError* error = nullptr;
   // Small chunks, so an absurd size is seen before the rest is decoded.
@@ -142,6 +145,11 @@ std::shared_ptr<UIImage> UIImage::imageWithData(const Bytes& data, double scale,
 }
 
 std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
+  return imageWithContentsOfFileFittingPixelDimension(path, kMaximumPixelDimension);
+}
+
+std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileFittingPixelDimension(const std::string& path,
+                                                                             int maximumDimension) {
   std::error_code error;
   const std::uintmax_t length = std::filesystem::file_size(path, error);
   if (error) {
@@ -158,7 +166,7 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& pat
     log()->warn("UIImage: cannot read image file '{}'", path);
     return nullptr;
   }
-  return decode(bytes.data(), bytes.size(), endsWith2x(path) ? 2 : 1, path);
+  return decode(bytes.data(), bytes.size(), endsWith2x(path) ? 2 : 1, path, maximumDimension);
 }
 
 std::shared_ptr<UIImage>
