@@ -31,6 +31,9 @@ constexpr std::uintmax_t kMaximumFileBytes = 64u << 20;
 constexpr double kMaximumClaimedPixels = 32768.0 * 32768.0;
 
 struct DecodeState {
+  // When set, the image is decoded just large enough for its shorter side to
+  // cover this many pixels (JPEG then decodes at a fraction of its size).
+  int fillSide = 0;
   bool refused = false;
   int claimedWidth = 0;
   int claimedHeight = 0;
@@ -43,6 +46,13 @@ void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer dat
   if (width <= 0 || height <= 0 || double(width) * height > kMaximumClaimedPixels) {
     state->refused = true;
     gdk_pixbuf_loader_set_size(loader, 1, 1);
+    return;
+  }
+  const int shortest = std::min(width, height);
+  if (state->fillSide > 0 && shortest > state->fillSide) {
+    const double factor = double(state->fillSide) / shortest;
+    gdk_pixbuf_loader_set_size(loader, std::max(state->fillSide, int(std::ceil(width * factor))),
+                               std::max(state->fillSide, int(std::ceil(height * factor))));
     return;
   }
   const int longest = std::max(width, height);
@@ -82,13 +92,14 @@ cairo_surface_t* surfaceFromPixbuf(GdkPixbuf* pixbuf) {
 }
 
 std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, double scale,
-                                const std::string& description) {
+                                const std::string& description, int fillSide = 0) {
   if (length == 0) {
     log()->warn("UIImage: '{}' is empty", description);
     return nullptr;
   }
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
   DecodeState state;
+  state.fillSide = fillSide;
   g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &state);
   GError* error = nullptr;
   // Small chunks, so an absurd size is seen before the rest is decoded.
@@ -142,6 +153,10 @@ std::shared_ptr<UIImage> UIImage::imageWithData(const Bytes& data, double scale,
 }
 
 std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
+  return imageWithContentsOfFileFillingPixels(path, 0);
+}
+
+std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileFillingPixels(const std::string& path, int side) {
   std::error_code error;
   const std::uintmax_t length = std::filesystem::file_size(path, error);
   if (error) {
@@ -158,7 +173,7 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& pat
     log()->warn("UIImage: cannot read image file '{}'", path);
     return nullptr;
   }
-  return decode(bytes.data(), bytes.size(), endsWith2x(path) ? 2 : 1, path);
+  return decode(bytes.data(), bytes.size(), endsWith2x(path) ? 2 : 1, path, std::max(0, side));
 }
 
 std::shared_ptr<UIImage>

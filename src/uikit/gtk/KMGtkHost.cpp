@@ -11,6 +11,7 @@
 #include "uikit/UIPasteboard.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"
+#include "uikit/gtk/KMGtkImagePicker.h"
 
 namespace kdisk {
 
@@ -23,6 +24,7 @@ struct KMGtkHost::Implementation {
   std::function<void()> firstFrame;
   bool drewOnce = false;
   bool running = false;
+  std::unique_ptr<KMGtkImagePicker> imagePicker;
 
   // The toolkit window fitted into the drawing area, aspect kept.
   double fitScale() const {
@@ -179,6 +181,8 @@ KMGtkHost::KMGtkHost(std::string title) : m_implementation(std::make_unique<Impl
     return true;
   });
 
+  self.imagePicker = std::make_unique<KMGtkImagePicker>(GTK_WINDOW(self.gtkWindow));
+
   GtkWidget* area = self.area;
   self.window->setUpdateHandler([area] { gtk_widget_queue_draw(area); });
   KMAnimator::shared().setFrameObserver([area] { gtk_widget_queue_draw(area); });
@@ -190,6 +194,7 @@ KMGtkHost::~KMGtkHost() {
   KMAnimator::shared().setFrameObserver(nullptr);
   UIPasteboard::generalPasteboard().setBackend({});
   UIApplication::sharedApplication().setOpenURLHandler(nullptr);
+  self.imagePicker.reset();
   self.window->setUpdateHandler(nullptr);
   self.window->setRootViewController(nullptr);
   if (self.im) g_object_unref(self.im);
