@@ -50,6 +50,9 @@ public:
   // `maximumDimension` pixels (JPEGs then decode at a fraction of the cost).
   static std::shared_ptr<UIImage> imageWithContentsOfFileFittingPixelDimension(const std::string& path,
                                                                               int maximumDimension);
+  // Decoded no larger than needed for its shorter side to cover `side`
+  // pixels (0: full size), for thumbnails of large photos.
+  static std::shared_ptr<UIImage> imageWithContentsOfFileFillingPixels(const std::string& path, int side);
   // `description` names the bytes in warnings.
   static std::shared_ptr<UIImage> imageWithData(const Bytes& data, double scale = 1,
                                                 std::string_view description = "data");

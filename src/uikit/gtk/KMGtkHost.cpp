@@ -15,6 +15,7 @@
 #ifdef KDISK_HAVE_WEBKIT
 #include "uikit/gtk/KMWebKitEngine.h"
 #endif
+#include "uikit/gtk/KMGtkImagePicker.h"
 
 namespace kdisk {
 
@@ -32,6 +33,7 @@ struct KMGtkHost::Implementation {
 #ifdef KDISK_HAVE_WEBKIT
   std::shared_ptr<KMWebKitPlacementHost> webHost;
 #endif
+  std::unique_ptr<KMGtkImagePicker> imagePicker;
 
   // The toolkit window fitted into the drawing area, aspect kept.
   double fitScale() const {
@@ -202,6 +204,7 @@ KMGtkHost::KMGtkHost(std::string title) : m_implementation(std::make_unique<Impl
   });
 
   setSystemSoundHandler([gtkWindow](SystemSoundID) { gtk_widget_error_bell(gtkWindow); });
+  self.imagePicker = std::make_unique<KMGtkImagePicker>(GTK_WINDOW(self.gtkWindow));
 
   GtkWidget* area = self.area;
   self.window->setUpdateHandler([area] { gtk_widget_queue_draw(area); });
@@ -219,6 +222,7 @@ KMGtkHost::~KMGtkHost() {
   UIWebView::setEngineFactory({});
   self.webHost->overlay = nullptr;
 #endif
+  self.imagePicker.reset();
   self.window->setUpdateHandler(nullptr);
   self.window->setRootViewController(nullptr);
   if (self.im) g_object_unref(self.im);
