@@ -116,6 +116,9 @@ KMFileItemList itemsOfListing(const URL& directory, const KMMultiStatusResponseL
     if (!displayName) log->error("WebDAV wrong response: DisplayName field is not exist.");
     std::optional<std::string> name;
     if (displayName && displayName->stringValue()) name = *displayName->stringValue();
+    // Many servers never send one; the href's own name stands in, so the row
+    // is shown (and hidden when it starts with ".") like any other.
+    if (!name || name->empty()) name = url.lastPathComponent();
 
     if (resourceType && resourceType->integerValue() == 1) {
       auto item = KMDirectory::fileItemWithURL(url);

@@ -16,6 +16,7 @@
 
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
+#include "webdav/CurlHandleOptions.h"
 
 namespace kdisk::webdav {
 
@@ -303,20 +304,7 @@ bool HTTPTransfer::Impl::beginHop() {
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  // Cookie engine stays off: no CURLOPT_COOKIEFILE, no share handle.
-  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (auto ca = additionalCAFile()) {
-    // CAINFO replaces the default bundle; the system folder still counts.
-    curl_easy_setopt(easy, CURLOPT_CAINFO, ca->c_str());
-    curl_easy_setopt(easy, CURLOPT_CAPATH, "/etc/ssl/certs");
-  }
-  const long connectSeconds = request.timeoutInterval > 0 ? static_cast<long>(request.timeoutInterval + 0.999) : 20;
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connectSeconds);
+  setCommonCurlOptions(easy, request);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
@@ -333,6 +321,7 @@ bool HTTPTransfer::Impl::beginHop() {
     headerList = curl_slist_append(headerList, line.c_str());
   }
   if (!hasExpect) headerList = curl_slist_append(headerList, "Expect:");
+  if (needsContentTypeSuppressed(request)) headerList = curl_slist_append(headerList, "Content-Type:");
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
 
   if (request.bodyFilePath) {
@@ -472,6 +461,29 @@ void HTTPTransfer::Impl::deliverPending() {
     // The client may have cancelled or destroyed this transfer.
     if (!engine.isLive(this)) return;
   }
+}
+
+void setCommonCurlOptions(void* handle, const HTTPRequest& request) {
+  CURL* easy = handle;
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  // Cookie engine stays off: no CURLOPT_COOKIEFILE, no share handle.
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (auto ca = additionalCAFile()) {
+    // CAINFO replaces the default bundle; the system folder still counts.
+    curl_easy_setopt(easy, CURLOPT_CAINFO, ca->c_str());
+    curl_easy_setopt(easy, CURLOPT_CAPATH, "/etc/ssl/certs");
+  }
+  const long connectSeconds = request.timeoutInterval > 0 ? static_cast<long>(request.timeoutInterval + 0.999) : 20;
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connectSeconds);
+}
+
+bool needsContentTypeSuppressed(const HTTPRequest& request) {
+  const bool sendsFields = !request.bodyFilePath && (!request.body.empty() || request.method == "POST");
+  return sendsFields && !request.valueForHTTPHeaderField("Content-Type");
 }
 
 void setAdditionalCertificateAuthorityFile(std::optional<std::string> path) {
