@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <memory>
 #include <strings.h>
 #include <mutex>
@@ -19,7 +20,26 @@ struct Exchange {
   bool headSeen = false;
   std::string body;
   bool tooLarge = false;
+  // Time without a byte moving either way; checked by the progress callback,
+  // which libcurl calls about once a second even on a silent connection.
+  std::chrono::steady_clock::duration allowedSilence{};
+  std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();
+  curl_off_t lastMoved = -1;
+  bool silentTooLong = false;
 };
+
+int onProgress(void* context, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
+  auto* exchange = static_cast<Exchange*>(context);
+  const auto now = std::chrono::steady_clock::now();
+  if (downloaded + uploaded != exchange->lastMoved) {
+    exchange->lastMoved = downloaded + uploaded;
+    exchange->lastProgress = now;
+    return 0;
+  }
+  if (now - exchange->lastProgress < exchange->allowedSilence) return 0;
+  exchange->silentTooLong = true;
+  return 1;
+}
 
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -90,9 +110,12 @@ SynchronousHTTPResult sendOnce(const HTTPRequest& request) {
   setCommonCurlOptions(handle, request);
   // Fails after the time-out passes without a byte moving, as the main-loop
   // transport does; a slow but moving answer is let through.
-  const long seconds = request.timeoutInterval > 0 ? static_cast<long>(request.timeoutInterval + 0.999) : 20;
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, seconds);
+  const double seconds = request.timeoutInterval > 0 ? request.timeoutInterval : 20;
+  exchange.allowedSilence = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(seconds));
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &onProgress);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &exchange);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &onHeader);
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &exchange);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &onBody);
@@ -136,7 +159,7 @@ SynchronousHTTPResult sendOnce(const HTTPRequest& request) {
     if (exchange.tooLarge) {
       result.error = KMError(kKMHTTPTransportErrorDomain, CURLE_FILESIZE_EXCEEDED,
                              "The answer is too large.");
-    } else if (code == CURLE_OPERATION_TIMEDOUT) {
+    } else if (code == CURLE_OPERATION_TIMEDOUT || exchange.silentTooLong) {
       result.error = KMError(kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut,
                              "The request timed out.");
     } else {
