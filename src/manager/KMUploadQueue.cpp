@@ -520,6 +520,10 @@ void KMUploadQueue::removeTemporarySource(const std::string& path) const {
   }
 }
 
+void KMUploadQueue::setStorage(std::shared_ptr<KMWebDAVStorage> storage) {
+  m_serialUploadQueue->sync([&] { m_storage = std::move(storage); });
+}
+
 void KMUploadQueue::hostReachabilityDidChange(bool reachable) {
   const bool was = m_hostIsReachable.exchange(reachable);
   const bool became = reachable && !was;

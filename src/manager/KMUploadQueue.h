@@ -137,6 +137,9 @@ class KMUploadQueue : public std::enable_shared_from_this<KMUploadQueue> {
   // Applies a reachability verdict: the queue resumes when the host becomes
   // reachable; losing it only pauses what would start next.
   void hostReachabilityDidChange(bool reachable);
+  // Swapped between two decisions of the serial queue; only while no adding
+  // operation runs.
+  void setStorage(std::shared_ptr<KMWebDAVStorage> storage);
 
   const std::shared_ptr<DispatchQueue>& serialUploadQueue() const { return m_serialUploadQueue; }
   // Folder of the copies of library assets (one file per type).
