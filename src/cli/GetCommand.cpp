@@ -6,6 +6,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"
 #include "cli/CliText.h"
+#include "cli/FileCopy.h"
 #include "foundation/KLApplicationLocale.h"
 #include "manager/KMUploadNotifications.h"
 #include "manager/KMWebDAVFileManager.h"
@@ -67,8 +68,7 @@ int get(Session& session, const std::string& remote, const std::optional<std::st
     fs::path target = *local;
     if (fs::is_directory(target))
       target /= item->displayName();
-    std::error_code error;
-    fs::copy_file(*cachePath, target, fs::copy_options::overwrite_existing, error);
+    const std::error_code error = copyFileContents(*cachePath, target);
     if (error)
       throw Failure{say("Cannot write {}: {}", target.string(), error.message())};
     std::cout << target.string() << "\n";

@@ -1,5 +1,7 @@
 #include "manager/KMUploadQueue.h"
 
+#include <chrono>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -501,7 +503,13 @@ void KMUploadQueue::requestDidSendBytes(const std::shared_ptr<KMUploadRequest>& 
     request->transfer->cancel();
     return;
   }
-  m_storage->updateUploadedSizeForUploadFileAtURL(total, request->URL);
+  // The stored figure only outlives the process (a restarted upload begins
+  // again anyway): once a second is plenty, and each write is a commit to disk.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - request->lastStoredProgress >= std::chrono::seconds(1)) {
+    request->lastStoredProgress = now;
+    m_storage->updateUploadedSizeForUploadFileAtURL(total, request->URL);
+  }
   post(kKMKMWebDAVFileManagerDidSendBytesForUploadFile, request->URL,
        {{kKMUploadUploadedSizeKey, Value(total)}});
 }

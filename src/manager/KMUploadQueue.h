@@ -29,6 +29,7 @@
 //   restart                           -> in flight becomes waiting (the slot is memory only)
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -72,6 +73,8 @@ struct KMUploadRequest {
   std::atomic<bool> progressPending{false};
   // Names of this upload the service refused as taken before this send.
   unsigned refusedNames = 0;
+  // When the running total was last written to the store (upload queue only).
+  std::chrono::steady_clock::time_point lastStoredProgress{};
 
   std::uint64_t responseStatusCode() const;
   std::optional<KMError> error() const;

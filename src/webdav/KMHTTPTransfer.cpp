@@ -38,6 +38,10 @@ std::optional<std::string> additionalCAFile() {
 }
 
 constexpr long kUploadBufferSize = 512 * 1024;
+constexpr long kReceiveBufferSize = 128 * 1024;
+// Body bytes read but not yet handed on; beyond this libcurl is paused, so a
+// client slower than the network (a disk, a parser) bounds the memory.
+constexpr std::size_t kMaxPendingBodyBytes = 1024 * 1024;
 
 bool isRedirectStatus(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -84,6 +88,8 @@ struct HTTPTransfer::Impl {
   HTTPResponse head;
   bool headComplete = false;
   std::deque<PendingEvent> pending;
+  std::size_t pendingBodyBytes = 0;
+  bool receivePaused = false;
   std::uint64_t lastSentReported = 0;
 
   double lastActivity = 0;
@@ -264,8 +270,14 @@ size_t HTTPTransfer::Impl::onBody(char* data, size_t size, size_t count, void* u
   auto* self = static_cast<Impl*>(user);
   const size_t length = size * count;
   if (self->state != State::Running) return CURL_WRITEFUNC_ERROR;
+  if (self->pendingBodyBytes >= kMaxPendingBodyBytes) {
+    // libcurl keeps this chunk and offers it again once resumed.
+    self->receivePaused = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
   PendingEvent event(PendingEvent::Kind::Data);
   event.data.assign(data, length);
+  self->pendingBodyBytes += length;
   self->pending.push_back(std::move(event));
   return length;
 }
@@ -312,6 +324,9 @@ bool HTTPTransfer::Impl::beginHop() {
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+  // Larger reads than the default 16 KiB: a big listing or download comes in
+  // fewer events, each one a copy and a turn of the main loop.
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
 
   bool hasExpect = false;
   for (const auto& [field, value] : request.headerFields) {
@@ -356,6 +371,8 @@ bool HTTPTransfer::Impl::beginHop() {
   head = HTTPResponse{};
   headComplete = false;
   lastSentReported = 0;
+  pendingBodyBytes = 0;
+  receivePaused = false;
   if (!CurlEngine::shared().add(this)) return false;
   noteActivity();
   armTimeout();
@@ -444,6 +461,7 @@ void HTTPTransfer::Impl::deliverPending() {
         break;
       }
       case PendingEvent::Kind::Data:
+        pendingBodyBytes -= event.data.size();
         client->transferDidReceiveData(event.data);
         break;
       case PendingEvent::Kind::SentBytes:
@@ -460,6 +478,13 @@ void HTTPTransfer::Impl::deliverPending() {
     }
     // The client may have cancelled or destroyed this transfer.
     if (!engine.isLive(this)) return;
+  }
+  // Drained: libcurl may read on. Resuming can hand over the held chunk at
+  // once; it is delivered before returning to the loop.
+  if (pending.empty() && receivePaused && state == State::Running && easy) {
+    receivePaused = false;
+    curl_easy_pause(easy, CURLPAUSE_CONT);
+    if (!pending.empty()) deliverPending();
   }
 }
 

@@ -123,6 +123,11 @@ TEST_F(ManagerBadInputTest, EntriesWithoutPropertiesAreLoggedAndStillMerged) {
                            "WebDAV wrong response: LastModified field is not exist.",
                            "WebDAV wrong response: ETag field is not exist."})
     EXPECT_TRUE(logged(line)) << line;
+  // Once per listing, not once per item.
+  EXPECT_TRUE(logged("WebDAV wrong response: ETag field is not exist. (2 of 3 items)"));
+  std::size_t etagLines = 0;
+  for (auto& line : m_logSink->last_formatted()) etagLines += line.find("ETag field") != std::string::npos;
+  EXPECT_EQ(etagLines, 1u);
 }
 
 TEST_F(ManagerBadInputTest, DirectoryListedLastStillUpdatesItsOwnRow) {
