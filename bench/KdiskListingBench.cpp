@@ -89,8 +89,9 @@ int main(int argc, char** argv) {
 
   // kdisk ls: the same home (its settings hold the token), the cache dropped
   // before each first listing.
-  const std::map<std::string, std::string> environment{{"KDISK_HOME", home.path()},
-                                                       {"KDISK_WEBDAV_ROOT_URL", nginx.url()}};
+  // As a user runs it: no log level forced on it (this program sets one).
+  const std::map<std::string, std::string> environment{
+      {"KDISK_HOME", home.path()}, {"KDISK_WEBDAV_ROOT_URL", nginx.url()}, {"KDISK_LOG_LEVEL", ""}};
   const std::vector<std::string> ls{kdisk::bench::kdiskProgram(), "ls", "-l", "/Большая папка"};
   const fs::path cliData = fs::path(home.path()) / "cli-data";
 

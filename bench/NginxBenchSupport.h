@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,10 +23,15 @@ struct ProgramRun {
 };
 
 // Runs `arguments` with `environment` added (an empty value unsets one),
-// output to /dev/null, and waits for it.
-inline ProgramRun runProgram(const std::vector<std::string>& arguments,
+// output to /dev/null, and waits for it. The peak comes from /usr/bin/time
+// in between: Linux keeps a process's peak across exec, so a child forked
+// straight from this (large) benchmark would report this program's size.
+inline ProgramRun runProgram(std::vector<std::string> arguments,
                              const std::map<std::string, std::string>& environment = {}) {
   ProgramRun run;
+  const std::string peakFile =
+      (std::filesystem::temp_directory_path() / ("kdisk-bench-peak-" + std::to_string(::getpid()))).string();
+  arguments.insert(arguments.begin(), {"/usr/bin/time", "-q", "-f", "%M", "-o", peakFile});
   const auto begin = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -45,7 +51,10 @@ inline ProgramRun runProgram(const std::vector<std::string>& arguments,
   rusage usage{};
   if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return run;
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-  run.peakKiB = usage.ru_maxrss;
+  std::ifstream peak(peakFile);
+  peak >> run.peakKiB;
+  std::error_code error;
+  std::filesystem::remove(peakFile, error);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) run.seconds = seconds;
   return run;
 }
