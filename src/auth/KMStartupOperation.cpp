@@ -26,8 +26,11 @@ auto& log() {
   return logger;
 }
 
+// A child without a namespace, or in the root's own (a default namespace on
+// the answer puts every child there).
 std::string childText(const KMXMLElement& root, std::string_view name, bool& present) {
   auto child = root.firstChildElementNamed(name, "");
+  if (child.isNull() && !root.namespaceURI().empty()) child = root.firstChildElementNamed(name, root.namespaceURI());
   present = !child.isNull();
   return present ? child.textContent() : std::string();
 }

@@ -20,8 +20,8 @@ int login(Session& session, std::optional<std::string> givenLogin, bool password
   std::string login = givenLogin ? *givenLogin : settings.login().value_or("");
   if (login.empty()) {
     if (!stdinIsTerminal())
-      throw Failure{"Give the login: kdisk login LOGIN", kBadUsage};
-    std::cerr << "Login: " << std::flush;
+      throw Failure{say("Give the login: kdisk login LOGIN"), kBadUsage};
+    std::cerr << say("Login:") << " " << std::flush;
     std::getline(std::cin, login);
   }
   const std::string password = readPassword(passwordFromStdin);
@@ -32,22 +32,20 @@ int login(Session& session, std::optional<std::string> givenLogin, bool password
   operation->startOnNewThread();
   RunLoop::main().runUntil([&] { return !outcomes.received.empty(); }, 60);
   if (outcomes.received.empty())
-    throw Failure{"Sign-in: the service at " + hostOf(KMOAuthOperation::tokenEndpointURL()) +
-                  " did not answer."};
+    throw Failure{say("Sign-in: the service at {} did not answer.", hostOf(KMOAuthOperation::tokenEndpointURL()))};
   const Notification& outcome = outcomes.received.front();
   if (outcome.name != kKMXConnectionDidAuthenticateWithToken) {
     const KMError* error = errorForKey(outcome.userInfo);
     if (error && error->code == kKMOAuthOperationErrorInvalidLoginOrPassword &&
         error->domain == kKMOAuthOperationErrorDomain)
-      throw Failure{"Sign-in failed: wrong login or password."};
+      throw Failure{say("Sign-in failed: wrong login or password.")};
     if (error && error->code == kKMOAuthOperationErrorLoginBlocked &&
         error->domain == kKMOAuthOperationErrorDomain)
-      throw Failure{"Sign-in failed: this login is blocked."};
+      throw Failure{say("Sign-in failed: this login is blocked.")};
     if (error && error->domain == webdav::kKMHTTPTransportErrorDomain)
-      throw Failure{"Sign-in failed: cannot reach the service at " +
-                    hostOf(KMOAuthOperation::tokenEndpointURL()) + "."};
-    throw Failure{"Sign-in failed" +
-                  (error ? ": " + error->localizedDescription : std::string("."))};
+      throw Failure{say("Sign-in failed: cannot reach the service at {}.",
+                        hostOf(KMOAuthOperation::tokenEndpointURL()))};
+    throw Failure{error ? say("Sign-in failed: {}", error->localizedDescription) : say("Sign-in failed.")};
   }
   // As the application does on a successful authentication.
   settings.setLogin(stringForKey(outcome.userInfo, "login").value_or(login));
@@ -55,7 +53,7 @@ int login(Session& session, std::optional<std::string> givenLogin, bool password
   settings.setWasSuccessfullyAuthorized(true);
   settings.saveSettingsDelayed();
   (void)session;
-  std::cout << "Signed in as " << settings.login().value_or(login) << ".\n";
+  std::cout << say("Signed in as {}.", settings.login().value_or(login)) << "\n";
   return 0;
 }
 
@@ -67,7 +65,7 @@ int logout(Session& session) {
   session.manager->clearFilePreviewCache();
   session.storage().clear();
   session.storage().removeAllDownloadedFiles();
-  std::cout << "Signed out.\n";
+  std::cout << say("Signed out.") << "\n";
   return 0;
 }
 
@@ -79,7 +77,7 @@ int whoami(Session& session) {
   session.manager->sendAdditionalInfoRequest();
   figures.waitForFirst();
   session.expectFirst(figures, kKMKMWebDAVFileManagerDidReceiveAdditionalInfo,
-                      "Cannot read the account");
+                      say("Cannot read the account"));
   const auto& info = figures.received.front().userInfo;
   auto number = [&](const char* key) { return integerForKey(info, key); };
   // Copied into the settings as the application does.
@@ -100,12 +98,12 @@ int whoami(Session& session) {
       login = *given;
   auto size = [](std::optional<std::int64_t> v) {
     return v ? LocalizedFileSizeStr(static_cast<std::uint64_t>(std::max<std::int64_t>(0, *v)))
-             : std::string("unknown");
+             : say("unknown");
   };
-  std::cout << "Login: " << login << "\n"
-            << "Used: " << size(number("quotaUsedBytesNum")) << "\n"
-            << "Free: " << size(number("quotaAvailableBytesNum")) << "\n"
-            << "Maximum file size: " << size(number("maxFileSizeNum")) << "\n";
+  std::cout << say("Login: {}", login) << "\n"
+            << say("Used: {}", size(number("quotaUsedBytesNum"))) << "\n"
+            << say("Free: {}", size(number("quotaAvailableBytesNum"))) << "\n"
+            << say("Maximum file size: {}", size(number("maxFileSizeNum"))) << "\n";
   return 0;
 }
 

@@ -16,16 +16,16 @@ int remove(Session& session, const std::vector<std::string>& paths, bool force) 
   for (auto& path : paths) {
     auto item = session.item(path, false);
     if (!force && stdinIsTerminal() &&
-        !confirm("Remove " + session.remotePath(item->URL().withoutTrailingSlash()) +
-                 (item->isDirectory() ? " and everything in it?" : "?")))
+        !confirm(say(item->isDirectory() ? "Remove {} and everything in it?" : "Remove {}?",
+                     session.remotePath(item->URL().withoutTrailingSlash()))))
       continue;
     Outcomes outcomes(
         {kKMKMWebDAVFileManagerDidRemove, kKMKMWebDAVFileManagerDidFailWithRemoveRequest});
     session.manager->removeItemAtURL(item->URL());
     outcomes.waitForFirst();
-    session.expectFirst(outcomes, kKMKMWebDAVFileManagerDidRemove, "Cannot remove " + path);
+    session.expectFirst(outcomes, kKMKMWebDAVFileManagerDidRemove, say("Cannot remove {}", path));
     session.storage().removeItemAtURL(item->URL());
-    std::cout << "Removed " << session.remotePath(item->URL().withoutTrailingSlash()) << "\n";
+    std::cout << say("Removed {}", session.remotePath(item->URL().withoutTrailingSlash())) << "\n";
   }
   return status;
 }
@@ -38,11 +38,10 @@ int makeDirectory(Session& session, const std::string& name, const std::string& 
   session.manager->createDirectoryWithNameAt(name, parent);
   outcomes.waitForFirst();
   session.expectFirst(outcomes, kKMKMWebDAVFileManagerDidCreateDirectory,
-                      "Cannot create the folder " + name);
+                      say("Cannot create the folder {}", name));
   auto created =
       URL::fromString(stringForKey(outcomes.received.front().userInfo, "URL").value_or(""));
-  std::cout << "Created " << (created ? session.remotePath(created->withoutTrailingSlash()) : name)
-            << "\n";
+  std::cout << say("Created {}", created ? session.remotePath(created->withoutTrailingSlash()) : name) << "\n";
   // So the cached listing shows the new folder, offline too.
   session.refresh(parent);
   return 0;
@@ -57,7 +56,7 @@ int share(Session& session, const std::vector<std::string>& paths, bool copy) {
         {kKMKMWebDAVFileManagerDidPublishFile, kKMKMWebDAVFileManagerDidFailWithPublishRequest});
     session.manager->publishFileWithURL(item->URL());
     outcomes.waitForFirst();
-    session.expectFirst(outcomes, kKMKMWebDAVFileManagerDidPublishFile, "Cannot share " + path);
+    session.expectFirst(outcomes, kKMKMWebDAVFileManagerDidPublishFile, say("Cannot share {}", path));
     const auto link = stringForKey(outcomes.first()->userInfo, "locationURL").value_or("");
     // The name is the decoded last path component, as the share screen writes it.
     const std::string line =
@@ -70,8 +69,8 @@ int share(Session& session, const std::vector<std::string>& paths, bool copy) {
     return 0;
   auto copied = copyToClipboard(text);
   if (!copied.hasValue())
-    throw Failure{"The links were not copied: " + copied.error().localizedDescription};
-  std::cerr << (paths.size() == 1 ? "The link is" : "The links are") << " on the clipboard.\n";
+    throw Failure{say("The links were not copied: {}", copied.error().localizedDescription)};
+  std::cerr << say(paths.size() == 1 ? "The link is on the clipboard." : "The links are on the clipboard.") << "\n";
   return 0;
 }
 

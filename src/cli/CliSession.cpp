@@ -1,4 +1,5 @@
 #include "cli/CliSession.h"
+#include "cli/CliText.h"
 
 #include "foundation/KLApplicationEnvironment.h"
 #include "manager/KMWebDAVFileManager.h"
@@ -65,14 +66,14 @@ URL Session::root() const {
 void Session::requireToken() const {
   auto token = KMSettings::mainSettings().token();
   if (!token || token->empty())
-    throw Failure{"Not signed in. Run `kdisk login` first."};
+    throw Failure{say("Not signed in. Run `kdisk login` first.")};
 }
 
 URL Session::resolve(const std::string& path, bool directory) const {
   if (path.rfind("https://", 0) == 0 || path.rfind("http://", 0) == 0) {
     auto url = URL::fromString(path);
     if (!url)
-      throw Failure{"Not a usable address: " + path, kBadUsage};
+      throw Failure{say("Not a usable address: {}", path), kBadUsage};
     return directory ? url->withTrailingSlash() : *url;
   }
   URL url = root();
@@ -84,7 +85,7 @@ URL Session::resolve(const std::string& path, bool directory) const {
       end = path.size();
     std::string part = path.substr(start, end - start);
     if (part == "..")
-      throw Failure{"Paths may not climb above the root: " + path, kBadUsage};
+      throw Failure{say("Paths may not climb above the root: {}", path), kBadUsage};
     if (!part.empty() && part != ".")
       parts.push_back(part);
     start = end + 1;
@@ -105,14 +106,14 @@ std::string Session::remotePath(const URL& url) const {
 void Session::failWith(const Outcomes& outcomes, const Notification* failure,
                        const std::string& what) {
   if (outcomes.authenticationFailed)
-    throw Failure{"The service refused the sign-in. Run `kdisk login` to sign in again."};
+    throw Failure{say("The service refused the sign-in. Run `kdisk login` to sign in again.")};
   const KMError* error = failure ? errorForKey(failure->userInfo) : nullptr;
   if (error && error->domain == webdav::kKMHTTPTransportErrorDomain)
-    throw Failure{what + ": cannot reach the service at " + hostOf(root()) + "."};
+    throw Failure{say("{}: cannot reach the service at {}.", what, hostOf(root()))};
   if (error && !error->localizedDescription.empty())
-    throw Failure{what + ": " + error->localizedDescription};
+    throw Failure{say("{}: {}", what, error->localizedDescription)};
   if (!failure)
-    throw Failure{what + ": the service did not answer in time (" + hostOf(root()) + ")."};
+    throw Failure{say("{}: the service did not answer in time ({}).", what, hostOf(root()))};
   throw Failure{what + "."};
 }
 
@@ -128,7 +129,7 @@ void Session::refresh(const URL& directory) {
   manager->updateContentsOfDirectoryAtURL(directory);
   outcomes.waitForFirst();
   expectFirst(outcomes, kKMKMWebDAVFileManagerDidReceiveFileList,
-              "Cannot list " + remotePath(directory));
+              say("Cannot list {}", remotePath(directory)));
 }
 
 std::shared_ptr<KMFileItem> Session::item(const std::string& path, bool offline) {
@@ -140,7 +141,7 @@ std::shared_ptr<KMFileItem> Session::item(const std::string& path, bool offline)
   for (auto& child : storage().contentsOfDirectoryAtURLIncludeHidden(parent, true))
     if (child->URL().withoutTrailingSlash().lastPathComponent() == name)
       return child;
-  throw Failure{"No such file or folder: " + remotePath(wanted)};
+  throw Failure{say("No such file or folder: {}", remotePath(wanted))};
 }
 
 } // namespace kdisk::cli

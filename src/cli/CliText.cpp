@@ -1,4 +1,5 @@
 #include "cli/CliText.h"
+#include "platform/Bundle.h"
 
 #include <termios.h>
 #include <unistd.h>
@@ -90,28 +91,40 @@ std::string folded(std::string_view text) {
   return result;
 }
 
+std::string say(std::string_view english) { return KMLocalizedString(english, english, "kdisk"); }
+
+std::string sayFormatted(std::string_view english, fmt::format_args arguments) {
+  const std::string translated = say(english);
+  try {
+    return fmt::vformat(translated, arguments);
+  } catch (const fmt::format_error&) {
+    // A damaged translation must not cost the user the message.
+    return fmt::vformat(english, arguments);
+  }
+}
+
 std::string failReasonInWords(const std::optional<std::string>& reason) {
   using namespace kdisk::manager;
   if (reason == kKMWebDAVFileManagerUploadErrorCannotSaveAssetToTempFile)
-    return "the photo could not be copied for sending";
+    return say("the photo could not be copied for sending");
   if (reason == kKMWebDAVFileManagerUploadErrorWrongStatusCode)
-    return "the service refused the file";
+    return say("the service refused the file");
   if (reason == kKMWebDAVFileManagerUploadErrorUnknownError)
-    return "the connection failed";
-  return "it failed";
+    return say("the connection failed");
+  return say("it failed");
 }
 
 std::string readPassword(bool fromStdin) {
   std::string password;
   if (fromStdin || !stdinIsTerminal()) {
     if (!fromStdin)
-      throw Failure{"No terminal to ask for the password; use --password-stdin.", kBadUsage};
+      throw Failure{say("No terminal to ask for the password; use --password-stdin."), kBadUsage};
     std::getline(std::cin, password);
     if (!password.empty() && password.back() == '\r')
       password.pop_back();
     return password;
   }
-  std::cerr << "Password: " << std::flush;
+  std::cerr << say("Password:") << " " << std::flush;
   termios saved{};
   ::tcgetattr(STDIN_FILENO, &saved);
   termios quiet = saved;
@@ -124,7 +137,7 @@ std::string readPassword(bool fromStdin) {
 }
 
 bool confirm(const std::string& question) {
-  std::cerr << question << " [y/N] " << std::flush;
+  std::cerr << question << " " << say("[y/N]") << " " << std::flush;
   std::string answer;
   std::getline(std::cin, answer);
   return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
@@ -143,7 +156,7 @@ void ProgressLine::update(std::uint64_t done, std::uint64_t total) {
   }
   line += "  " + LocalizedFileSizeStr(static_cast<std::uint64_t>(rate)) + "/s";
   if (total && rate > 0 && done < total)
-    line += "  " + std::to_string(static_cast<long>((total - done) / rate)) + " s left";
+    line += "  " + say("{} s left", static_cast<long>((total - done) / rate));
   line += "\033[K";
   std::cout << line << std::flush;
   m_drawn = true;

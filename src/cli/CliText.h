@@ -6,9 +6,21 @@
 #include <string>
 #include <string_view>
 
+#include <fmt/format.h>
+
 #include "platform/Value.h"
 
 namespace kdisk::cli {
+
+// kdisk's own message in the user's language, from the string table "kdisk":
+// the English text is the key and the fallback; arguments fill its "{}" in
+// order (a translation may number them, "{1}").
+std::string say(std::string_view english);
+std::string sayFormatted(std::string_view english, fmt::format_args arguments);
+template <typename... Arguments>
+std::string say(std::string_view english, const Arguments&... arguments) {
+  return sayFormatted(english, fmt::make_format_args(arguments...));
+}
 
 bool stdoutIsTerminal();
 bool stdinIsTerminal();

@@ -6,6 +6,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"
 #include "cli/CliText.h"
+#include "cli/FileCopy.h"
 #include "foundation/KLApplicationLocale.h"
 #include "manager/KMUploadNotifications.h"
 #include "manager/KMWebDAVFileManager.h"
@@ -24,18 +25,18 @@ int get(Session& session, const std::string& remote, const std::optional<std::st
     session.requireToken();
   auto item = session.item(remote, offline);
   if (item->isDirectory())
-    throw Failure{remote + " is a folder; only files can be fetched."};
+    throw Failure{say("{} is a folder; only files can be fetched.", remote)};
   const URL url = item->URL();
   auto cachePath = session.storage().localPathForWebURL(url);
   if (!cachePath)
-    throw Failure{"No place in the cache for " + remote + "."};
+    throw Failure{say("No place in the cache for {}.", remote)};
   // The listing just merged drops a copy whose entity tag changed, so a copy
   // still there is current.
   if (session.storage().hasCachedFileForURL(url)) {
-    std::cerr << item->displayName() << ": the cached copy is current.\n";
+    std::cerr << say("{}: the cached copy is current.", item->displayName()) << "\n";
   } else {
     if (offline)
-      throw Failure{remote + " is not in the cache."};
+      throw Failure{say("{} is not in the cache.", remote)};
     Outcomes outcomes({kKMKMWebDAVFileManagerDidDownloadFile,
                        kKMKMWebDAVFileManagerDidFailToDownloadFile,
                        kKMKMWebDAVFileManagerDidGetPartialDataForFile});
@@ -60,17 +61,16 @@ int get(Session& session, const std::string& remote, const std::optional<std::st
       progress->finish();
     if (outcomes.count(kKMKMWebDAVFileManagerDidDownloadFile) == 0 ||
         !session.storage().hasCachedFileForURL(url))
-      session.failWith(outcomes, nullptr, "Cannot download " + remote);
-    std::cerr << item->displayName() << ": downloaded.\n";
+      session.failWith(outcomes, nullptr, say("Cannot download {}", remote));
+    std::cerr << say("{}: downloaded.", item->displayName()) << "\n";
   }
   if (local) {
     fs::path target = *local;
     if (fs::is_directory(target))
       target /= item->displayName();
-    std::error_code error;
-    fs::copy_file(*cachePath, target, fs::copy_options::overwrite_existing, error);
+    const std::error_code error = copyFileContents(*cachePath, target);
     if (error)
-      throw Failure{"Cannot write " + target.string() + ": " + error.message()};
+      throw Failure{say("Cannot write {}: {}", target.string(), error.message())};
     std::cout << target.string() << "\n";
   } else {
     std::cout << *cachePath << "\n";

@@ -5,9 +5,11 @@
 #include <iostream>
 
 #include <CLI/CLI.hpp>
+#include <spdlog/sinks/sink.h>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"
+#include "cli/CliText.h"
 #include "foundation/KLApplicationVersion.h"
 #include "platform/Log.h"
 #include "webdav/KMHTTPTransfer.h"
@@ -113,15 +115,19 @@ int runCommandLine(int argc, char** argv) {
     ::setenv("KDISK_SERVICE_URL", service.c_str(), 1);
   if (!ca.empty()) {
     if (!fs::is_regular_file(ca)) {
-      std::cerr << "kdisk: no such certificate file: " << ca << "\n";
+      std::cerr << "kdisk: " << say("no such certificate file: {}", ca) << "\n";
       return kBadUsage;
     }
     webdav::setAdditionalCertificateAuthorityFile(ca);
   }
   setAllLogLevels(verbose ? LogLevel::Verbose : LogLevel::Error);
   installConsoleLogger();
-  if (!verbose)
-    setAllLogLevels(LogLevel::Error);
+  // The engine's log lines are for diagnosis: without --verbose (or an
+  // explicit KDISK_LOG_LEVEL) the user sees the command's own output and,
+  // on failure, its one reason. Every logger writes through this one sink.
+  if (!verbose && !std::getenv("KDISK_LOG_LEVEL"))
+    for (auto& sink : spdlog::default_logger()->sinks())
+      sink->set_level(spdlog::level::off);
 
   try {
     Session session;

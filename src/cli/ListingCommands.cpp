@@ -13,7 +13,8 @@ namespace kdisk::cli {
 namespace {
 
 void printItems(Session& session, const KMFileItemList& items, bool longForm, bool json) {
-  for (auto& item : KMWebDAVStorage::sortFileItemsUsingStandartOrder(items)) {
+  // The store hands folder contents over sorted already.
+  for (auto& item : items) {
     auto file = std::dynamic_pointer_cast<KMFile>(item);
     const bool cached = !item->isDirectory() && session.storage().hasCachedFileForURL(item->URL());
     if (json) {

@@ -38,13 +38,13 @@ bool runQueue(Session& session, std::set<std::string> watched) {
       // The name was taken on the service: the upload goes on under the next free one.
       if (auto refused = stringForKey(n.userInfo, kKMUploadRefusedURLKey)) {
         auto refusedURL = URL::fromString(*refused);
-        std::cout << (refusedURL ? session.remotePath(*refusedURL) : *refused) << " is taken on the service.\n";
+        std::cout << say("{} is taken on the service.", refusedURL ? session.remotePath(*refusedURL) : *refused) << "\n";
         if (watched.erase(*refused)) watched.insert(urlText);
       }
       if (terminal)
         progress.emplace(path);
       else
-        std::cout << "Sending " << path << "\n" << std::flush;
+        std::cout << say("Sending {}", path) << "\n" << std::flush;
     } else if (n.name == kKMKMWebDAVFileManagerDidSendBytesForUploadFile) {
       if (progress && urlText == current) {
         auto row = url ? session.storage().uploadFileAtURL(*url) : nullptr;
@@ -57,12 +57,12 @@ bool runQueue(Session& session, std::set<std::string> watched) {
         progress->finish();
       progress.reset();
       if (n.name == kKMKMWebDAVFileManagerDidUploadFile) {
-        std::cout << "Uploaded " << path << "\n" << std::flush;
+        std::cout << say("Uploaded {}", path) << "\n" << std::flush;
       } else {
         auto row = url ? session.storage().uploadFileAtURL(*url) : nullptr;
-        std::cerr << "Failed to upload " << path << ": "
-                  << failReasonInWords(row ? row->failReason() : std::nullopt)
-                  << ". Run `kdisk queue retry` to send it again.\n";
+        std::cerr << say("Failed to upload {}: {}. Run `kdisk queue retry` to send it again.", path,
+                         failReasonInWords(row ? row->failReason() : std::nullopt))
+                  << "\n";
         if (watched.empty() || watched.count(urlText))
           allGood = false;
       }
@@ -81,7 +81,7 @@ bool runQueue(Session& session, std::set<std::string> watched) {
   if (progress)
     progress->finish();
   if (outcomes.authenticationFailed)
-    throw Failure{"The service refused the sign-in. Run `kdisk login` to sign in again."};
+    throw Failure{say("The service refused the sign-in. Run `kdisk login` to sign in again.")};
   for (auto& urlText : watched) {
     auto url = URL::fromString(urlText);
     auto row = url ? session.storage().uploadFileAtURL(*url) : nullptr;
@@ -103,14 +103,14 @@ int put(Session& session, std::vector<std::string> arguments, std::optional<std:
   const URL directory = session.resolve(to.value_or("/"), true);
   for (auto& local : arguments)
     if (!fs::is_regular_file(local))
-      throw Failure{"Not a file: " + local, kBadUsage};
+      throw Failure{say("Not a file: {}", local), kBadUsage};
   // Free names are picked from the cached listing; a fresh one spares sends the
   // service refuses because the name is taken there.
   try {
     session.refresh(directory);
   } catch (const Failure& failure) {
-    std::cerr << "kdisk: " << failure.message
-              << " Names are checked against the cached listing only.\n";
+    std::cerr << "kdisk: " << failure.message << " " << say("Names are checked against the cached listing only.")
+              << "\n";
   }
   std::set<std::string> queued;
   for (auto& local : arguments) {
@@ -119,9 +119,9 @@ int put(Session& session, std::vector<std::string> arguments, std::optional<std:
     auto added =
         session.manager->uploadFileForFileURLTo(URL::fileURLWithPath(absolute.string()), target);
     if (!added.hasValue())
-      throw Failure{"Cannot queue " + local + ": " + added.error().localizedDescription};
+      throw Failure{say("Cannot queue {}: {}", local, added.error().localizedDescription)};
     queued.insert(added.value().absoluteString());
-    std::cout << "Queued " << local << " as " << session.remotePath(added.value()) << "\n";
+    std::cout << say("Queued {} as {}", local, session.remotePath(added.value())) << "\n";
   }
   std::cout << std::flush;
   if (noWait)
@@ -132,11 +132,12 @@ int put(Session& session, std::vector<std::string> arguments, std::optional<std:
 int queueList(Session& session) {
   auto rows = session.storage().uploadsInDirectoryAtURL(std::nullopt);
   if (rows.empty()) {
-    std::cout << "The upload queue is empty.\n";
+    std::cout << say("The upload queue is empty.") << "\n";
     return 0;
   }
   for (auto& row : rows) {
-    std::cout << (row->failed() ? "failed   " : "waiting  ") << session.remotePath(row->URL())
+    const std::string state = say(row->failed() ? "failed" : "waiting");
+    std::cout << fmt::format("{:<9}", state) << session.remotePath(row->URL())
               << "  " << LocalizedFileSizeStr(row->size());
     if (row->failed())
       std::cout << "  (" << failReasonInWords(row->failReason()) << ")";
@@ -162,7 +163,7 @@ std::vector<std::shared_ptr<KMUploadFile>> rowsNamed(Session& session,
         found = true;
       }
     if (!found)
-      throw Failure{"No upload named " + name + " in the queue."};
+      throw Failure{say("No upload named {} in the queue.", name)};
   }
   return chosen;
 }
@@ -183,7 +184,7 @@ int queueRetry(Session& session, const std::vector<std::string>& names) {
 int queueRemove(Session& session, const std::vector<std::string>& names) {
   for (auto& row : rowsNamed(session, names)) {
     session.manager->removeUploadFileWithURL(row->URL());
-    std::cout << "Removed " << session.remotePath(row->URL()) << " from the queue.\n";
+    std::cout << say("Removed {} from the queue.", session.remotePath(row->URL())) << "\n";
   }
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "manager/KMDirectoryListing.h"
 
 #include <algorithm>
+#include <map>
 #include <atomic>
 
 #include "manager/KMWebDAVFileManagerLog.h"
@@ -93,9 +94,25 @@ ListingPlace placeInListing(const ListedDirectory& directory, URL& url) {
   return ListingPlace::Elsewhere;
 }
 
+// The missing fields of one listing, each logged once with how many items
+// lacked it: a server that never sends a field would otherwise write a line
+// per file, ten thousand for a large folder.
+class MissingFields {
+ public:
+  void note(const char* message) { ++m_counts[message]; }
+  void log(std::size_t items) const {
+    for (const auto& [message, count] : m_counts)
+      kdisk::manager::log()->error("{} ({} of {} items)", message, count, items);
+  }
+
+ private:
+  std::map<const char*, std::size_t> m_counts;
+};
+
 // Turns a multistatus listing of `directory` into items, the directory first.
 KMFileItemList itemsOfListing(const URL& directory, const KMMultiStatusResponseList& responses) {
   auto& log = kdisk::manager::log();
+  MissingFields missing;
   const ListingKeys keys;
   const ListedDirectory listed(directory);
   KMFileItemList items;
@@ -111,11 +128,14 @@ KMFileItemList itemsOfListing(const URL& directory, const KMMultiStatusResponseL
     }
     const Dictionary* values = response->successPropValues();
     const kdisk::Value* resourceType = presentValue(values, keys.resourceType);
-    if (!resourceType) log->error("WebDAV wrong response: ResourceType field is not exist.");
+    if (!resourceType) missing.note("WebDAV wrong response: ResourceType field is not exist.");
     const kdisk::Value* displayName = presentValue(values, keys.displayName);
-    if (!displayName) log->error("WebDAV wrong response: DisplayName field is not exist.");
+    if (!displayName) missing.note("WebDAV wrong response: DisplayName field is not exist.");
     std::optional<std::string> name;
     if (displayName && displayName->stringValue()) name = *displayName->stringValue();
+    // Many servers never send one; the href's own name stands in, so the row
+    // is shown (and hidden when it starts with ".") like any other.
+    if (!name || name->empty()) name = url.lastPathComponent();
 
     if (resourceType && resourceType->integerValue() == 1) {
       auto item = KMDirectory::fileItemWithURL(url);
@@ -133,11 +153,11 @@ KMFileItemList itemsOfListing(const URL& directory, const KMMultiStatusResponseL
       continue;
     }
     const kdisk::Value* length = presentValue(values, keys.contentLength);
-    if (!length) log->error("WebDAV wrong response: ContentLength field is not exist.");
+    if (!length) missing.note("WebDAV wrong response: ContentLength field is not exist.");
     const kdisk::Value* modified = presentValue(values, keys.lastModified);
-    if (!modified) log->error("WebDAV wrong response: LastModified field is not exist.");
+    if (!modified) missing.note("WebDAV wrong response: LastModified field is not exist.");
     const kdisk::Value* etag = presentValue(values, keys.eTag);
-    if (!etag) log->error("WebDAV wrong response: ETag field is not exist.");
+    if (!etag) missing.note("WebDAV wrong response: ETag field is not exist.");
     auto file = KMFile::fileItemWithURL(url);
     file->setDisplayName(name);
     if (length) file->setSize(static_cast<std::uint64_t>(std::max<std::int64_t>(0, length->integerValue().value_or(0))));
@@ -145,6 +165,7 @@ KMFileItemList itemsOfListing(const URL& directory, const KMMultiStatusResponseL
     if (etag && etag->stringValue()) file->setEtag(*etag->stringValue());
     items.push_back(file);
   }
+  missing.log(responses.size());
   return items;
 }
 

@@ -1,5 +1,7 @@
 #include "manager/KMUploadQueue.h"
 
+#include <chrono>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -501,7 +503,13 @@ void KMUploadQueue::requestDidSendBytes(const std::shared_ptr<KMUploadRequest>& 
     request->transfer->cancel();
     return;
   }
-  m_storage->updateUploadedSizeForUploadFileAtURL(total, request->URL);
+  // The stored figure only outlives the process (a restarted upload begins
+  // again anyway): once a second is plenty, and each write is a commit to disk.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - request->lastStoredProgress >= std::chrono::seconds(1)) {
+    request->lastStoredProgress = now;
+    m_storage->updateUploadedSizeForUploadFileAtURL(total, request->URL);
+  }
   post(kKMKMWebDAVFileManagerDidSendBytesForUploadFile, request->URL,
        {{kKMUploadUploadedSizeKey, Value(total)}});
 }
@@ -518,6 +526,10 @@ void KMUploadQueue::removeTemporarySource(const std::string& path) const {
   } else if (path.rfind(assetRoot, 0) == 0) {
     fs::remove(path, error);
   }
+}
+
+void KMUploadQueue::setStorage(std::shared_ptr<KMWebDAVStorage> storage) {
+  m_serialUploadQueue->sync([&] { m_storage = std::move(storage); });
 }
 
 void KMUploadQueue::hostReachabilityDidChange(bool reachable) {

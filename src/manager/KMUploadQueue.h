@@ -29,6 +29,7 @@
 //   restart                           -> in flight becomes waiting (the slot is memory only)
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -72,6 +73,8 @@ struct KMUploadRequest {
   std::atomic<bool> progressPending{false};
   // Names of this upload the service refused as taken before this send.
   unsigned refusedNames = 0;
+  // When the running total was last written to the store (upload queue only).
+  std::chrono::steady_clock::time_point lastStoredProgress{};
 
   std::uint64_t responseStatusCode() const;
   std::optional<KMError> error() const;
@@ -137,6 +140,9 @@ class KMUploadQueue : public std::enable_shared_from_this<KMUploadQueue> {
   // Applies a reachability verdict: the queue resumes when the host becomes
   // reachable; losing it only pauses what would start next.
   void hostReachabilityDidChange(bool reachable);
+  // Swapped between two decisions of the serial queue; only while no adding
+  // operation runs.
+  void setStorage(std::shared_ptr<KMWebDAVStorage> storage);
 
   const std::shared_ptr<DispatchQueue>& serialUploadQueue() const { return m_serialUploadQueue; }
   // Folder of the copies of library assets (one file per type).

@@ -76,6 +76,12 @@ void KMWebDAVFileManager::initialize(bool monitorNetwork) {
   if (monitorNetwork) setupNetworkMonitoring();
 }
 
+void KMWebDAVFileManager::setStorage(std::shared_ptr<KMWebDAVStorage> storage) {
+  storage->setRootURL(rootURL());
+  m_storage = storage;
+  m_uploadQueue->setStorage(std::move(storage));
+}
+
 URL KMWebDAVFileManager::rootURL() const {
   if (m_rootURLForTesting) return *m_rootURLForTesting;
   return kdisk::KLApplicationEnvironment::currentEnvironment().webDAVRootURL();

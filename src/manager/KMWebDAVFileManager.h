@@ -103,8 +103,9 @@ class KMWebDAVFileManager : public std::enable_shared_from_this<KMWebDAVFileMana
   static std::shared_ptr<KMWebDAVFileManager> initWithStorage(std::shared_ptr<KMWebDAVStorage> storage);
 
   // A manager of its own beside the shared one, for a given root: the
-  // command line and tests. Without network monitoring the host counts as
-  // reachable and requests simply go out.
+  // command line and tests. Without network monitoring no report ever comes:
+  // the host counts as unreachable, so uploads wait until the owner calls
+  // reachabilityChanged; every other request goes out regardless.
   struct Options {
     kdisk::URL rootURL;
     bool monitorNetwork = false;
@@ -124,7 +125,9 @@ class KMWebDAVFileManager : public std::enable_shared_from_this<KMWebDAVFileMana
   void unmountStorages();
 
   const std::shared_ptr<KMWebDAVStorage>& storage() const { return m_storage; }
-  void setStorage(std::shared_ptr<KMWebDAVStorage> storage) { m_storage = std::move(storage); }
+  // Gives `storage` the root URL and hands it to the upload queue too. Only
+  // while nothing runs: requests in flight keep writing to the old one.
+  void setStorage(std::shared_ptr<KMWebDAVStorage> storage);
   std::optional<kdisk::URL> uploadingFileURL() const;
   void setUploadingFileURL(std::optional<kdisk::URL> url);
   const std::shared_ptr<kdisk::DispatchQueue>& serialUploadQueue() const { return m_serialUploadQueue; }

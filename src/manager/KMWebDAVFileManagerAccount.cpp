@@ -67,17 +67,11 @@ void KMWebDAVFileManager::sendAdditionalInfoRequest() {
     self->post(kKMKMWebDAVFileManagerDidFailWithAdditionalInfoRequest, std::move(userInfo));
   };
   request->setDidFailBlock([fail](const KMError& error) { fail(error); });
-  request->setDidFinishLoadingBlock([fail](const std::optional<std::string>& data) {
-    if (!data || data->empty()) fail(std::nullopt);  // no responses will follow
-  });
-  request->setDidReceiveMultistatusResponsesBlock([weak, fail](const KMMultiStatusResponseList& responses) {
+  // An answer that came but says nothing (empty, unparsable, no properties)
+  // is still an answer: it is announced without the figures it lacks.
+  auto receive = [weak](const Dictionary* values) {
     auto self = weak.lock();
     if (!self) return;
-    if (responses.empty()) {
-      fail(std::nullopt);
-      return;
-    }
-    const Dictionary* values = responses.back()->successPropValues();
     Dictionary userInfo;
     const std::pair<std::shared_ptr<KMProp>, std::pair<const char*, const char*>> fields[] = {
         {KMAdditionalInfoRequest::maxFileSizeProp(),
@@ -97,6 +91,12 @@ void KMWebDAVFileManager::sendAdditionalInfoRequest() {
       userInfo[keyAndMessage.first] = *number;
     }
     self->post(kKMKMWebDAVFileManagerDidReceiveAdditionalInfo, std::move(userInfo));
+  };
+  request->setDidFinishLoadingBlock([receive](const std::optional<std::string>& data) {
+    if (!data || data->empty()) receive(nullptr);  // no responses will follow
+  });
+  request->setDidReceiveMultistatusResponsesBlock([receive](const KMMultiStatusResponseList& responses) {
+    receive(responses.empty() ? nullptr : responses.back()->successPropValues());
   });
   request->start();
   post(kKMKMWebDAVFileManagerDidSendAdditionalInfoRequest, {});

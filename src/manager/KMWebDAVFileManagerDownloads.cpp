@@ -61,7 +61,12 @@ std::shared_ptr<KMDiskRequest> KMWebDAVFileManager::startDownloadFileForURL(cons
     auto self = weak.lock();
     if (!self || !accept) return;  // an error page's tag describes no file of ours
     auto etag = response.valueForHTTPHeaderField("ETag");
-    if (etag && !etag->empty()) self->m_storage->updateETagForItemAtURL(*etag, url);
+    if (!etag || etag->empty()) return;
+    // A row listed without a tag is matched by size and date; a tag from the
+    // download alone would make the next listing look like a change.
+    auto cached = self->m_storage->fileItemAtURL(url);
+    auto* file = dynamic_cast<const KMFile*>(cached.get());
+    if (file && file->etag()) self->m_storage->updateETagForItemAtURL(*etag, url);
   });
   request->setDidGetPartialDataBlock([weak, urlText](std::uint64_t received, std::int64_t expected) {
     if (auto self = weak.lock())

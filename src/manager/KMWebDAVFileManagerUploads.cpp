@@ -28,7 +28,9 @@ void KMWebDAVFileManager::retryUploadFileWithURL(const URL& url) {
 void KMWebDAVFileManager::removeUploadFileWithURL(const URL& url) {
   m_storage->removeUploadFileWithURL(url);
   kdisk::NotificationCenter::defaultCenter().postNotificationInMainQueueWithNameObjectUserInfo(
-      kdisk::manager::kKMKMWebDAVFileManagerUploadQueueWasChanged, this, {{"URL", url.absoluteString()}});
+      // The folder the upload was going to: what a browser of it matches.
+      kdisk::manager::kKMKMWebDAVFileManagerUploadQueueWasChanged, this,
+      {{"URL", url.deletingLastPathComponent().absoluteString()}});
 }
 
 std::optional<URL> KMWebDAVFileManager::uploadingFileURL() const { return m_uploadQueue->uploadingFileURL(); }

@@ -48,7 +48,14 @@ std::vector<LocaleName> preferredLocalesFromEnvironment() {
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     std::string_view value = environment(name);
     if (value.empty()) continue;
-    if (auto locale = parseLocaleName(value)) locales.push_back(*locale);
+    if (auto locale = parseLocaleName(value)) {
+      locales.push_back(*locale);
+    } else if (value.substr(0, value.find_first_of(".@")) == "C" ||
+               value.substr(0, value.find_first_of(".@")) == "POSIX") {
+      // On Linux these name the untranslated program, which is English here;
+      // many installations and containers run with C.UTF-8.
+      locales.push_back({"en", ""});
+    }
     // The first variable that is set decides, as for setlocale().
     break;
   }

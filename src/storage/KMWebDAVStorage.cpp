@@ -78,9 +78,23 @@ struct KMWebDAVStorage::CachedRow {
   std::string url;
   bool isDirectory = false;
   std::optional<std::string> etag;
+  std::uint64_t size = 0;
+  std::optional<kdisk::Date> lastModified;
   bool taken = false;
   std::size_t next = kNoRow;  // the next cached row of the same URL
 };
+
+namespace {
+
+// Servers without entity tags still give size and date; a file whose both
+// are unchanged is the same file. Anything less certain counts as changed.
+bool sameFileVersion(const std::optional<std::string>& etag, std::uint64_t size,
+                     const std::optional<kdisk::Date>& lastModified, const KMFile& fresh) {
+  if (etag || fresh.etag()) return etag && fresh.etag() && *etag == *fresh.etag();
+  return lastModified && fresh.lastModified() && *lastModified == *fresh.lastModified() && size == fresh.size();
+}
+
+}  // namespace
 
 KMWebDAVStorage::KMWebDAVStorage() : SQLSerialStorage("WebDAVStorage.sqlite") {}
 
@@ -202,10 +216,11 @@ std::vector<KMWebDAVStorage::CachedRow> KMWebDAVStorage::cachedChildren(
     Database& database, const std::string& directory) {
   std::vector<CachedRow> rows;
   auto row = database.executeQueryWith(
-      "SELECT rowid, url, is_dir, etag FROM FileItem WHERE parent_url=?", directory);
+      "SELECT rowid, url, is_dir, etag, size, last_modified FROM FileItem WHERE parent_url=?", directory);
   while (row.next()) {
     rows.push_back({row.longLongIntForColumn("rowid"), row.stringForColumn("url").value_or(""),
-                    row.boolForColumn("is_dir"), row.stringForColumn("etag")});
+                    row.boolForColumn("is_dir"), row.stringForColumn("etag"),
+                    static_cast<std::uint64_t>(row.longLongIntForColumn("size")), row.dateForColumn("last_modified")});
   }
   return rows;
 }
@@ -298,7 +313,9 @@ void KMWebDAVStorage::setLastAccessDateForItemWithURL(const std::optional<kdisk:
 //
 // Each cached child C of the directory ends in one of these states:
 //   kept      a fresh item has C's URL and the same kind, and for files the same
-//             etag (text, both present): C's row stays as it is;
+//             etag (text, both present), or, when neither has an etag, the
+//             same size and last-modified date (both dates present): C's row
+//             stays as it is;
 //   replaced  a fresh item has C's URL but another kind or etag: C goes with its
 //             subtree and local copy (removeItem), the fresh item is added;
 //   gone      no fresh item has C's URL: C goes like a replaced one;
@@ -343,9 +360,8 @@ kdisk::Status KMWebDAVStorage::updateContentsOfDirectoryAtURLWithItems(
         const auto* freshFile = fresh->isDirectory() ? nullptr : dynamic_cast<const KMFile*>(fresh.get());
         const bool bothDirectories = cached.isDirectory && fresh->isDirectory();
         const bool changed =
-            !bothDirectories &&
-            (cached.isDirectory != fresh->isDirectory() || !freshFile || !freshFile->etag() ||
-             !cached.etag || *freshFile->etag() != *cached.etag);
+            !bothDirectories && (cached.isDirectory != fresh->isDirectory() || !freshFile ||
+                                 !sameFileVersion(cached.etag, cached.size, cached.lastModified, *freshFile));
         if (changed) {
           // Removal by URL takes every duplicate row along.
           if (!removeRowsAndLocalCopy(database, cached.url, cached.isDirectory) ||

@@ -16,6 +16,7 @@
 
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
+#include "webdav/CurlHandleOptions.h"
 
 namespace kdisk::webdav {
 
@@ -37,6 +38,10 @@ std::optional<std::string> additionalCAFile() {
 }
 
 constexpr long kUploadBufferSize = 512 * 1024;
+constexpr long kReceiveBufferSize = 128 * 1024;
+// Body bytes read but not yet handed on; beyond this libcurl is paused, so a
+// client slower than the network (a disk, a parser) bounds the memory.
+constexpr std::size_t kMaxPendingBodyBytes = 1024 * 1024;
 
 bool isRedirectStatus(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -83,6 +88,8 @@ struct HTTPTransfer::Impl {
   HTTPResponse head;
   bool headComplete = false;
   std::deque<PendingEvent> pending;
+  std::size_t pendingBodyBytes = 0;
+  bool receivePaused = false;
   std::uint64_t lastSentReported = 0;
 
   double lastActivity = 0;
@@ -263,8 +270,14 @@ size_t HTTPTransfer::Impl::onBody(char* data, size_t size, size_t count, void* u
   auto* self = static_cast<Impl*>(user);
   const size_t length = size * count;
   if (self->state != State::Running) return CURL_WRITEFUNC_ERROR;
+  if (self->pendingBodyBytes >= kMaxPendingBodyBytes) {
+    // libcurl keeps this chunk and offers it again once resumed.
+    self->receivePaused = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
   PendingEvent event(PendingEvent::Kind::Data);
   event.data.assign(data, length);
+  self->pendingBodyBytes += length;
   self->pending.push_back(std::move(event));
   return length;
 }
@@ -303,20 +316,7 @@ bool HTTPTransfer::Impl::beginHop() {
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  // Cookie engine stays off: no CURLOPT_COOKIEFILE, no share handle.
-  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (auto ca = additionalCAFile()) {
-    // CAINFO replaces the default bundle; the system folder still counts.
-    curl_easy_setopt(easy, CURLOPT_CAINFO, ca->c_str());
-    curl_easy_setopt(easy, CURLOPT_CAPATH, "/etc/ssl/certs");
-  }
-  const long connectSeconds = request.timeoutInterval > 0 ? static_cast<long>(request.timeoutInterval + 0.999) : 20;
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connectSeconds);
+  setCommonCurlOptions(easy, request);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
@@ -324,6 +324,9 @@ bool HTTPTransfer::Impl::beginHop() {
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+  // Larger reads than the default 16 KiB: a big listing or download comes in
+  // fewer events, each one a copy and a turn of the main loop.
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
 
   bool hasExpect = false;
   for (const auto& [field, value] : request.headerFields) {
@@ -333,6 +336,7 @@ bool HTTPTransfer::Impl::beginHop() {
     headerList = curl_slist_append(headerList, line.c_str());
   }
   if (!hasExpect) headerList = curl_slist_append(headerList, "Expect:");
+  if (needsContentTypeSuppressed(request)) headerList = curl_slist_append(headerList, "Content-Type:");
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
 
   if (request.bodyFilePath) {
@@ -367,6 +371,8 @@ bool HTTPTransfer::Impl::beginHop() {
   head = HTTPResponse{};
   headComplete = false;
   lastSentReported = 0;
+  pendingBodyBytes = 0;
+  receivePaused = false;
   if (!CurlEngine::shared().add(this)) return false;
   noteActivity();
   armTimeout();
@@ -455,6 +461,7 @@ void HTTPTransfer::Impl::deliverPending() {
         break;
       }
       case PendingEvent::Kind::Data:
+        pendingBodyBytes -= event.data.size();
         client->transferDidReceiveData(event.data);
         break;
       case PendingEvent::Kind::SentBytes:
@@ -472,6 +479,36 @@ void HTTPTransfer::Impl::deliverPending() {
     // The client may have cancelled or destroyed this transfer.
     if (!engine.isLive(this)) return;
   }
+  // Drained: libcurl may read on. Resuming can hand over the held chunk at
+  // once; it is delivered before returning to the loop.
+  if (pending.empty() && receivePaused && state == State::Running && easy) {
+    receivePaused = false;
+    curl_easy_pause(easy, CURLPAUSE_CONT);
+    if (!pending.empty()) deliverPending();
+  }
+}
+
+void setCommonCurlOptions(void* handle, const HTTPRequest& request) {
+  CURL* easy = handle;
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  // Cookie engine stays off: no CURLOPT_COOKIEFILE, no share handle.
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (auto ca = additionalCAFile()) {
+    // CAINFO replaces the default bundle; the system folder still counts.
+    curl_easy_setopt(easy, CURLOPT_CAINFO, ca->c_str());
+    curl_easy_setopt(easy, CURLOPT_CAPATH, "/etc/ssl/certs");
+  }
+  const long connectSeconds = request.timeoutInterval > 0 ? static_cast<long>(request.timeoutInterval + 0.999) : 20;
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connectSeconds);
+}
+
+bool needsContentTypeSuppressed(const HTTPRequest& request) {
+  const bool sendsFields = !request.bodyFilePath && (!request.body.empty() || request.method == "POST");
+  return sendsFields && !request.valueForHTTPHeaderField("Content-Type");
 }
 
 void setAdditionalCertificateAuthorityFile(std::optional<std::string> path) {

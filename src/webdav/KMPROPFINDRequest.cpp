@@ -31,6 +31,8 @@ void KMPROPFINDRequest::prepareRequest(HTTPRequest& request) {
   KMMultistatusRequest::prepareRequest(request);
   request.method = "PROPFIND";
   request.setValueForHTTPHeaderField(KMWebDAVDepthStringRepresentation(m_depth), "depth");
+  // Some servers refuse a PROPFIND whose body is not labelled as XML (415).
+  request.setValueForHTTPHeaderField("application/xml; charset=utf-8", "Content-Type");
 }
 
 std::string KMPROPFINDRequest::buildHTTPBody() {

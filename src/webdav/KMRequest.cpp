@@ -289,12 +289,17 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
     m_receivedData->append(chunk);
   }
   m_receivedDataLength += chunk.size();
-  if (m_didGetPartialDataBlock) {
+  // One report waits at a time and reads the newest total when it runs: a
+  // large download is tens of thousands of chunks, and a report for each
+  // would queue work (and notifications) far faster than anyone reads them.
+  if (m_didGetPartialDataBlock && !m_partialDataReportPending.exchange(true)) {
     std::weak_ptr<KMRequest> weak = weak_from_this();
     auto block = m_didGetPartialDataBlock;
     performAsyncOnCallbackQueue([weak, block, expected] {
       auto self = weak.lock();
-      if (self) block(self->m_receivedDataLength.load(), expected);
+      if (!self) return;
+      self->m_partialDataReportPending = false;
+      block(self->m_receivedDataLength.load(), expected);
     });
   }
 }

@@ -141,6 +141,7 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   std::optional<HTTPResponse> m_lastResponse;
   std::optional<std::string> m_receivedData;
   std::atomic<std::uint64_t> m_receivedDataLength{0};
+  std::atomic<bool> m_partialDataReportPending{false};
   int m_fileHandle = -1;
   std::atomic<bool> m_isCanceled{false};
   bool m_outcomeReported = false;

@@ -2,10 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <memory>
+#include <strings.h>
 #include <mutex>
 #include <string_view>
 
+#include "webdav/CurlHandleOptions.h"
 #include "webdav/KMHTTPTransfer.h"
 
 namespace kdisk::webdav {
@@ -17,7 +20,26 @@ struct Exchange {
   bool headSeen = false;
   std::string body;
   bool tooLarge = false;
+  // Time without a byte moving either way; checked by the progress callback,
+  // which libcurl calls about once a second even on a silent connection.
+  std::chrono::steady_clock::duration allowedSilence{};
+  std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();
+  curl_off_t lastMoved = -1;
+  bool silentTooLong = false;
 };
+
+int onProgress(void* context, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
+  auto* exchange = static_cast<Exchange*>(context);
+  const auto now = std::chrono::steady_clock::now();
+  if (downloaded + uploaded != exchange->lastMoved) {
+    exchange->lastMoved = downloaded + uploaded;
+    exchange->lastProgress = now;
+    return 0;
+  }
+  if (now - exchange->lastProgress < exchange->allowedSilence) return 0;
+  exchange->silentTooLong = true;
+  return 1;
+}
 
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -64,10 +86,14 @@ struct ListDeleter {
 
 }  // namespace
 
-SynchronousHTTPResult sendSynchronousRequest(const HTTPRequest& request) {
-  static std::once_flag globalInit;
-  std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+namespace {
 
+bool isRedirectStatus(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// One hop: the request as given, no redirect followed.
+SynchronousHTTPResult sendOnce(const HTTPRequest& request) {
   SynchronousHTTPResult result;
   std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
   const std::string scheme = request.URL.scheme();
@@ -81,21 +107,15 @@ SynchronousHTTPResult sendSynchronousRequest(const HTTPRequest& request) {
   CURL* handle = easy.get();
   curl_easy_setopt(handle, CURLOPT_URL, request.URL.absoluteString().c_str());
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (auto ca = additionalCertificateAuthorityFile()) {
-    curl_easy_setopt(handle, CURLOPT_CAINFO, ca->c_str());
-    curl_easy_setopt(handle, CURLOPT_CAPATH, "/etc/ssl/certs");
-  }
-  const long seconds =
-      request.timeoutInterval > 0 ? static_cast<long>(request.timeoutInterval + 0.999) : 60;
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, seconds);
-  // The answers are a few hundred bytes, so the whole exchange gets the time
-  // a transfer would get without progress.
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT, seconds);
+  setCommonCurlOptions(handle, request);
+  // Fails after the time-out passes without a byte moving, as the main-loop
+  // transport does; a slow but moving answer is let through.
+  const double seconds = request.timeoutInterval > 0 ? request.timeoutInterval : 20;
+  exchange.allowedSilence = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(seconds));
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &onProgress);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &exchange);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &onHeader);
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &exchange);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &onBody);
@@ -113,12 +133,15 @@ SynchronousHTTPResult sendSynchronousRequest(const HTTPRequest& request) {
   std::unique_ptr<curl_slist, ListDeleter> headers;
   bool hasExpect = false;
   for (const auto& [name, value] : request.headerFields) {
+    // A hop may carry a length of the body it no longer sends.
+    if (request.body.empty() && strcasecmp(name.c_str(), "Content-Length") == 0) continue;
     std::string line = name + ": " + value;
     headers.reset(curl_slist_append(headers.release(), line.c_str()));
-    if (name == "Expect") hasExpect = true;
+    if (strcasecmp(name.c_str(), "Expect") == 0) hasExpect = true;
   }
   // A one-round-trip POST: no "Expect: 100-continue" wait.
   if (!hasExpect) headers.reset(curl_slist_append(headers.release(), "Expect:"));
+  if (needsContentTypeSuppressed(request)) headers.reset(curl_slist_append(headers.release(), "Content-Type:"));
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
 
   const CURLcode code = curl_easy_perform(handle);
@@ -136,7 +159,7 @@ SynchronousHTTPResult sendSynchronousRequest(const HTTPRequest& request) {
     if (exchange.tooLarge) {
       result.error = KMError(kKMHTTPTransportErrorDomain, CURLE_FILESIZE_EXCEEDED,
                              "The answer is too large.");
-    } else if (code == CURLE_OPERATION_TIMEDOUT) {
+    } else if (code == CURLE_OPERATION_TIMEDOUT || exchange.silentTooLong) {
       result.error = KMError(kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut,
                              "The request timed out.");
     } else {
@@ -147,6 +170,41 @@ SynchronousHTTPResult sendSynchronousRequest(const HTTPRequest& request) {
   }
   result.body = std::move(exchange.body);
   return result;
+}
+
+}  // namespace
+
+std::optional<HTTPRequest> redirectedRequest(const HTTPRequest& request, const HTTPResponse& response) {
+  if (!isRedirectStatus(response.statusCode)) return std::nullopt;
+  auto location = response.valueForHTTPHeaderField("Location");
+  if (!location) return std::nullopt;
+  auto target = URL::fromStringRelativeTo(*location, request.URL);
+  if (!target) return std::nullopt;
+  const std::string scheme = target->scheme();
+  if (scheme != "http" && scheme != "https") return std::nullopt;
+  HTTPRequest next = request;
+  next.URL = *target;
+  const bool becomesGet = response.statusCode == 303 ||
+                          ((response.statusCode == 301 || response.statusCode == 302) && request.method == "POST");
+  if (becomesGet) {
+    next.method = "GET";
+    next.body.clear();
+  }
+  return next;
+}
+
+SynchronousHTTPResult sendSynchronousRequest(const HTTPRequest& request) {
+  static std::once_flag globalInit;
+  std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+  HTTPRequest hop = request;
+  for (int hops = 0;; ++hops) {
+    SynchronousHTTPResult result = sendOnce(hop);
+    if (result.error || !result.response || hops >= kKMSynchronousHTTPMaxRedirects) return result;
+    auto next = redirectedRequest(hop, *result.response);
+    if (!next) return result;
+    hop = std::move(*next);
+  }
 }
 
 }  // namespace kdisk::webdav

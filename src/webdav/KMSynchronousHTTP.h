@@ -4,8 +4,10 @@
 // the start-up configuration). Nothing here touches the main loop's transport,
 // so it may run on any thread, several at once.
 //
-// Redirects are not followed; cookies are never kept. The time-out bounds the
-// whole exchange and fails with the transport's own error (kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut).
+// Redirects are followed hop by hop (303, and 301/302 after a POST, turn into
+// a GET without body); cookies are never kept. The time-out counts time
+// without progress and fails with the transport's own error
+// (kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut).
 
 #include <cstddef>
 #include <optional>
@@ -28,6 +30,12 @@ struct SynchronousHTTPResult {
 // Answers larger than this fail: both callers expect a few hundred bytes.
 inline constexpr std::size_t kKMSynchronousHTTPMaxBodyBytes = 1024 * 1024;
 
+inline constexpr int kKMSynchronousHTTPMaxRedirects = 10;
+
 SynchronousHTTPResult sendSynchronousRequest(const HTTPRequest& request);
+
+// The request to send after `response`, or nothing when it is no redirect
+// that can be followed.
+std::optional<HTTPRequest> redirectedRequest(const HTTPRequest& request, const HTTPResponse& response);
 
 }  // namespace kdisk::webdav

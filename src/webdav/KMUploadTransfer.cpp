@@ -59,7 +59,8 @@ void KMUploadTransfer::cancel() {
 }
 
 void KMUploadTransfer::startOnMainThread() {
-  if (m_transfer) return;
+  // Cancelled before it began: that was its one outcome.
+  if (m_transfer || m_cancelledBeforeStart) return;
   m_completed = false;
   m_statusCode = 0;
   m_error.reset();
@@ -103,7 +104,12 @@ bool KMUploadTransfer::progressReportIsDue(std::uint64_t total) {
 }
 
 void KMUploadTransfer::cancelOnMainThread() {
-  if (m_completed || !m_transfer) return;
+  if (m_completed) return;
+  if (!m_transfer) {
+    // The queue moves on only when it hears of the end, started or not.
+    m_cancelledBeforeStart = true;
+    m_self = shared_from_this();
+  }
   complete(KMError(kKMRequestErrorDomain, kKMRequestErrorCancelled, "The upload was cancelled."));
 }
 

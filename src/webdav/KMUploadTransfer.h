@@ -6,7 +6,8 @@
 // the field and replaces the file), a 30-second
 // inactivity time-out, progress as the running total of bytes sent, and a
 // finished or failed callback. Progress comes at a rate a user can see, not
-// per chunk. cancel() reports the upload as failed.
+// per chunk. cancel() reports the upload as failed, also before start(),
+// which then sends nothing.
 //
 // start() and cancel() may be called from any thread; the transfer runs on the
 // main loop and callbacks arrive on the main thread. Exactly one of finished
@@ -73,6 +74,7 @@ class KMUploadTransfer : public std::enable_shared_from_this<KMUploadTransfer> {
   std::chrono::steady_clock::time_point m_lastReportTime;
   std::optional<KMError> m_error;
   bool m_completed = false;
+  bool m_cancelledBeforeStart = false;
   std::shared_ptr<KMUploadTransfer> m_self;
 };
 

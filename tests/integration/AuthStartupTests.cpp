@@ -109,6 +109,21 @@ TEST_F(KMStartupOperationTest, AnswerWithoutIdentifiersChangesNothingButStartsAn
   EXPECT_EQ(startUpEvents(), 1u);
 }
 
+TEST_F(KMStartupOperationTest, RedirectIsFollowedAndANamespacedAnswerStillCounts) {
+  ScriptedHTTPServer server([](const RecordedRequest& request) {
+    if (request.target.starts_with("/disk/startup?"))
+      return ScriptedReply::make(301, "Moved Permanently", "", {{"Location", "/moved/startup"}});
+    return ScriptedReply::make(200, "OK",
+                               "<?xml version=\"1.0\"?><startup xmlns=\"urn:kalumo:startup\">"
+                               "<uuid>u-1</uuid><deviceid>d-1</deviceid></startup>");
+  });
+  runOnce(operation(server.url("/disk/startup")));
+  ASSERT_EQ(server.requestCount(), 2u);
+  EXPECT_EQ(server.requests()[1].target, "/moved/startup");
+  EXPECT_EQ(m_settings->UUID(), std::optional<std::string>("u-1"));
+  EXPECT_EQ(storedDeviceId(), std::optional<std::string>("d-1"));
+}
+
 TEST_F(KMStartupOperationTest, AnswerThatIsNotXMLStoresNothingAndStartsNothing) {
   for (const std::string body : {"uuid=1234", "<startup><uuid>1</uuid>", "<!DOCTYPE x [<!ENTITY e \"1\">]><x><uuid>&e;</uuid></x>"}) {
     SCOPED_TRACE(body);

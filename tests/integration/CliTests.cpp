@@ -11,6 +11,7 @@
 #include <map>
 
 #include "ServiceFixture.h"
+#include "support/DAVServerProcess.h"
 #include "support/TemporaryDirectory.h"
 #include "support/VirtualDisplay.h"
 
@@ -189,6 +190,32 @@ TEST_F(CliTest, ListingFollowsAServerSideChangeAndGetUsesTheEntityTag) {
   EXPECT_NE(changed.err.find("downloaded"), std::string::npos) << changed.err;
   EXPECT_EQ(readAll(cacheFile("a.txt")), "changed body");
   EXPECT_EQ(readAll(fs::path(m_home.path()) / "copy.txt"), "changed body");
+}
+
+TEST_F(CliTest, AgainstAServerWithoutEntityTagsTheOutputIsTheListingInTheUsersLanguage) {
+  if (!DAVServerProcess::isAvailable(DAVServerProcess::Kind::Nginx)) GTEST_SKIP() << "nginx is not installed";
+  DAVServerProcess nginx(DAVServerProcess::Kind::Nginx);
+  ASSERT_TRUE(nginx.isRunning()) << nginx.errorLog();
+  signIn();
+  fs::create_directories(fs::path(nginx.davRoot()) / "Documents");
+  for (int i = 0; i < 300; ++i) std::ofstream(fs::path(nginx.davRoot()) / ("f" + std::to_string(i) + ".txt")) << "31 bytes of text in this file..";
+  m_environment = {{"KDISK_WEBDAV_ROOT_URL", nginx.url()}, {"LANGUAGE", ""}, {"LC_MESSAGES", ""}, {"LANG", ""},
+                   {"KDISK_LOG_LEVEL", ""}, {"LC_ALL", "C.UTF-8"}};
+  // Every file lacks an entity tag: not one log line reaches the terminal.
+  auto listing = kdisk({"ls", "-l"});
+  EXPECT_EQ(listing.status, 0) << listing.err;
+  EXPECT_EQ(listing.err, "");
+  EXPECT_NE(listing.out.find("Documents/"), std::string::npos) << listing.out;
+  EXPECT_NE(listing.out.find("31 bytes"), std::string::npos) << listing.out;
+  auto verbose = kdisk({"--verbose", "ls"});
+  EXPECT_NE(verbose.err.find("ETag"), std::string::npos);
+
+  m_environment["LC_ALL"] = "";
+  m_environment["LANG"] = "ru_RU.UTF-8";
+  auto russian = kdisk({"get", "/absent.txt"});
+  EXPECT_EQ(russian.status, 1);
+  EXPECT_EQ(russian.err, "kdisk: Нет такого файла или папки: /absent.txt\n");
+  EXPECT_NE(kdisk({"ls", "--offline"}).out.find("Документы/"), std::string::npos);
 }
 
 TEST_F(CliTest, PutOfThreeCollidingNames) {

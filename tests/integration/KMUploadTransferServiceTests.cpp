@@ -2,6 +2,8 @@
 // inactivity time-out, refusals for size and quota, a missing source file.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <fstream>
 
 #include "WebDAVServerFixture.h"
@@ -116,6 +118,22 @@ TEST_F(KMUploadTransferServiceTests, CancelIsReportedAsFailureCodeThreeAndNothin
   (void)client.list("");
   EXPECT_EQ(record.progress.size() + record.finished + record.failed, eventsAtCancel);
   EXPECT_LT(record.progress.back(), 32u * 1024 * 1024);
+}
+
+TEST_F(KMUploadTransferServiceTests, CancelBeforeStartIsReportedOnceAndSendsNothing) {
+  const std::string source = sourceFile("never.bin", 1000);
+  UploadRecord record;
+  auto transfer = upload("never.bin", source, record);
+  transfer->cancel();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return record.done(); }, 5));
+  transfer->start();
+  WebDAVClientTest client(*m_server);
+  (void)client.list("");
+  EXPECT_EQ(record.failed, 1);
+  EXPECT_EQ(record.finished, 0);
+  ASSERT_TRUE(transfer->error());
+  EXPECT_TRUE(transfer->error()->is(kKMRequestErrorDomain, kKMRequestErrorCancelled));
+  EXPECT_FALSE(std::filesystem::exists(m_server->storageRoot() + "/never.bin"));
 }
 
 TEST_F(KMUploadTransferServiceTests, SilentServerEndsInTheThirtySecondInactivityTimeOut) {

@@ -123,6 +123,11 @@ TEST_F(ManagerBadInputTest, EntriesWithoutPropertiesAreLoggedAndStillMerged) {
                            "WebDAV wrong response: LastModified field is not exist.",
                            "WebDAV wrong response: ETag field is not exist."})
     EXPECT_TRUE(logged(line)) << line;
+  // Once per listing, not once per item.
+  EXPECT_TRUE(logged("WebDAV wrong response: ETag field is not exist. (2 of 3 items)"));
+  std::size_t etagLines = 0;
+  for (auto& line : m_logSink->last_formatted()) etagLines += line.find("ETag field") != std::string::npos;
+  EXPECT_EQ(etagLines, 1u);
 }
 
 TEST_F(ManagerBadInputTest, DirectoryListedLastStillUpdatesItsOwnRow) {
@@ -197,11 +202,19 @@ TEST_F(ManagerBadInputTest, QuotaWithMissingPropertiesLeavesThemOut) {
   EXPECT_TRUE(logged("WebDAV wrong response: quota-available-bytes field is not exist."));
 }
 
-TEST_F(ManagerBadInputTest, QuotaAnswerThatDoesNotParseIsAFailure) {
-  answer(207, "not xml");
-  m_manager->sendAdditionalInfoRequest();
-  ASSERT_TRUE(m_recorder.waitFor(kKMKMWebDAVFileManagerDidFailWithAdditionalInfoRequest));
-  EXPECT_EQ(m_recorder.count(kKMKMWebDAVFileManagerDidReceiveAdditionalInfo), 0u);
+TEST_F(ManagerBadInputTest, EmptyOrUnparsableQuotaAnswerIsReceivedWithoutFigures) {
+  for (const std::string body : {"not xml", ""}) {
+    SCOPED_TRACE(body);
+    m_recorder.clear();
+    answer(207, body);
+    m_manager->sendAdditionalInfoRequest();
+    ASSERT_TRUE(m_recorder.waitFor({kKMKMWebDAVFileManagerDidReceiveAdditionalInfo,
+                                    kKMKMWebDAVFileManagerDidFailWithAdditionalInfoRequest}));
+    m_recorder.drain();
+    ASSERT_EQ(m_recorder.count(kKMKMWebDAVFileManagerDidReceiveAdditionalInfo), 1u);
+    EXPECT_TRUE(m_recorder.named(kKMKMWebDAVFileManagerDidReceiveAdditionalInfo)[0].userInfo.empty());
+    EXPECT_EQ(m_recorder.count(kKMKMWebDAVFileManagerDidFailWithAdditionalInfoRequest), 0u);
+  }
 }
 
 TEST_F(ManagerBadInputTest, MultistatusDeleteWithTwoFailuresPostsTwoFailuresAndNoSuccess) {

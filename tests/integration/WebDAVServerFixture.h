@@ -1,6 +1,7 @@
 #pragma once
 // The servers the protocol client is tried against, behind one small interface,
-// so the same cases run against Apache's WebDAV module and kdisk-service.
+// so the same cases run against kdisk-service and the ordinary WebDAV servers
+// of Debian (Apache, lighttpd, nginx, rclone).
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 
 #include "platform/RunLoop.h"
 #include "support/ApacheProcess.h"
+#include "support/DAVServerProcess.h"
 #include "support/ServiceProcess.h"
 #include "support/TemporaryDirectory.h"
 #include "webdav/KMHTTPTransfer.h"
@@ -33,6 +35,12 @@ class WebDAVServerUnderTest {
   virtual std::string storageRoot() const = 0;
   // Whether folder listings carry a displayname.
   virtual bool sendsDisplayName() const = 0;
+  // Whether folder listings carry a getetag.
+  virtual bool sendsEntityTags() const { return true; }
+  // Whether a PUT with "If-None-Match: *" over an existing file is refused.
+  virtual bool refusesOverwrite() const { return true; }
+  // Whether MKCOL of an existing folder is refused (rclone answers 201).
+  virtual bool refusesExistingFolder() const { return true; }
 };
 
 class ApacheServer final : public WebDAVServerUnderTest {
@@ -52,6 +60,34 @@ class ApacheServer final : public WebDAVServerUnderTest {
  private:
   std::unique_ptr<ApacheProcess> m_apache;
 };
+
+// lighttpd, nginx or rclone, each as a Debian package installs it.
+template <DAVServerProcess::Kind kind>
+class DebianDAVServer final : public WebDAVServerUnderTest {
+ public:
+  static constexpr const char* kName = kind == DAVServerProcess::Kind::Lighttpd ? "Lighttpd"
+                                       : kind == DAVServerProcess::Kind::Nginx  ? "Nginx"
+                                                                                : "Rclone";
+  bool isAvailable() const override { return DAVServerProcess::isAvailable(kind); }
+  std::string start() override {
+    m_process = std::make_unique<DAVServerProcess>(kind);
+    return m_process->isRunning() ? std::string() : std::string(kName) + " did not start: " + m_process->errorLog();
+  }
+  std::string url(const std::string& path = {}) const override { return m_process->url(path); }
+  std::optional<std::string> token() const override { return "tok"; }
+  std::string storageRoot() const override { return m_process->davRoot(); }
+  bool sendsDisplayName() const override { return kind != DAVServerProcess::Kind::Lighttpd; }
+  bool sendsEntityTags() const override { return kind != DAVServerProcess::Kind::Nginx; }
+  bool refusesOverwrite() const override { return kind == DAVServerProcess::Kind::Lighttpd; }
+  bool refusesExistingFolder() const override { return kind != DAVServerProcess::Kind::Rclone; }
+
+ private:
+  std::unique_ptr<DAVServerProcess> m_process;
+};
+
+using LighttpdServer = DebianDAVServer<DAVServerProcess::Kind::Lighttpd>;
+using NginxServer = DebianDAVServer<DAVServerProcess::Kind::Nginx>;
+using RcloneServer = DebianDAVServer<DAVServerProcess::Kind::Rclone>;
 
 // kdisk-service over HTTPS with its own CA trusted and verification on.
 class ServiceServer final : public WebDAVServerUnderTest {

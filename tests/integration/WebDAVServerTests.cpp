@@ -1,5 +1,5 @@
 // The protocol client against each real server: listing, download, upload,
-// MKCOL and DELETE as Apache's WebDAV module and kdisk-service serve them.
+// MKCOL and DELETE as kdisk-service and Debian's WebDAV servers serve them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -33,7 +33,7 @@ struct ServerName {
   static std::string GetName(int) { return Server::kName; }
 };
 
-using Servers = ::testing::Types<ApacheServer, ServiceServer>;
+using Servers = ::testing::Types<ApacheServer, LighttpdServer, NginxServer, RcloneServer, ServiceServer>;
 TYPED_TEST_SUITE(WebDAVServerTests, Servers, ServerName);
 
 TYPED_TEST(WebDAVServerTests, UploadCreateFolderListDownloadAndDelete) {
@@ -60,10 +60,12 @@ TYPED_TEST(WebDAVServerTests, UploadCreateFolderListDownloadAndDelete) {
   EXPECT_EQ(readFile(server.storageRoot() + "/Отчёт 1.txt").size(), 300000u);
 
   EXPECT_FALSE(client.runToOutcome(*client.template make<KMMKCOLRequest>("New%20folder/")));
-  // 405: it exists.
-  auto refused = client.runToOutcome(*client.template make<KMMKCOLRequest>("New%20folder/"));
-  ASSERT_TRUE(refused);
-  EXPECT_TRUE(refused->is(kKMRequestErrorDomain, 1));
+  if (server.refusesExistingFolder()) {
+    // 405: it exists.
+    auto refused = client.runToOutcome(*client.template make<KMMKCOLRequest>("New%20folder/"));
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(refused->is(kKMRequestErrorDomain, 1));
+  }
 
   auto responses = client.list("");
   ASSERT_EQ(responses.size(), 3u);
@@ -80,7 +82,7 @@ TYPED_TEST(WebDAVServerTests, UploadCreateFolderListDownloadAndDelete) {
   EXPECT_EQ(*kdisk::find(*values, "DAV:resourcetype"), kdisk::Value(0));
   EXPECT_EQ(*kdisk::find(*values, "DAV:getcontentlength"), kdisk::Value(300000));
   EXPECT_TRUE(kdisk::find(*values, "DAV:getlastmodified")->is<kdisk::Date>());
-  EXPECT_TRUE(kdisk::find(*values, "DAV:getetag")->stringValue());
+  if (server.sendsEntityTags()) EXPECT_TRUE(kdisk::find(*values, "DAV:getetag")->stringValue());
   EXPECT_EQ(*kdisk::find(*byURL["/disk/New folder/"]->successPropValues(), "DAV:resourcetype"),
             kdisk::Value(1));
 
@@ -98,6 +100,9 @@ TYPED_TEST(WebDAVServerTests, UploadCreateFolderListDownloadAndDelete) {
 
 TYPED_TEST(WebDAVServerTests, AnUploadOverAnExistingFileIsRefusedAndTheFileKept) {
   auto& server = this->m_server;
+  // The upload queue picks a free name from the listing first; only a file
+  // appearing in between is at risk on these.
+  if (!server.refusesOverwrite()) GTEST_SKIP() << "the server ignores If-None-Match on PUT";
   std::filesystem::create_directories(server.storageRoot());
   std::ofstream(server.storageRoot() + "/there.txt") << "theirs";
   ASSERT_EQ(readFile(server.storageRoot() + "/there.txt"), "theirs");

@@ -81,6 +81,33 @@ TEST_F(KMWebDAVFileManagerTest, GivesTheStoreItsRootAndMakesTheUploadQueue) {
   EXPECT_FALSE(m_manager->hostIsReachable());
 }
 
+TEST_F(KMWebDAVFileManagerTest, ANewStoreGetsTheRootAndServesTheUploadQueue) {
+  const auto probe = *URL::fromString("https://h/disk/probe");
+  (void)m_storage->existUploadFileWithURL(probe);  // opens the first store's file
+  auto replacement = std::make_shared<KMWebDAVStorage>();
+  TemporaryDirectory otherHome;
+  {
+    ScopedEnvironmentVariable home("KDISK_HOME", otherHome.path());
+    (void)replacement->existUploadFileWithURL(probe);  // a file of its own
+  }
+  m_manager->setStorage(replacement);
+  EXPECT_EQ(replacement->rootURL(), m_manager->rootURL());
+  auto queued = m_manager->uploadFileWithDataTo("x", *URL::fromString("https://h/disk/d/a.txt"));
+  ASSERT_TRUE(queued.hasValue());
+  EXPECT_TRUE(replacement->existUploadFileWithURL(queued.value()));
+  EXPECT_FALSE(m_storage->existUploadFileWithURL(queued.value()));
+
+  std::vector<std::string> changed;
+  auto token = NotificationCenter::defaultCenter().addObserver(
+      kdisk::manager::kKMKMWebDAVFileManagerUploadQueueWasChanged,
+      [&](const Notification& notification) { changed.push_back(stringForKey(notification.userInfo, "URL").value_or("")); });
+  m_manager->removeUploadFileWithURL(queued.value());
+  EXPECT_FALSE(replacement->existUploadFileWithURL(queued.value()));
+  RunLoop::main().runPending();
+  EXPECT_EQ(changed, std::vector<std::string>{"https://h/disk/d/"});
+  replacement->close();
+}
+
 TEST_F(KMWebDAVFileManagerTest, PreviewURLAppendsItsQueryEvenAfterAnother) {
   m_manager->setPreviewMaxDimension(120);
   EXPECT_EQ(m_manager->previewURLForFileURL(*URL::fromString("https://h/disk/a.jpg")).absoluteString(),

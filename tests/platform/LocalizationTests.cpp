@@ -33,9 +33,17 @@ TEST(LocalizationTests, LanguageListComesFirstThenTheFirstLocaleVariableSet) {
   EXPECT_EQ(locales[2].language, "fr");
 }
 
-TEST(LocalizationTests, NoLanguageWhenTheEnvironmentNamesOnlyC) {
+TEST(LocalizationTests, TheCLocaleMeansEnglishAndNoVariableMeansNoLanguage) {
   ScopedEnvironmentVariable language("LANGUAGE", std::nullopt);
-  ScopedEnvironmentVariable all("LC_ALL", "C.UTF-8");
+  ScopedEnvironmentVariable messages("LC_MESSAGES", std::nullopt);
+  ScopedEnvironmentVariable lang("LANG", std::nullopt);
+  for (const char* name : {"C.UTF-8", "C", "POSIX"}) {
+    ScopedEnvironmentVariable all("LC_ALL", name);
+    auto locales = preferredLocalesFromEnvironment();
+    ASSERT_EQ(locales.size(), 1u) << name;
+    EXPECT_EQ(locales[0].language, "en") << name;
+  }
+  ScopedEnvironmentVariable all("LC_ALL", std::nullopt);
   EXPECT_TRUE(preferredLocalesFromEnvironment().empty());
 }
 

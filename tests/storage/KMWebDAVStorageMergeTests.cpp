@@ -74,14 +74,32 @@ TEST_F(KMWebDAVStorageMergeTest, AChangedEtagReplacesTheRowAndDropsTheLocalCopyA
   EXPECT_TRUE(storage.hasCachedFileForURL(url("/disk/dog.jpg")));
 }
 
-TEST_F(KMWebDAVStorageMergeTest, AnAbsentEtagOnEitherSideCountsAsChanged) {
-  merge("/disk/", {file("/disk/x", std::nullopt), file("/disk/y", "1")});
+TEST_F(KMWebDAVStorageMergeTest, WithoutEtagsOnBothSidesSizeAndDateDecide) {
+  auto undated = file("/disk/undated", std::nullopt);
+  undated->setLastModified(std::nullopt);
+  merge("/disk/", {file("/disk/same", std::nullopt), file("/disk/bigger", std::nullopt),
+                   file("/disk/newer", std::nullopt), file("/disk/tagged", "1"), undated});
+  for (const char* name : {"/disk/same", "/disk/bigger", "/disk/newer", "/disk/tagged", "/disk/undated"})
+    ASSERT_TRUE(storage.saveDataForURL("old", url(name)));
   const auto before = rows();
-  merge("/disk/", {file("/disk/x", std::nullopt), file("/disk/y", std::nullopt)});
+
+  auto newer = file("/disk/newer", std::nullopt);
+  newer->setLastModified(kdisk::Date{2000});
+  auto stillUndated = file("/disk/undated", std::nullopt);
+  stillUndated->setLastModified(std::nullopt);
+  merge("/disk/", {file("/disk/same", std::nullopt), file("/disk/bigger", std::nullopt, std::nullopt, 11), newer,
+                   file("/disk/tagged", std::nullopt), stillUndated});
   const auto after = rows();
-  ASSERT_EQ(after.size(), 2u);
+  ASSERT_EQ(after.size(), 5u);
+  // Rows by url: bigger, newer, same, tagged, undated.
   EXPECT_NE(after[0], before[0]);
   EXPECT_NE(after[1], before[1]);
+  EXPECT_EQ(after[2], before[2]);
+  EXPECT_NE(after[3], before[3]);  // a tag on one side only is no match
+  EXPECT_NE(after[4], before[4]);  // no date to compare: replaced
+  EXPECT_TRUE(storage.hasCachedFileForURL(url("/disk/same")));
+  for (const char* name : {"/disk/bigger", "/disk/newer", "/disk/tagged", "/disk/undated"})
+    EXPECT_FALSE(storage.hasCachedFileForURL(url(name))) << name;
 }
 
 TEST_F(KMWebDAVStorageMergeTest, AFileThatTurnedIntoADirectoryIsReplaced) {

@@ -162,6 +162,7 @@ TEST_F(KMPROPFINDServerTests, SendsMethodDepthAndBodyAndParsesTheAnswer) {
   EXPECT_EQ(sent.method, "PROPFIND");
   EXPECT_EQ(sent.header("depth"), "1");
   EXPECT_EQ(sent.body, request->buildHTTPBody());
+  EXPECT_EQ(sent.header("Content-Type"), "application/xml; charset=utf-8");
   EXPECT_EQ(sent.header("Authorization"), "OAuth t");
 }
 
