@@ -307,6 +307,13 @@ void KMFileLoadingViewController::updateInterfaceForCurrentState() {
   navigationItem().setRightBarButtonItemAnimated(right, KMAnimated::No);
 }
 
+void KMFileLoadingViewController::viewWillAppear(KMAnimated animated) {
+  UIViewController::viewWillAppear(animated);
+  // Back on top (a modal screen closed) while the download still runs.
+  UIApplication::sharedApplication().setIdleTimerDisabled(m_state == KMFileLoadingStateWaiting ||
+                                                          m_state == KMFileLoadingStateProgress);
+}
+
 void KMFileLoadingViewController::viewWillDisappear(KMAnimated animated) {
   UIViewController::viewWillDisappear(animated);
   if (auto* navigation = navigationController()) {

@@ -70,6 +70,7 @@ class KMFileLoadingViewController : public UIViewController,
 
   void loadView() override;
   void viewDidLoad() override;
+  void viewWillAppear(KMAnimated animated) override;
   void viewWillDisappear(KMAnimated animated) override;
   void viewDidUnload() override;
 

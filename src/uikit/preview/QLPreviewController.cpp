@@ -67,6 +67,12 @@ void QLPreviewController::viewWillAppear(KMAnimated animated) {
   if (m_needsReload) showCurrentItem();
 }
 
+void QLPreviewController::viewDidUnload() {
+  UIViewController::viewDidUnload();
+  m_contentView.reset();
+  m_needsReload = true;
+}
+
 void QLPreviewController::showCurrentItem() {
   m_needsReload = false;
   if (m_contentView) m_contentView->removeFromSuperview();

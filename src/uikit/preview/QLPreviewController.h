@@ -45,6 +45,8 @@ class QLPreviewController : public UIViewController {
 
   void loadView() override;
   void viewWillAppear(KMAnimated animated) override;
+  // The decoded content goes with the view; it is made again when shown.
+  void viewDidUnload() override;
 
  private:
   void showCurrentItem();
