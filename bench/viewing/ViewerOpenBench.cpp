@@ -10,9 +10,9 @@
 #include <cairo.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -51,7 +51,8 @@ long statusKilobytes(const char* field) {
   std::string line;
   const std::string prefix = std::string(field) + ":";
   while (std::getline(status, line))
-    if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
+    if (line.rfind(prefix, 0) == 0)
+      return std::stol(line.substr(prefix.size()));
   return -1;
 }
 
@@ -76,10 +77,10 @@ std::string writeLargeJPEG(const std::filesystem::path& path) {
   cairo_surface_mark_dirty(surface);
   auto image = UIImage::imageWithSurface(surface, 1, "bench picture");
   auto bytes = UIImageJPEGRepresentation(image.get(), 0.92);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes->data()),
-                                              std::streamsize(bytes->size()));
-  return std::to_string(bytes->size() / 1000000.0).substr(0, 4) + " MB, " + std::to_string(width) + "x" +
-         std::to_string(height);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes->data()), std::streamsize(bytes->size()));
+  return std::to_string(bytes->size() / 1000000.0).substr(0, 4) + " MB, " + std::to_string(width) +
+         "x" + std::to_string(height);
 }
 
 // A 100-page A4 report: a heading, forty lines of text and a chart per page.
@@ -88,16 +89,19 @@ void writeLongPDF(const std::filesystem::path& path, int pages) {
   cairo_t* context = cairo_create(surface);
   for (int page = 1; page <= pages; ++page) {
     cairo_set_source_rgb(context, 0, 0, 0);
-    cairo_select_font_face(context, "DejaVu Serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_select_font_face(context, "DejaVu Serif", CAIRO_FONT_SLANT_NORMAL,
+                           CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(context, 22);
     cairo_move_to(context, 60, 80);
     cairo_show_text(context, ("Chapter " + std::to_string(page)).c_str());
-    cairo_select_font_face(context, "DejaVu Serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_select_font_face(context, "DejaVu Serif", CAIRO_FONT_SLANT_NORMAL,
+                           CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(context, 10);
     for (int line = 0; line < 40; ++line) {
       cairo_move_to(context, 60, 120 + line * 14);
-      cairo_show_text(context, "The quarterly figures of the storage service, its users and their files, "
-                               "line after line.");
+      cairo_show_text(context,
+                      "The quarterly figures of the storage service, its users and their files, "
+                      "line after line.");
     }
     for (int bar = 0; bar < 12; ++bar) {
       cairo_set_source_rgb(context, 0.2 + bar * 0.05, 0.4, 0.8 - bar * 0.04);
@@ -112,14 +116,15 @@ void writeLongPDF(const std::filesystem::path& path, int pages) {
 }
 
 class OneFile : public QLPreviewControllerDataSource {
- public:
+public:
   explicit OneFile(URL file) : m_file(std::move(file)) {}
   std::size_t numberOfPreviewItemsInPreviewController(QLPreviewController&) override { return 1; }
-  std::optional<URL> previewControllerPreviewItemAtIndex(QLPreviewController&, std::size_t) override {
+  std::optional<URL> previewControllerPreviewItemAtIndex(QLPreviewController&,
+                                                         std::size_t) override {
     return m_file;
   }
 
- private:
+private:
   URL m_file;
 };
 
@@ -150,7 +155,8 @@ double openInViewer(Screen& screen, const std::shared_ptr<OneFile>& file) {
   screen.host.snapshot();
   const double elapsed = millisecondsSince(start);
   if (std::getenv("KDISK_BENCH_DETAIL"))
-    std::printf("  push %.1f, content %.1f, frame %.1f ms\n", pushed, shown - pushed, elapsed - shown);
+    std::printf("  push %.1f, content %.1f, frame %.1f ms\n", pushed, shown - pushed,
+                elapsed - shown);
   screen.navigation->popViewControllerAnimated(KMAnimated::No);
   screen.host.settle();
   return elapsed;
@@ -192,18 +198,20 @@ void scrollThroughPDF(Screen& screen, const std::shared_ptr<OneFile>& file) {
   }
   const double seconds = millisecondsSince(start) / 1000;
   const long peak = statusKilobytes("VmHWM");
-  std::printf("PDF scroll, %d pages at scale 2: %.1f s; RSS %.1f MiB before, highest sampled %.1f MiB, "
-              "peak (VmHWM) %.1f MiB (budget 200 MiB); at most %zu pages drawn at once\n",
-              pages->pageCount(), seconds, before / 1024.0, highest / 1024.0, peak / 1024.0, mostDrawn);
+  std::printf(
+      "PDF scroll, %d pages at scale 2: %.1f s; RSS %.1f MiB before, highest sampled %.1f MiB, "
+      "peak (VmHWM) %.1f MiB (budget 200 MiB); at most %zu pages drawn at once\n",
+      pages->pageCount(), seconds, before / 1024.0, highest / 1024.0, peak / 1024.0, mostDrawn);
   screen.navigation->popViewControllerAnimated(KMAnimated::No);
   screen.host.settle();
 }
 
-}  // namespace
+} // namespace
 
 int main() {
   RunLoop::main();
-  const auto folder = std::filesystem::temp_directory_path() / ("kdisk-viewer-bench-" + std::to_string(::getpid()));
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("kdisk-viewer-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
   const auto pdfPath = folder / "report.pdf";
   const auto jpegPath = folder / "photo.jpg";
@@ -218,16 +226,18 @@ int main() {
   const std::string pictureFacts = writeLargeJPEG(jpegPath);
   const int dimension = KMPreviewPictureView::decodingPixelDimension();
   std::vector<double> decode, viewPicture;
-  openInViewer(screen, jpeg);  // warm the file cache and the fonts
+  openInViewer(screen, jpeg); // warm the file cache and the fonts
   for (int round = 0; round < kRounds; ++round) {
     auto start = Stopwatch::now();
-    auto image = UIImage::imageWithContentsOfFileFittingPixelDimension(jpegPath.string(), dimension);
+    auto image =
+        UIImage::imageWithContentsOfFileFittingPixelDimension(jpegPath.string(), dimension);
     decode.push_back(millisecondsSince(start));
     viewPicture.push_back(openInViewer(screen, jpeg));
   }
-  std::printf("JPEG %s, push -> first frame: %.1f ms; decoding alone at %d px: %.1f ms; ratio %.2f\n",
-              pictureFacts.c_str(), median(viewPicture), dimension, median(decode),
-              median(viewPicture) / median(decode));
+  std::printf(
+      "JPEG %s, push -> first frame: %.1f ms; decoding alone at %d px: %.1f ms; ratio %.2f\n",
+      pictureFacts.c_str(), median(viewPicture), dimension, median(decode),
+      median(viewPicture) / median(decode));
 
   std::vector<double> firstPage, viewDocument;
   const int pageWidth = int((320 - 2 * KMPreviewPDFView::kPageSpacing) * 2);
@@ -239,9 +249,10 @@ int main() {
     firstPage.push_back(millisecondsSince(start));
     viewDocument.push_back(openInViewer(screen, pdf));
   }
-  std::printf("PDF 100 pages, push -> first frame: %.1f ms; open and draw page 1 alone at %d px: %.1f ms; "
-              "ratio %.2f\n",
-              median(viewDocument), pageWidth, median(firstPage), median(viewDocument) / median(firstPage));
+  std::printf(
+      "PDF 100 pages, push -> first frame: %.1f ms; open and draw page 1 alone at %d px: %.1f ms; "
+      "ratio %.2f\n",
+      median(viewDocument), pageWidth, median(firstPage), median(viewDocument) / median(firstPage));
   std::filesystem::remove_all(folder);
   return 0;
 }

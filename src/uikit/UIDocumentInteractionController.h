@@ -20,31 +20,35 @@ class UIDocumentInteractionController;
 class UIView;
 
 class UIDocumentInteractionControllerDelegate {
- public:
+public:
   virtual ~UIDocumentInteractionControllerDelegate() = default;
-  virtual void documentInteractionControllerDidEndSendingToApplication(UIDocumentInteractionController& controller,
-                                                                      const DesktopApplication& application) {
+  virtual void documentInteractionControllerDidEndSendingToApplication(
+      UIDocumentInteractionController& controller, const DesktopApplication& application) {
     (void)controller, (void)application;
   }
   // The chosen application could not be started.
-  virtual void documentInteractionControllerDidFailToSendToApplication(UIDocumentInteractionController& controller,
-                                                                      const DesktopApplication& application,
-                                                                      const KMError& error) {
+  virtual void documentInteractionControllerDidFailToSendToApplication(
+      UIDocumentInteractionController& controller, const DesktopApplication& application,
+      const KMError& error) {
     (void)controller, (void)application, (void)error;
   }
-  virtual void documentInteractionControllerDidDismissOpenInMenu(UIDocumentInteractionController& controller) {
+  virtual void
+  documentInteractionControllerDidDismissOpenInMenu(UIDocumentInteractionController& controller) {
     (void)controller;
   }
 };
 
-class UIDocumentInteractionController : public UIActionSheetDelegate,
-                                        public std::enable_shared_from_this<UIDocumentInteractionController> {
- public:
+class UIDocumentInteractionController
+    : public UIActionSheetDelegate,
+      public std::enable_shared_from_this<UIDocumentInteractionController> {
+public:
   static std::shared_ptr<UIDocumentInteractionController> interactionControllerWithURL(URL fileURL);
   explicit UIDocumentInteractionController(URL fileURL);
 
   const URL& fileURL() const { return m_fileURL; }
-  std::shared_ptr<UIDocumentInteractionControllerDelegate> delegate() const { return m_delegate.lock(); }
+  std::shared_ptr<UIDocumentInteractionControllerDelegate> delegate() const {
+    return m_delegate.lock();
+  }
   void setDelegate(std::weak_ptr<UIDocumentInteractionControllerDelegate> delegate) {
     m_delegate = std::move(delegate);
   }
@@ -58,11 +62,11 @@ class UIDocumentInteractionController : public UIActionSheetDelegate,
   void actionSheetClickedButtonAtIndex(UIActionSheet& sheet, int buttonIndex) override;
   void actionSheetDidDismissWithButtonIndex(UIActionSheet& sheet, int buttonIndex) override;
 
- private:
+private:
   URL m_fileURL;
   std::weak_ptr<UIDocumentInteractionControllerDelegate> m_delegate;
   std::vector<DesktopApplication> m_offered;
   std::shared_ptr<UIActionSheet> m_sheet;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -27,6 +27,7 @@ void UIImageFileWriteToSavedPhotosAlbum(const std::string& path, const PhotoLibr
                                         KMSavedPhotosAlbumCompletion completion);
 
 // The copy itself, on the calling thread.
-Expected<std::string> KMCopyFileIntoAlbumFolder(const std::string& path, const std::string& albumFolder);
+Expected<std::string> KMCopyFileIntoAlbumFolder(const std::string& path,
+                                                const std::string& albumFolder);
 
-}  // namespace kdisk
+} // namespace kdisk

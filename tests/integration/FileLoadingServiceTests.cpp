@@ -7,10 +7,13 @@
 
 #include "ManagerFixture.h"
 #include "foundation/KLApplicationLocale.h"
+#include "graphics/UIGraphicsImageContext.h"
+#include "graphics/UIImageRepresentation.h"
 #include "platform/Bundle.h"
 #include "screens/viewing/KMFileLoadingViewController.h"
 #include "support/DesktopRegistry.h"
 #include "uikit/KMAlertPanel.h"
+#include "uikit/KMHeadlessHost.h"
 #include "uikit/UIActivityIndicatorView.h"
 #include "uikit/UIAlertView.h"
 #include "uikit/UIApplication.h"
@@ -18,9 +21,6 @@
 #include "uikit/UILabel.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UINavigationItem.h"
-#include "graphics/UIGraphicsImageContext.h"
-#include "graphics/UIImageRepresentation.h"
-#include "uikit/KMHeadlessHost.h"
 #include "uikit/UIWindow.h"
 
 namespace kdisk::test {
@@ -29,11 +29,14 @@ namespace {
 // Bytes no viewer takes for text or a picture.
 std::string binary(std::size_t size) {
   std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; i += 7) bytes[i] = char(i % 251);
+  for (std::size_t i = 0; i < size; i += 7)
+    bytes[i] = char(i % 251);
   return bytes;
 }
 
-std::string screenText(const char* key) { return KMLocalizedString(key, key, "KMFileLoadingViewController"); }
+std::string screenText(const char* key) {
+  return KMLocalizedString(key, key, "KMFileLoadingViewController");
+}
 
 // What the screen showed when a progress report of its manager arrived.
 struct Moment {
@@ -44,7 +47,7 @@ struct Moment {
 };
 
 class FileLoadingServiceTest : public ManagerServiceTest {
- protected:
+protected:
   // A desktop with no applications at all, read once per process by GIO.
   static void SetUpTestSuite() { registry = std::make_unique<DesktopRegistry>(); }
   static void TearDownTestSuite() { registry.reset(); }
@@ -52,7 +55,8 @@ class FileLoadingServiceTest : public ManagerServiceTest {
 
   void SetUp() override {
     ManagerServiceTest::SetUp();
-    if (HasFatalFailure()) return;
+    if (HasFatalFailure())
+      return;
     UIApplication::sharedApplication().resetForTesting();
     m_host = std::make_unique<KMHeadlessHost>(1.0);
     m_navigation = std::make_shared<UINavigationController>(std::make_shared<UIViewController>());
@@ -72,14 +76,16 @@ class FileLoadingServiceTest : public ManagerServiceTest {
   // progress report (the test observes after the screen, so it sees the result).
   void push(const std::string& path, std::optional<int> state = std::nullopt) {
     m_screen = KMFileLoadingViewController::initWithURLManager(at(path), m_manager);
-    if (state) m_screen->setState(*state);
+    if (state)
+      m_screen->setState(*state);
     m_navigation->pushViewControllerAnimated(m_screen, KMAnimated::No);
     m_host->settle();
     m_progressObservation = NotificationCenter::defaultCenter().addObserver(
         kKMKMWebDAVFileManagerDidGetPartialDataForFile, [this](const Notification&) {
           const double track = m_screen->greyBar()->frame().size.width;
           m_moments.push_back({m_screen->state(), !m_screen->progressBarView()->isHidden(),
-                               m_screen->progressLabel()->text(), m_screen->blueBar()->frame().size.width / track});
+                               m_screen->progressLabel()->text(),
+                               m_screen->blueBar()->frame().size.width / track});
           if (m_screen->state() == KMFileLoadingStateProgress && !m_progressShot)
             m_progressShot = saveAsShownNow(artefact("loading-progress.png"));
         });
@@ -89,11 +95,13 @@ class FileLoadingServiceTest : public ManagerServiceTest {
   // snapshot would, and the download would be over by then).
   bool saveAsShownNow(const std::string& path) {
     m_host->window().layoutIfNeeded();
-    UIGraphicsImageContext context(m_host->window().bounds().size, KMImageContextOpacity::Opaque, 1);
+    UIGraphicsImageContext context(m_host->window().bounds().size, KMImageContextOpacity::Opaque,
+                                   1);
     m_host->window().render(context.context());
     auto image = context.image();
     auto bytes = UIImagePNGRepresentation(image.get());
-    if (!bytes) return false;
+    if (!bytes)
+      return false;
     std::ofstream file(path, std::ios::binary);
     file.write(reinterpret_cast<const char*>(bytes->data()), std::streamsize(bytes->size()));
     return bool(file);
@@ -101,13 +109,15 @@ class FileLoadingServiceTest : public ManagerServiceTest {
 
   bool waitForOutcome(std::size_t finished = 1) {
     return m_recorder.waitFor(
-        {kKMKMWebDAVFileManagerDidDownloadFile, kKMKMWebDAVFileManagerDidFailToDownloadFile}, finished);
+        {kKMKMWebDAVFileManagerDidDownloadFile, kKMKMWebDAVFileManagerDidFailToDownloadFile},
+        finished);
   }
 
   std::size_t servedGETs(const std::string& path) {
     std::size_t count = 0;
     for (auto& served : m_service.faults().servedRequests())
-      if (served.method == "GET" && served.target == path) ++count;
+      if (served.method == "GET" && served.target == path)
+        ++count;
     return count;
   }
 
@@ -133,7 +143,7 @@ TEST_F(FileLoadingServiceTest, ASmallFileNeverShowsTheBarAndAnotherFilesProgress
   EXPECT_EQ(m_screen->state(), KMFileLoadingStateWaiting);
   EXPECT_TRUE(m_screen->activityIndicator()->isAnimating());
   EXPECT_TRUE(UIApplication::sharedApplication().isIdleTimerDisabled());
-  EXPECT_EQ(m_screen->downloadingRequest(), nullptr);  // not before the delay
+  EXPECT_EQ(m_screen->downloadingRequest(), nullptr); // not before the delay
   ASSERT_TRUE(m_host->savePNG(artefact("loading-waiting.png")));
 
   // Someone else's large download reports progress while this screen waits.
@@ -155,7 +165,8 @@ TEST_F(FileLoadingServiceTest, ASmallFileNeverShowsTheBarAndAnotherFilesProgress
   ASSERT_TRUE(waitForOutcome(2));
   EXPECT_EQ(servedGETs("/disk/small.txt"), 1u);
   m_host->settle();
-  for (const Moment& moment : m_moments) EXPECT_FALSE(moment.barShown);
+  for (const Moment& moment : m_moments)
+    EXPECT_FALSE(moment.barShown);
   // A previewable file stays in state 0 for the browser to replace the screen.
   EXPECT_EQ(m_screen->state(), KMFileLoadingStateWaiting);
   EXPECT_EQ(m_screen->downloadingRequest(), nullptr);
@@ -163,7 +174,8 @@ TEST_F(FileLoadingServiceTest, ASmallFileNeverShowsTheBarAndAnotherFilesProgress
   EXPECT_EQ(m_screen->navigationItem().title(), "small.txt");
 }
 
-TEST_F(FileLoadingServiceTest, ALargeFileShowsItsProgressThenTheOpenInPanelWhenItCannotBePreviewed) {
+TEST_F(FileLoadingServiceTest,
+       ALargeFileShowsItsProgressThenTheOpenInPanelWhenItCannotBePreviewed) {
   // Large enough that reports arrive while the transfer still runs.
   constexpr std::uint64_t kSize = 48'000'000;
   ASSERT_EQ(put("/disk/archive.bin", binary(kSize)).status, 201);
@@ -172,12 +184,13 @@ TEST_F(FileLoadingServiceTest, ALargeFileShowsItsProgressThenTheOpenInPanelWhenI
   ASSERT_TRUE(waitForOutcome());
   m_host->settle();
 
-  const auto progress = std::find_if(m_moments.begin(), m_moments.end(),
-                                     [](const Moment& m) { return m.state == KMFileLoadingStateProgress; });
+  const auto progress = std::find_if(m_moments.begin(), m_moments.end(), [](const Moment& m) {
+    return m.state == KMFileLoadingStateProgress;
+  });
   ASSERT_NE(progress, m_moments.end());
   EXPECT_TRUE(progress->barShown);
-  EXPECT_THAT(progress->progressText,
-              ::testing::EndsWith(" " + screenText("ProgressLabelText") + " " + LocalizedFileSizeStr(kSize)));
+  EXPECT_THAT(progress->progressText, ::testing::EndsWith(" " + screenText("ProgressLabelText") +
+                                                          " " + LocalizedFileSizeStr(kSize)));
   EXPECT_GT(progress->barFraction, 0);
   EXPECT_LT(progress->barFraction, 1);
   EXPECT_TRUE(m_progressShot);
@@ -185,7 +198,8 @@ TEST_F(FileLoadingServiceTest, ALargeFileShowsItsProgressThenTheOpenInPanelWhenI
   EXPECT_EQ(m_screen->state(), KMFileLoadingStateCannotPreview);
   EXPECT_FALSE(m_screen->unknownFileView()->isHidden());
   EXPECT_TRUE(m_screen->progressBarView()->isHidden());
-  EXPECT_EQ(m_screen->unknownFileViewTitleLabel()->text(), screenText("TitleLabelTextFailedToPreview"));
+  EXPECT_EQ(m_screen->unknownFileViewTitleLabel()->text(),
+            screenText("TitleLabelTextFailedToPreview"));
   auto right = m_screen->navigationItem().rightBarButtonItem();
   ASSERT_NE(right, nullptr);
   EXPECT_NE(right->image(), nullptr);
@@ -194,7 +208,8 @@ TEST_F(FileLoadingServiceTest, ALargeFileShowsItsProgressThenTheOpenInPanelWhenI
   ASSERT_TRUE(m_host->savePNG(artefact("loading-cannot-preview.png")));
 }
 
-TEST_F(FileLoadingServiceTest, ACachedFileThatCannotBePreviewedOpensInStateThreeAndDownloadsNothing) {
+TEST_F(FileLoadingServiceTest,
+       ACachedFileThatCannotBePreviewedOpensInStateThreeAndDownloadsNothing) {
   ASSERT_TRUE(m_storage->saveDataForURL("PK\x03\x04 not really a zip", at("/disk/old.zip")));
   m_service.faults().forgetServedRequests();
   push("/disk/old.zip", KMFileLoadingStateCannotPreview);
@@ -232,7 +247,8 @@ TEST_F(FileLoadingServiceTest, ADownloadCutShortShowsTheFailurePanelAndReloadSta
   EXPECT_EQ(m_screen->state(), KMFileLoadingStateFailed);
   EXPECT_FALSE(m_screen->failedFileView()->isHidden());
   EXPECT_TRUE(m_screen->progressBarView()->isHidden());
-  EXPECT_NE(m_screen->failedFileViewTextLabel()->text().find(screenText("ReloadButtonTitle")), std::string::npos);
+  EXPECT_NE(m_screen->failedFileViewTextLabel()->text().find(screenText("ReloadButtonTitle")),
+            std::string::npos);
   EXPECT_EQ(m_screen->downloadingRequest(), nullptr);
   EXPECT_FALSE(UIApplication::sharedApplication().isIdleTimerDisabled());
   ASSERT_TRUE(m_host->savePNG(artefact("loading-failed.png")));
@@ -244,7 +260,7 @@ TEST_F(FileLoadingServiceTest, ADownloadCutShortShowsTheFailurePanelAndReloadSta
   EXPECT_EQ(m_screen->state(), KMFileLoadingStateWaiting);
   EXPECT_TRUE(m_screen->failedFileView()->isHidden());
   EXPECT_TRUE(m_screen->activityIndicator()->isAnimating());
-  EXPECT_NE(m_screen->downloadingRequest(), nullptr);  // at once, no delay
+  EXPECT_NE(m_screen->downloadingRequest(), nullptr); // at once, no delay
   ASSERT_TRUE(waitForOutcome(2));
   m_host->settle();
   EXPECT_EQ(m_recorder.count(kKMKMWebDAVFileManagerDidDownloadFile), 1u);
@@ -253,7 +269,8 @@ TEST_F(FileLoadingServiceTest, ADownloadCutShortShowsTheFailurePanelAndReloadSta
   EXPECT_EQ(fileContent(m_storage->fileURLForWebURL(at("/disk/report.bin"))->path()), content);
 }
 
-TEST_F(FileLoadingServiceTest, ARefusedDownloadShowsTheFailurePanelAndLeavingTheScreenCancelsARunningOne) {
+TEST_F(FileLoadingServiceTest,
+       ARefusedDownloadShowsTheFailurePanelAndLeavingTheScreenCancelsARunningOne) {
   ASSERT_EQ(put("/disk/a.bin", "a").status, 201);
   ASSERT_TRUE(m_service.faults().failNext("GET", "/disk/a.bin", 500));
   push("/disk/a.bin");
@@ -278,5 +295,5 @@ TEST_F(FileLoadingServiceTest, ARefusedDownloadShowsTheFailurePanelAndLeavingThe
   EXPECT_FALSE(UIApplication::sharedApplication().isIdleTimerDisabled());
 }
 
-}  // namespace
-}  // namespace kdisk::test
+} // namespace
+} // namespace kdisk::test

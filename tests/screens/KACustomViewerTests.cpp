@@ -24,11 +24,12 @@ std::string viewerText(const char* key, const char* fallback) {
 }
 
 class KACustomViewerTest : public UIKitTest {
- protected:
+protected:
   // GIO reads the desktop's applications once per process.
   static void SetUpTestSuite() {
     registry = std::make_unique<DesktopRegistry>();
-    readerMarker = registry->addApplication("org.example.TextReader", "Text Reader", {"text/plain"});
+    readerMarker =
+        registry->addApplication("org.example.TextReader", "Text Reader", {"text/plain"});
   }
   static void TearDownTestSuite() { registry.reset(); }
   static inline std::unique_ptr<DesktopRegistry> registry;
@@ -80,7 +81,8 @@ class KACustomViewerTest : public UIKitTest {
     tapShareButton();
     ASSERT_TRUE(m_host->tapText(viewerText("Save to the gallery", "Сохранить в галерею")));
     EXPECT_FALSE(m_viewer->shareButton()->isEnabled());
-    ASSERT_TRUE(RunLoop::main().runUntil([&] { return !m_viewer->saveSpinner()->isAnimating(); }, 30));
+    ASSERT_TRUE(
+        RunLoop::main().runUntil([&] { return !m_viewer->saveSpinner()->isAnimating(); }, 30));
     m_host->advance(0.5);
     EXPECT_TRUE(m_viewer->shareButton()->isEnabled());
   }
@@ -93,9 +95,13 @@ class KACustomViewerTest : public UIKitTest {
 
 TEST_F(KACustomViewerTest, OnlyPicturesTheAlbumTakesOfferSavingToTheGallery) {
   for (const char* name : {"a.jpg", "b.JPEG", "c.png", "d.Gif"})
-    EXPECT_TRUE(KACustomViewer::canSaveToTheGallary(*URL::fromString(std::string("file:///tmp/") + name))) << name;
+    EXPECT_TRUE(
+        KACustomViewer::canSaveToTheGallary(*URL::fromString(std::string("file:///tmp/") + name)))
+        << name;
   for (const char* name : {"e.webp", "f.pdf", "g", "jpg"})
-    EXPECT_FALSE(KACustomViewer::canSaveToTheGallary(*URL::fromString(std::string("file:///tmp/") + name))) << name;
+    EXPECT_FALSE(
+        KACustomViewer::canSaveToTheGallary(*URL::fromString(std::string("file:///tmp/") + name)))
+        << name;
 
   show(file("photo.jpg", jpegBytes(300, 200)));
   tapShareButton();
@@ -103,8 +109,9 @@ TEST_F(KACustomViewerTest, OnlyPicturesTheAlbumTakesOfferSavingToTheGallery) {
   EXPECT_THAT(panelButtons(), ElementsAre(viewerText("Save to the gallery", "Сохранить в галерею"),
                                           viewerText("Open in...", "Открыть в..."), cancel));
   EXPECT_EQ(KMAlertPanel::visiblePanels().back()->tag(), KACustomViewer::kPictureSheetTag);
-  ASSERT_TRUE(m_host->savePNG((std::filesystem::path(KDISK_BINARY_DIR) / "artefacts" / "viewing" /
-                               "viewer-share-sheet.png").string()));
+  ASSERT_TRUE(m_host->savePNG(
+      (std::filesystem::path(KDISK_BINARY_DIR) / "artefacts" / "viewing" / "viewer-share-sheet.png")
+          .string()));
   ASSERT_TRUE(m_host->tapText(cancel));
   m_host->advance(0.5);
 
@@ -134,7 +141,8 @@ TEST_F(KACustomViewerTest, APictureNoApplicationOpensGivesTheCannotShowAlert) {
   tapShareButton();
   ASSERT_TRUE(m_host->tapText(viewerText("Open in...", "Открыть в...")));
   m_host->advance(0.5);
-  EXPECT_EQ(alertMessage(), KMLocalizedString("AttachCantShowAlertMessage", "", "KMFileLoadingViewController"));
+  EXPECT_EQ(alertMessage(),
+            KMLocalizedString("AttachCantShowAlertMessage", "", "KMFileLoadingViewController"));
 }
 
 TEST_F(KACustomViewerTest, SavingACopyNeverReplacesAPictureOfTheSameName) {
@@ -156,8 +164,8 @@ TEST_F(KACustomViewerTest, SavingACopyNeverReplacesAPictureOfTheSameName) {
 TEST_F(KACustomViewerTest, SavingIntoAMissingOrUnwritableAlbumShowsTheFailureAlert) {
   show(file("photo.jpg", jpegBytes(300, 200)));
   saveAndWait();
-  const std::string failure =
-      viewerText("Failed to save the picture in the gallery", "Не удалось сохранить картинку в галерею");
+  const std::string failure = viewerText("Failed to save the picture in the gallery",
+                                         "Не удалось сохранить картинку в галерею");
   EXPECT_EQ(alertMessage(), failure);
   ASSERT_TRUE(m_host->tapText(KMLocalizedString("OK", "OK")));
   m_host->advance(0.5);
@@ -169,5 +177,5 @@ TEST_F(KACustomViewerTest, SavingIntoAMissingOrUnwritableAlbumShowsTheFailureAle
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(m_files.path()) / "Pictures (1)"));
 }
 
-}  // namespace
-}  // namespace kdisk::test
+} // namespace
+} // namespace kdisk::test

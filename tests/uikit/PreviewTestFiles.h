@@ -16,10 +16,13 @@ namespace kdisk::test {
 
 // The files a preview shows, in order.
 class FileList : public QLPreviewControllerDataSource {
- public:
+public:
   std::vector<URL> files;
-  std::size_t numberOfPreviewItemsInPreviewController(QLPreviewController&) override { return files.size(); }
-  std::optional<URL> previewControllerPreviewItemAtIndex(QLPreviewController&, std::size_t index) override {
+  std::size_t numberOfPreviewItemsInPreviewController(QLPreviewController&) override {
+    return files.size();
+  }
+  std::optional<URL> previewControllerPreviewItemAtIndex(QLPreviewController&,
+                                                         std::size_t index) override {
     return files.at(index);
   }
 };
@@ -82,4 +85,4 @@ inline void writeTestPDF(const std::filesystem::path& path, int pages) {
   cairo_surface_destroy(surface);
 }
 
-}  // namespace kdisk::test
+} // namespace kdisk::test

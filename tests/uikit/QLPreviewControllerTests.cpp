@@ -16,7 +16,7 @@ namespace {
 using ::testing::HasSubstr;
 
 class QLPreviewControllerTest : public UIKitTest {
- protected:
+protected:
   std::filesystem::path file(const std::string& name, const std::string& bytes) {
     auto path = std::filesystem::path(m_folder.path()) / name;
     writeFile(path, bytes);
@@ -37,7 +37,10 @@ class QLPreviewControllerTest : public UIKitTest {
 
   void waitForContentOrMessage() {
     ASSERT_TRUE(RunLoop::main().runUntil(
-        [&] { return m_preview->isShowingContent() || !m_preview->contentView()->message().empty(); }, 30));
+        [&] {
+          return m_preview->isShowingContent() || !m_preview->contentView()->message().empty();
+        },
+        30));
     m_host->settle();
   }
 
@@ -70,7 +73,8 @@ TEST_F(QLPreviewControllerTest, CanPreviewDecidesByContentTypeAndHeaderOfRealFil
   EXPECT_TRUE(previewable(file("cut.jpg", jpeg.substr(0, jpeg.size() / 2))));
 
   std::string blob(3000, '\0');
-  for (std::size_t i = 0; i < blob.size(); ++i) blob[i] = char((i * 7919) % 251);
+  for (std::size_t i = 0; i < blob.size(); ++i)
+    blob[i] = char((i * 7919) % 251);
   EXPECT_FALSE(previewable(file("blob.pdf", blob)));
   EXPECT_FALSE(previewable(file("blob.jpg", blob)));
   EXPECT_FALSE(previewable(file("empty.txt", "")));
@@ -109,7 +113,8 @@ TEST_F(QLPreviewControllerTest, APictureFillsTheWidthScrollsAndDoubleTapZoomsToT
   EXPECT_EQ(picture->contentSize().width, 320);
 }
 
-TEST_F(QLPreviewControllerTest, PDFPagesRenderAsTheyScrollIntoViewAndTheSecondPageShowsItsOwnContent) {
+TEST_F(QLPreviewControllerTest,
+       PDFPagesRenderAsTheyScrollIntoViewAndTheSecondPageShowsItsOwnContent) {
   const auto pdf = std::filesystem::path(m_folder.path()) / "two.pdf";
   writeTestPDF(pdf, 2);
   show(pdf);
@@ -147,7 +152,8 @@ TEST_F(QLPreviewControllerTest, ALongPDFKeepsOnlyThePagesNearTheScreenDrawn) {
 TEST_F(QLPreviewControllerTest, TextIsWrappedAndUndecodableBytesBecomeReplacementCharacters) {
   std::string text = "Список покупок:\n- молоко\n- хлеб\n";
   text += "Latin-1 caf\xE9 au lait\n";
-  text += std::string(30, ' ') + "A long line that must wrap on a phone screen rather than run off its edge.\n";
+  text += std::string(30, ' ') +
+          "A long line that must wrap on a phone screen rather than run off its edge.\n";
   show(file("list.txt", text));
   ASSERT_EQ(m_preview->currentKind(), KMPreviewKind::Text);
   auto* view = static_cast<KMPreviewTextView*>(m_preview->contentView());
@@ -156,13 +162,17 @@ TEST_F(QLPreviewControllerTest, TextIsWrappedAndUndecodableBytesBecomeReplacemen
   EXPECT_EQ(view->contentSize().width, 320);
   ASSERT_TRUE(m_host->savePNG(artefact("viewer-text.png").string()));
 
-  EXPECT_EQ(KMPreviewTextView::displayableText(std::string("\xFF\xFE" "h\0i\0\x1F\x04", 8)), "hiП");
+  EXPECT_EQ(KMPreviewTextView::displayableText(std::string("\xFF\xFE"
+                                                           "h\0i\0\x1F\x04",
+                                                           8)),
+            "hiП");
 }
 
 TEST_F(QLPreviewControllerTest, FilesThatClaimAKindButDoNotDecodeShowAMessage) {
   // A whole header over scrambled picture data.
   std::string png = pngBytes(640, 480);
-  for (std::size_t i = 100; i < 130; ++i) png[i] = char(png[i] ^ 0x5A);
+  for (std::size_t i = 100; i < 130; ++i)
+    png[i] = char(png[i] ^ 0x5A);
   const auto damaged = file("damaged.png", png);
   EXPECT_TRUE(previewable(damaged));
   show(damaged);
@@ -176,5 +186,5 @@ TEST_F(QLPreviewControllerTest, FilesThatClaimAKindButDoNotDecodeShowAMessage) {
   EXPECT_FALSE(m_preview->contentView()->message().empty());
 }
 
-}  // namespace
-}  // namespace kdisk::test
+} // namespace
+} // namespace kdisk::test

@@ -21,7 +21,7 @@ class UIBarButtonItem;
 class KACustomViewer : public QLPreviewController,
                        public UIActionSheetDelegate,
                        public UIDocumentInteractionControllerDelegate {
- public:
+public:
   KACustomViewer();
   ~KACustomViewer() override;
 
@@ -46,11 +46,11 @@ class KACustomViewer : public QLPreviewController,
   void viewDidUnload() override;
 
   void actionSheetClickedButtonAtIndex(UIActionSheet& sheet, int buttonIndex) override;
-  void documentInteractionControllerDidFailToSendToApplication(UIDocumentInteractionController& controller,
-                                                              const DesktopApplication& application,
-                                                              const KMError& error) override;
+  void documentInteractionControllerDidFailToSendToApplication(
+      UIDocumentInteractionController& controller, const DesktopApplication& application,
+      const KMError& error) override;
 
- private:
+private:
   void showAlert(const std::string& message);
   void didSaveImage(const std::optional<KMError>& error);
   std::shared_ptr<UIActivityIndicatorView> m_saveSpinner;
@@ -59,4 +59,4 @@ class KACustomViewer : public QLPreviewController,
   PhotoLibrary m_photoLibrary;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -8,8 +8,8 @@
 #include "platform/NotificationCenter.h"
 #include "screens/viewing/KACustomViewer.h"
 #include "screens/viewing/KMFormattedText.h"
-#include "uikit/KMAppearanceHelper.h"
 #include "uikit/CALayer.h"
+#include "uikit/KMAppearanceHelper.h"
 #include "uikit/UIActivityIndicatorView.h"
 #include "uikit/UIAlertViewAutoDismiss.h"
 #include "uikit/UIApplication.h"
@@ -36,7 +36,8 @@ std::shared_ptr<UILabel> makeLabel(UIFont font, UIColor color, int lines) {
   label->setBackgroundColor(UIColor::clearColor());
   label->setTextAlignment(NSTextAlignment::Center);
   label->setNumberOfLines(lines);
-  if (lines != 1) label->setLineBreakMode(NSLineBreakMode::WordWrap);
+  if (lines != 1)
+    label->setLineBreakMode(NSLineBreakMode::WordWrap);
   label->setShadowColor(UIColor::whiteColor());
   label->setShadowOffset(CGSizeMake(0, 1));
   return label;
@@ -59,25 +60,28 @@ std::shared_ptr<UIView> makePanel(std::shared_ptr<UILabel>& title, std::shared_p
   return panel;
 }
 
-}  // namespace
+} // namespace
 
-std::shared_ptr<KMFileLoadingViewController> KMFileLoadingViewController::initWithURL(const kdisk::URL& url) {
+std::shared_ptr<KMFileLoadingViewController>
+KMFileLoadingViewController::initWithURL(const kdisk::URL& url) {
   return initWithURLManager(url, KMWebDAVFileManager::sharedInstance());
 }
 
-std::shared_ptr<KMFileLoadingViewController> KMFileLoadingViewController::initWithURLManager(
-    const kdisk::URL& url, std::shared_ptr<KMWebDAVFileManager> manager) {
+std::shared_ptr<KMFileLoadingViewController>
+KMFileLoadingViewController::initWithURLManager(const kdisk::URL& url,
+                                                std::shared_ptr<KMWebDAVFileManager> manager) {
   return std::make_shared<KMFileLoadingViewController>(url, std::move(manager));
 }
 
-KMFileLoadingViewController::KMFileLoadingViewController(const kdisk::URL& url,
-                                                         std::shared_ptr<KMWebDAVFileManager> manager)
+KMFileLoadingViewController::KMFileLoadingViewController(
+    const kdisk::URL& url, std::shared_ptr<KMWebDAVFileManager> manager)
     : m_URL(url), m_manager(std::move(manager)) {
   setHidesBottomBarWhenPushed(true);
 }
 
 KMFileLoadingViewController::~KMFileLoadingViewController() {
-  if (m_delayedStart) RunLoop::main().cancel(m_delayedStart);
+  if (m_delayedStart)
+    RunLoop::main().cancel(m_delayedStart);
   cancelCurrentDownload();
   if (m_state == KMFileLoadingStateWaiting || m_state == KMFileLoadingStateProgress)
     UIApplication::sharedApplication().setIdleTimerDisabled(false);
@@ -88,18 +92,21 @@ std::weak_ptr<KMFileLoadingViewController> KMFileLoadingViewController::weakSelf
 }
 
 void KMFileLoadingViewController::setState(int state) {
-  if (state == m_state) return;
+  if (state == m_state)
+    return;
   m_state = state;
   updateInterfaceForCurrentState();
 }
 
 void KMFileLoadingViewController::startDownloadFileForURL(const kdisk::URL& url) {
   cancelCurrentDownload();
-  if (m_manager) m_downloadingRequest = m_manager->startDownloadFileForURL(url);
+  if (m_manager)
+    m_downloadingRequest = m_manager->startDownloadFileForURL(url);
 }
 
 void KMFileLoadingViewController::cancelCurrentDownload() {
-  if (m_downloadingRequest) m_downloadingRequest->cancel();
+  if (m_downloadingRequest)
+    m_downloadingRequest->cancel();
   m_downloadingRequest.reset();
 }
 
@@ -109,7 +116,8 @@ void KMFileLoadingViewController::touchedReloadButton() {
 }
 
 std::optional<kdisk::URL> KMFileLoadingViewController::localFileURL() const {
-  if (!m_manager || !m_manager->storage()) return std::nullopt;
+  if (!m_manager || !m_manager->storage())
+    return std::nullopt;
   return m_manager->storage()->fileURLForWebURL(m_URL);
 }
 
@@ -118,20 +126,23 @@ void KMFileLoadingViewController::touchedOpenInButton() {
   if (local) {
     m_doc = UIDocumentInteractionController::interactionControllerWithURL(*local);
     m_doc->setDelegate(std::static_pointer_cast<KMFileLoadingViewController>(sharedController()));
-    if (m_doc->presentOpenInMenuFromRectInViewAnimated(view()->bounds(), *view(), KMAnimated::Yes)) return;
+    if (m_doc->presentOpenInMenuFromRectInViewAnimated(view()->bounds(), *view(), KMAnimated::Yes))
+      return;
   }
   showAlert(text("AttachCantShowAlertMessage", "Нет приложений, которые могут открыть этот файл."));
 }
 
 void KMFileLoadingViewController::documentInteractionControllerDidFailToSendToApplication(
-    UIDocumentInteractionController& controller, const DesktopApplication& application, const KMError& error) {
+    UIDocumentInteractionController& controller, const DesktopApplication& application,
+    const KMError& error) {
   (void)controller, (void)application, (void)error;
   showAlert(text("AttachCantShowAlertMessage", "Нет приложений, которые могут открыть этот файл."));
 }
 
 void KMFileLoadingViewController::showAlert(const std::string& message) {
-  auto alert = std::make_shared<UIAlertViewAutoDismiss>(std::string(), message, std::weak_ptr<UIAlertViewDelegate>(),
-                                                        KMLocalizedString("OK", "OK"), std::vector<std::string>());
+  auto alert = std::make_shared<UIAlertViewAutoDismiss>(
+      std::string(), message, std::weak_ptr<UIAlertViewDelegate>(), KMLocalizedString("OK", "OK"),
+      std::vector<std::string>());
   alert->show();
 }
 
@@ -142,29 +153,39 @@ bool KMFileLoadingViewController::isMine(const Notification& notification) const
 void KMFileLoadingViewController::didGetPartialDataForFile(const Notification& notification) {
   // Reports are posted from several background threads, so one may arrive
   // after the outcome; only a running download moves the bar.
-  if (!isMine(notification) || !m_downloadingRequest) return;
-  const auto received = std::uint64_t(std::max<std::int64_t>(0, integerForKey(notification.userInfo, "receivedDataLength").value_or(0)));
-  const auto expected = std::uint64_t(std::max<std::int64_t>(0, integerForKey(notification.userInfo, "expectedDataLength").value_or(0)));
-  if (expected <= kProgressThreshold) return;
-  if (received < expected) setState(KMFileLoadingStateProgress);
-  if (!isViewLoaded()) return;
-  m_progressLabel->setText(KMFormattedText("%@ %@ %@", {LocalizedFileSizeStr(received),
-                                                        text("ProgressLabelText", "из"),
-                                                        LocalizedFileSizeStr(expected)}));
+  if (!isMine(notification) || !m_downloadingRequest)
+    return;
+  const auto received = std::uint64_t(std::max<std::int64_t>(
+      0, integerForKey(notification.userInfo, "receivedDataLength").value_or(0)));
+  const auto expected = std::uint64_t(std::max<std::int64_t>(
+      0, integerForKey(notification.userInfo, "expectedDataLength").value_or(0)));
+  if (expected <= kProgressThreshold)
+    return;
+  if (received < expected)
+    setState(KMFileLoadingStateProgress);
+  if (!isViewLoaded())
+    return;
+  m_progressLabel->setText(
+      KMFormattedText("%@ %@ %@", {LocalizedFileSizeStr(received), text("ProgressLabelText", "из"),
+                                   LocalizedFileSizeStr(expected)}));
   const CGRect track = m_greyBar->frame();
   const double fraction = std::min(1.0, double(received) / double(expected));
-  m_blueBar->setFrame(CGRectMake(track.origin.x, track.origin.y, track.size.width * fraction, track.size.height));
+  m_blueBar->setFrame(
+      CGRectMake(track.origin.x, track.origin.y, track.size.width * fraction, track.size.height));
 }
 
 void KMFileLoadingViewController::didDownloadFile(const Notification& notification) {
-  if (!isMine(notification)) return;
+  if (!isMine(notification))
+    return;
   m_downloadingRequest.reset();
   auto local = localFileURL();
-  if (!local || !KACustomViewer::canPreviewItem(*local)) setState(KMFileLoadingStateCannotPreview);
+  if (!local || !KACustomViewer::canPreviewItem(*local))
+    setState(KMFileLoadingStateCannotPreview);
 }
 
 void KMFileLoadingViewController::didFailToDownloadFile(const Notification& notification) {
-  if (!isMine(notification)) return;
+  if (!isMine(notification))
+    return;
   m_downloadingRequest.reset();
   setState(KMFileLoadingStateFailed);
 }
@@ -173,22 +194,27 @@ void KMFileLoadingViewController::loadView() {
   auto root = std::make_shared<UIView>(CGRectMake(0, 0, 320, 416));
   root->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
 
-  m_titleLabel = makeLabel(UIFont::boldSystemFontOfSize(18), UIColor::colorWithRGB255(60, 60, 60), 1);
+  m_titleLabel =
+      makeLabel(UIFont::boldSystemFontOfSize(18), UIColor::colorWithRGB255(60, 60, 60), 1);
   m_titleLabel->setFrame(CGRectMake(20, 140, 280, 26));
-  m_titleLabel->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleTopMargin |
+  m_titleLabel->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                    UIViewAutoresizingFlexibleTopMargin |
                                     UIViewAutoresizingFlexibleBottomMargin);
   root->addSubview(m_titleLabel);
 
-  m_activityIndicator = std::make_shared<UIActivityIndicatorView>(UIActivityIndicatorViewStyle::Gray);
+  m_activityIndicator =
+      std::make_shared<UIActivityIndicatorView>(UIActivityIndicatorViewStyle::Gray);
   m_activityIndicator->sizeToFit();
   m_activityIndicator->setCenter(CGPointMake(160, 196));
-  m_activityIndicator->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin |
-                                           UIViewAutoresizingFlexibleTopMargin | UIViewAutoresizingFlexibleBottomMargin);
+  m_activityIndicator->setAutoresizingMask(
+      UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin |
+      UIViewAutoresizingFlexibleTopMargin | UIViewAutoresizingFlexibleBottomMargin);
   root->addSubview(m_activityIndicator);
 
   m_progressBarView = std::make_shared<UIView>(CGRectMake(30, 180, 260, 50));
   m_progressBarView->setBackgroundColor(UIColor::clearColor());
-  m_progressBarView->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleTopMargin |
+  m_progressBarView->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                         UIViewAutoresizingFlexibleTopMargin |
                                          UIViewAutoresizingFlexibleBottomMargin);
   m_progressBackground = std::make_shared<UIView>(CGRectMake(0, 0, 260, 14));
   m_progressBackground->setBackgroundColor(UIColor::colorWithRGB255(255, 255, 255, 0.8));
@@ -201,7 +227,8 @@ void KMFileLoadingViewController::loadView() {
   m_blueBar = std::make_shared<UIView>(CGRectMake(2, 2, 0, 10));
   m_blueBar->setBackgroundColor(UIColor::colorWithRGB255(41, 128, 214));
   m_blueBar->layer().setCornerRadius(5);
-  m_progressLabel = makeLabel(UIFont::systemFontOfSize(14), UIColor::colorWithRGB255(90, 90, 90), 1);
+  m_progressLabel =
+      makeLabel(UIFont::systemFontOfSize(14), UIColor::colorWithRGB255(90, 90, 90), 1);
   m_progressLabel->setFrame(CGRectMake(0, 22, 260, 20));
   m_progressLabel->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
   m_progressBarView->addSubview(m_progressBackground);
@@ -233,38 +260,50 @@ void KMFileLoadingViewController::viewDidLoad() {
   else
     view()->setBackgroundColor(UIColor::colorWithRGB255(232, 234, 237));
   if (auto* navigation = navigationController()) {
-    if (auto* helper = KMAppearanceHelper::sharedInstance()) helper->setNavbarBackgroundGrey(&navigation->navigationBar());
+    if (auto* helper = KMAppearanceHelper::sharedInstance())
+      helper->setNavbarBackgroundGrey(&navigation->navigationBar());
   }
   navigationItem().setTitle(m_URL.lastPathComponent());
 
-  m_reloadButton = UIBarButtonItem::itemWithTitleStyleAction(
-      text("ReloadButtonTitle", "Повторить"), UIBarButtonItemStyle::Bordered,
-      [weak = weakSelf()](UIBarButtonItem&) {
-        if (auto self = weak.lock()) self->touchedReloadButton();
-      });
-  m_openInButton = UIBarButtonItem::itemWithImageStyleAction(
-      UIImage::imageNamed("share_icon"), UIBarButtonItemStyle::Bordered, [weak = weakSelf()](UIBarButtonItem&) {
-        if (auto self = weak.lock()) self->touchedOpenInButton();
-      });
+  m_reloadButton = UIBarButtonItem::itemWithTitleStyleAction(text("ReloadButtonTitle", "Повторить"),
+                                                             UIBarButtonItemStyle::Bordered,
+                                                             [weak = weakSelf()](UIBarButtonItem&) {
+                                                               if (auto self = weak.lock())
+                                                                 self->touchedReloadButton();
+                                                             });
+  m_openInButton = UIBarButtonItem::itemWithImageStyleAction(UIImage::imageNamed("share_icon"),
+                                                             UIBarButtonItemStyle::Bordered,
+                                                             [weak = weakSelf()](UIBarButtonItem&) {
+                                                               if (auto self = weak.lock())
+                                                                 self->touchedOpenInButton();
+                                                             });
 
   auto& center = NotificationCenter::defaultCenter();
   std::weak_ptr<KMFileLoadingViewController> weak = weakSelf();
-  m_partialObservation = center.addObserver(kKMKMWebDAVFileManagerDidGetPartialDataForFile, [weak](const Notification& n) {
-    if (auto self = weak.lock()) self->didGetPartialDataForFile(n);
-  });
-  m_finishObservation = center.addObserver(kKMKMWebDAVFileManagerDidDownloadFile, [weak](const Notification& n) {
-    if (auto self = weak.lock()) self->didDownloadFile(n);
-  });
-  m_failureObservation = center.addObserver(kKMKMWebDAVFileManagerDidFailToDownloadFile, [weak](const Notification& n) {
-    if (auto self = weak.lock()) self->didFailToDownloadFile(n);
-  });
+  m_partialObservation = center.addObserver(kKMKMWebDAVFileManagerDidGetPartialDataForFile,
+                                            [weak](const Notification& n) {
+                                              if (auto self = weak.lock())
+                                                self->didGetPartialDataForFile(n);
+                                            });
+  m_finishObservation =
+      center.addObserver(kKMKMWebDAVFileManagerDidDownloadFile, [weak](const Notification& n) {
+        if (auto self = weak.lock())
+          self->didDownloadFile(n);
+      });
+  m_failureObservation = center.addObserver(kKMKMWebDAVFileManagerDidFailToDownloadFile,
+                                            [weak](const Notification& n) {
+                                              if (auto self = weak.lock())
+                                                self->didFailToDownloadFile(n);
+                                            });
   updateInterfaceForCurrentState();
 
-  const bool cached = m_manager && m_manager->storage() && m_manager->storage()->hasCachedFileForURL(m_URL);
+  const bool cached =
+      m_manager && m_manager->storage() && m_manager->storage()->hasCachedFileForURL(m_URL);
   if (!m_downloadingRequest && !cached && !m_delayedStart) {
     m_delayedStart = RunLoop::main().postDelayed(kDownloadStartDelay, [weak] {
       auto self = weak.lock();
-      if (!self) return;
+      if (!self)
+        return;
       self->m_delayedStart = 0;
       self->startDownloadFileForURL(self->m_URL);
     });
@@ -274,7 +313,8 @@ void KMFileLoadingViewController::viewDidLoad() {
 void KMFileLoadingViewController::updateInterfaceForCurrentState() {
   const bool active = m_state == KMFileLoadingStateWaiting || m_state == KMFileLoadingStateProgress;
   UIApplication::sharedApplication().setIdleTimerDisabled(active);
-  if (!isViewLoaded()) return;
+  if (!isViewLoaded())
+    return;
   const bool waiting = m_state == KMFileLoadingStateWaiting;
   const bool progress = m_state == KMFileLoadingStateProgress;
   const bool failed = m_state == KMFileLoadingStateFailed;
@@ -285,32 +325,46 @@ void KMFileLoadingViewController::updateInterfaceForCurrentState() {
     m_activityIndicator->stopAnimating();
   m_progressBarView->setHidden(!progress);
   m_titleLabel->setHidden(!active);
-  if (active) m_titleLabel->setText(text("TitleLabelTextDownloadingFile", "Файл загружается"));
+  if (active)
+    m_titleLabel->setText(text("TitleLabelTextDownloadingFile", "Файл загружается"));
   m_failedFileView->setHidden(!failed);
   if (failed) {
-    m_failedFileViewTitleLabel->setText(text("TitleLabelTextFailedToDownloadFile", "Не удалось загрузить файл"));
-    m_failedFileViewTextLabel->setText(
-        KMFormattedText(text("TitleLabelTextFailedToDownloadFileTip",
-                             "Проверьте подключение к интернету и нажмите «%@», чтобы попробовать ещё раз."),
-                        {text("ReloadButtonTitle", "Повторить")}));
+    m_failedFileViewTitleLabel->setText(
+        text("TitleLabelTextFailedToDownloadFile", "Не удалось загрузить файл"));
+    m_failedFileViewTextLabel->setText(KMFormattedText(
+        text("TitleLabelTextFailedToDownloadFileTip",
+             "Проверьте подключение к интернету и нажмите «%@», чтобы попробовать ещё раз."),
+        {text("ReloadButtonTitle", "Повторить")}));
   }
   m_unknownFileView->setHidden(!unknown);
   if (unknown) {
-    m_unknownFileViewTitleLabel->setText(text("TitleLabelTextFailedToPreview", "Этот файл нельзя просмотреть"));
-    m_unknownFileViewTextLabel->setText(text("TitleLabelTextFailedToPreviewTip",
-                                             "Нажмите кнопку вверху справа, чтобы открыть его в другом приложении."));
+    m_unknownFileViewTitleLabel->setText(
+        text("TitleLabelTextFailedToPreview", "Этот файл нельзя просмотреть"));
+    m_unknownFileViewTextLabel->setText(
+        text("TitleLabelTextFailedToPreviewTip",
+             "Нажмите кнопку вверху справа, чтобы открыть его в другом приложении."));
   }
   m_openInButton->setEnabled(unknown);
   std::shared_ptr<UIBarButtonItem> right;
-  if (failed) right = m_reloadButton;
-  if (unknown) right = m_openInButton;
+  if (failed)
+    right = m_reloadButton;
+  if (unknown)
+    right = m_openInButton;
   navigationItem().setRightBarButtonItemAnimated(right, KMAnimated::No);
+}
+
+void KMFileLoadingViewController::viewWillAppear(KMAnimated animated) {
+  UIViewController::viewWillAppear(animated);
+  // Back on top (a modal screen closed) while the download still runs.
+  UIApplication::sharedApplication().setIdleTimerDisabled(m_state == KMFileLoadingStateWaiting ||
+                                                          m_state == KMFileLoadingStateProgress);
 }
 
 void KMFileLoadingViewController::viewWillDisappear(KMAnimated animated) {
   UIViewController::viewWillDisappear(animated);
   if (auto* navigation = navigationController()) {
-    if (auto* helper = KMAppearanceHelper::sharedInstance()) helper->setNavbarBackgroundRegular(&navigation->navigationBar());
+    if (auto* helper = KMAppearanceHelper::sharedInstance())
+      helper->setNavbarBackgroundRegular(&navigation->navigationBar());
   }
   UIApplication::sharedApplication().setIdleTimerDisabled(false);
 }
@@ -335,4 +389,4 @@ void KMFileLoadingViewController::viewDidUnload() {
   m_activityIndicator.reset();
 }
 
-}  // namespace kdisk
+} // namespace kdisk

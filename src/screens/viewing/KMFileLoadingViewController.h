@@ -44,11 +44,11 @@ enum KMFileLoadingState : int {
 class KMFileLoadingViewController : public UIViewController,
                                     public UIDocumentInteractionControllerDelegate,
                                     public UIAlertViewDelegate {
- public:
+public:
   // Over the shared manager.
   static std::shared_ptr<KMFileLoadingViewController> initWithURL(const kdisk::URL& url);
-  static std::shared_ptr<KMFileLoadingViewController> initWithURLManager(
-      const kdisk::URL& url, std::shared_ptr<KMWebDAVFileManager> manager);
+  static std::shared_ptr<KMFileLoadingViewController>
+  initWithURLManager(const kdisk::URL& url, std::shared_ptr<KMWebDAVFileManager> manager);
   KMFileLoadingViewController(const kdisk::URL& url, std::shared_ptr<KMWebDAVFileManager> manager);
   ~KMFileLoadingViewController() override;
 
@@ -70,6 +70,7 @@ class KMFileLoadingViewController : public UIViewController,
 
   void loadView() override;
   void viewDidLoad() override;
+  void viewWillAppear(KMAnimated animated) override;
   void viewWillDisappear(KMAnimated animated) override;
   void viewDidUnload() override;
 
@@ -90,11 +91,11 @@ class KMFileLoadingViewController : public UIViewController,
   static constexpr std::uint64_t kProgressThreshold = 51200;
   static constexpr double kDownloadStartDelay = 0.3;
 
-  void documentInteractionControllerDidFailToSendToApplication(UIDocumentInteractionController& controller,
-                                                              const DesktopApplication& application,
-                                                              const KMError& error) override;
+  void documentInteractionControllerDidFailToSendToApplication(
+      UIDocumentInteractionController& controller, const DesktopApplication& application,
+      const KMError& error) override;
 
- private:
+private:
   bool isMine(const Notification& notification) const;
   std::optional<kdisk::URL> localFileURL() const;
   void showAlert(const std::string& message);
@@ -118,4 +119,4 @@ class KMFileLoadingViewController : public UIViewController,
   std::shared_ptr<UIBarButtonItem> m_reloadButton, m_openInButton;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -7,7 +7,8 @@ std::string KMFormattedText(std::string_view format, const std::vector<std::stri
   std::size_t next = 0;
   for (std::size_t index = 0; index < format.size(); ++index) {
     if (format[index] == '%' && index + 1 < format.size() && format[index + 1] == '@') {
-      if (next < arguments.size()) result += arguments[next];
+      if (next < arguments.size())
+        result += arguments[next];
       ++next;
       ++index;
     } else if (format[index] == '%' && index + 1 < format.size() && format[index + 1] == '%') {
@@ -20,4 +21,4 @@ std::string KMFormattedText(std::string_view format, const std::vector<std::stri
   return result;
 }
 
-}  // namespace kdisk
+} // namespace kdisk

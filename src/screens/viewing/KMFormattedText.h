@@ -10,4 +10,4 @@ namespace kdisk {
 
 std::string KMFormattedText(std::string_view format, const std::vector<std::string>& arguments);
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -12,12 +12,13 @@ namespace kdisk {
 namespace {
 // A forged page size must not make one page ask for gigabytes.
 constexpr int kMaximumPagePixels = 8192;
-}  // namespace
+} // namespace
 
 struct KMPDFDocument::Handle {
   PopplerDocument* document = nullptr;
   ~Handle() {
-    if (document) g_object_unref(document);
+    if (document)
+      g_object_unref(document);
   }
 };
 
@@ -31,7 +32,8 @@ KMPDFDocument::KMPDFDocument(std::unique_ptr<Handle> handle) : m_handle(std::mov
       g_object_unref(page);
     }
     // An unreadable page keeps its place at the size of a letter page.
-    if (!(width > 0 && height > 0)) width = 612, height = 792;
+    if (!(width > 0 && height > 0))
+      width = 612, height = 792;
     m_pageSizes.push_back(CGSizeMake(width, height));
   }
 }
@@ -58,13 +60,15 @@ Expected<std::shared_ptr<KMPDFDocument>> KMPDFDocument::open(const std::string& 
 }
 
 std::shared_ptr<UIImage> KMPDFDocument::renderPage(int index, int pixelWidth, double scale) const {
-  if (index < 0 || index >= pageCount() || pixelWidth <= 0) return nullptr;
+  if (index < 0 || index >= pageCount() || pixelWidth <= 0)
+    return nullptr;
   const CGSize size = m_pageSizes[std::size_t(index)];
   const int width = std::min(pixelWidth, kMaximumPagePixels);
   const int height =
       std::clamp(int(std::lround(width * size.height / size.width)), 1, kMaximumPagePixels);
   PopplerPage* page = poppler_document_get_page(m_handle->document, index);
-  if (!page) return nullptr;
+  if (!page)
+    return nullptr;
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
@@ -82,4 +86,4 @@ std::shared_ptr<UIImage> KMPDFDocument::renderPage(int index, int pixelWidth, do
   return UIImage::imageWithSurface(surface, scale, "PDF page " + std::to_string(index + 1));
 }
 
-}  // namespace kdisk
+} // namespace kdisk

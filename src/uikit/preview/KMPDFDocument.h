@@ -18,7 +18,7 @@ class UIImage;
 inline constexpr const char* kKMPDFDocumentErrorDomain = "KMPDFDocumentErrorDomain";
 
 class KMPDFDocument {
- public:
+public:
   static Expected<std::shared_ptr<KMPDFDocument>> open(const std::string& path);
   ~KMPDFDocument();
   KMPDFDocument(const KMPDFDocument&) = delete;
@@ -31,11 +31,11 @@ class KMPDFDocument {
   // the image has `scale` pixels per point. Null when the page cannot be drawn.
   std::shared_ptr<UIImage> renderPage(int index, int pixelWidth, double scale) const;
 
- private:
+private:
   struct Handle;
   explicit KMPDFDocument(std::unique_ptr<Handle> handle);
   std::unique_ptr<Handle> m_handle;
   std::vector<CGSize> m_pageSizes;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

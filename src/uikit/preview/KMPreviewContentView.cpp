@@ -15,7 +15,8 @@ KMPreviewContentView::KMPreviewContentView(CGRect frame) : UIScrollView(frame) {
 KMPreviewContentView::~KMPreviewContentView() = default;
 
 void KMPreviewContentView::setZoomScaleAroundPoint(CGFloat scale, CGPoint point) {
-  if (!zooms() || scale == m_zoomScale) return;
+  if (!zooms() || scale == m_zoomScale)
+    return;
   const CGPoint offset = contentOffset();
   const CGPoint inView = {point.x - offset.x, point.y - offset.y};
   const CGFloat factor = scale / m_zoomScale;
@@ -40,12 +41,15 @@ void KMPreviewContentView::layoutSubviews() {
     layoutContentForWidth(area.size.width * m_zoomScale);
   }
   // Spinner and message stay in the middle of what is on screen.
-  const CGPoint middle = {area.origin.x + area.size.width / 2, area.origin.y + area.size.height / 2};
-  if (m_spinner) m_spinner->setCenter(middle);
+  const CGPoint middle = {area.origin.x + area.size.width / 2,
+                          area.origin.y + area.size.height / 2};
+  if (m_spinner)
+    m_spinner->setCenter(middle);
   if (m_messageLabel) {
     const CGFloat width = area.size.width - 40;
     const CGSize fits = m_messageLabel->sizeThatFits(CGSizeMake(width, 1000));
-    m_messageLabel->setFrame(CGRectMake(area.origin.x + 20, middle.y - fits.height / 2, width, fits.height));
+    m_messageLabel->setFrame(
+        CGRectMake(area.origin.x + 20, middle.y - fits.height / 2, width, fits.height));
   }
 }
 
@@ -65,7 +69,8 @@ void KMPreviewContentView::showSpinner(bool show) {
     addSubview(m_spinner);
     setNeedsLayout();
   }
-  if (!m_spinner) return;
+  if (!m_spinner)
+    return;
   if (show)
     m_spinner->startAnimating();
   else
@@ -89,4 +94,4 @@ void KMPreviewContentView::showMessage(const std::string& text) {
   setNeedsLayout();
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -17,7 +17,7 @@ class UIActivityIndicatorView;
 class UILabel;
 
 class KMPreviewContentView : public UIScrollView {
- public:
+public:
   explicit KMPreviewContentView(CGRect frame);
   ~KMPreviewContentView() override;
 
@@ -39,21 +39,20 @@ class KMPreviewContentView : public UIScrollView {
 
   static constexpr CGFloat kDoubleTapZoom = 2;
 
- protected:
+protected:
   // Lays the content out `width` points wide and sets the content size.
   virtual void layoutContentForWidth(CGFloat width) = 0;
   void showSpinner(bool show);
   void showMessage(const std::string& text);
-  template <typename T>
-  std::weak_ptr<T> weakSelf() {
+  template <typename T> std::weak_ptr<T> weakSelf() {
     return std::static_pointer_cast<T>(shared_from_this());
   }
 
- private:
+private:
   CGFloat m_zoomScale = 1;
   CGFloat m_laidOutWidth = -1;
   std::shared_ptr<UIActivityIndicatorView> m_spinner;
   std::shared_ptr<UILabel> m_messageLabel;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -26,14 +26,16 @@ struct FileHead {
 FileHead readHead(const std::string& path) {
   FileHead head;
   int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) return head;
+  if (descriptor < 0)
+    return head;
   struct stat status {};
   if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
     head.readable = true;
     head.fileSize = std::size_t(status.st_size);
     std::array<char, kHeadLength> buffer{};
     ssize_t got = ::read(descriptor, buffer.data(), buffer.size());
-    if (got > 0) head.bytes.assign(buffer.data(), std::size_t(got));
+    if (got > 0)
+      head.bytes.assign(buffer.data(), std::size_t(got));
   }
   ::close(descriptor);
   return head;
@@ -42,10 +44,12 @@ FileHead readHead(const std::string& path) {
 // The picture formats whose gdk-pixbuf loader is installed and whose header
 // the loader recognises; the size it reads comes from the header alone.
 bool isDecodablePicture(const std::string& path, const std::string& contentType) {
-  if (contentType == "image/svg+xml") return false;  // drawings, not pictures
+  if (contentType == "image/svg+xml")
+    return false; // drawings, not pictures
   int width = 0, height = 0;
   GdkPixbufFormat* format = gdk_pixbuf_get_file_info(path.c_str(), &width, &height);
-  if (!format || width <= 0 || height <= 0) return false;
+  if (!format || width <= 0 || height <= 0)
+    return false;
   gchar** mimeTypes = gdk_pixbuf_format_get_mime_types(format);
   bool matches = false;
   for (gchar** type = mimeTypes; type && *type && !matches; ++type)
@@ -61,15 +65,17 @@ bool hasPDFMarker(std::string_view head) {
 
 // Text has no NUL bytes, except as UTF-16 with its byte order mark.
 bool looksLikeText(std::string_view head) {
-  if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF")) return true;
+  if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF"))
+    return true;
   return head.find('\0') == std::string_view::npos;
 }
 
-}  // namespace
+} // namespace
 
 KMPreviewKind KMPreviewKindOfFile(const std::string& path) {
   const FileHead head = readHead(path);
-  if (!head.readable || head.fileSize == 0) return KMPreviewKind::None;
+  if (!head.readable || head.fileSize == 0)
+    return KMPreviewKind::None;
   const std::string type = contentTypeOfFile(path);
   if (contentTypeIsA(type, "image/*"))
     return isDecodablePicture(path, type) ? KMPreviewKind::Picture : KMPreviewKind::None;
@@ -80,4 +86,4 @@ KMPreviewKind KMPreviewKindOfFile(const std::string& path) {
   return KMPreviewKind::None;
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -10,4 +10,4 @@ enum class KMPreviewKind { None, Picture, PDF, Text };
 
 KMPreviewKind KMPreviewKindOfFile(const std::string& path);
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -23,11 +23,10 @@ struct KMPreviewPDFView::SharedRange {
 namespace {
 // Pages kept drawn beyond those on screen, on each side.
 constexpr int kPagesAround = 1;
-}  // namespace
+} // namespace
 
 KMPreviewPDFView::KMPreviewPDFView(CGRect frame, std::string path)
-    : KMPreviewContentView(frame),
-      m_path(std::move(path)),
+    : KMPreviewContentView(frame), m_path(std::move(path)),
       m_renderQueue(DispatchQueue::createSerial("ru.kalumo.disk.preview.pdf")),
       m_wanted(std::make_shared<SharedRange>()) {}
 
@@ -38,21 +37,25 @@ KMPreviewPDFView::~KMPreviewPDFView() {
 }
 
 void KMPreviewPDFView::load() {
-  if (m_opening || m_document) return;
+  if (m_opening || m_document)
+    return;
   m_opening = true;
   showSpinner(true);
   std::weak_ptr<KMPreviewPDFView> weak = weakSelf<KMPreviewPDFView>();
   // The first page is drawn in the same trip as the opening, at the width
   // it will have, so it shows without a second hop.
   const double scale = mainScreenScale();
-  const int firstPageWidth = int(std::lround((bounds().size.width * zoomScale() - 2 * kPageSpacing) * scale));
+  const int firstPageWidth =
+      int(std::lround((bounds().size.width * zoomScale() - 2 * kPageSpacing) * scale));
   m_renderQueue->async([weak, path = m_path, firstPageWidth, scale] {
     auto opened = KMPDFDocument::open(path);
     std::shared_ptr<KMPDFDocument> document = opened.hasValue() ? opened.value() : nullptr;
     std::string failure = opened.hasValue() ? std::string() : opened.error().localizedDescription;
-    std::shared_ptr<UIImage> firstPage = document ? document->renderPage(0, firstPageWidth, scale) : nullptr;
+    std::shared_ptr<UIImage> firstPage =
+        document ? document->renderPage(0, firstPageWidth, scale) : nullptr;
     dispatchMain([weak, document, failure, firstPage] {
-      if (auto self = weak.lock()) self->didOpen(document, failure, firstPage);
+      if (auto self = weak.lock())
+        self->didOpen(document, failure, firstPage);
     });
   });
 }
@@ -62,7 +65,8 @@ void KMPreviewPDFView::didOpen(std::shared_ptr<KMPDFDocument> document, const st
   m_opening = false;
   showSpinner(false);
   if (!document) {
-    logger("KMPreviewPDFView", LogLevel::Warning)->warn("Cannot open PDF '{}': {}", m_path, failure);
+    logger("KMPreviewPDFView", LogLevel::Warning)
+        ->warn("Cannot open PDF '{}': {}", m_path, failure);
     showMessage(KMLocalizedString("PreviewDocumentDamaged",
                                   "Не удалось показать документ: файл повреждён.",
                                   "QLPreviewController"));
@@ -76,7 +80,8 @@ void KMPreviewPDFView::didOpen(std::shared_ptr<KMPDFDocument> document, const st
     addSubview(page.view);
     m_pages.push_back(std::move(page));
   }
-  if (firstPage) m_pages.front().view->setImage(std::move(firstPage));
+  if (firstPage)
+    m_pages.front().view->setImage(std::move(firstPage));
   layoutContentForWidth(bounds().size.width * zoomScale());
 }
 
@@ -102,16 +107,20 @@ void KMPreviewPDFView::boundsDidChange(CGRect oldBounds) {
 }
 
 void KMPreviewPDFView::updateVisiblePages() {
-  if (m_pages.empty()) return;
+  if (m_pages.empty())
+    return;
   const CGRect area = bounds();
   int first = -1, last = -1;
   for (int index = 0; index < pageCount(); ++index) {
     const CGRect frame = m_pages[std::size_t(index)].view->frame();
-    if (CGRectGetMaxY(frame) < area.origin.y || frame.origin.y > CGRectGetMaxY(area)) continue;
-    if (first < 0) first = index;
+    if (CGRectGetMaxY(frame) < area.origin.y || frame.origin.y > CGRectGetMaxY(area))
+      continue;
+    if (first < 0)
+      first = index;
     last = index;
   }
-  if (first < 0) return;
+  if (first < 0)
+    return;
   first = std::max(0, first - kPagesAround);
   last = std::min(pageCount() - 1, last + kPagesAround);
   m_wanted->first = first;
@@ -127,7 +136,8 @@ void KMPreviewPDFView::updateVisiblePages() {
     const int pixelWidth = int(std::lround(page.view->frame().size.width * scale));
     const auto& shown = page.view->image();
     const bool current = shown && shown->pixelWidth() == pixelWidth;
-    if (!current && page.requestedPixelWidth != pixelWidth) requestPage(index, pixelWidth);
+    if (!current && page.requestedPixelWidth != pixelWidth)
+      requestPage(index, pixelWidth);
   }
 }
 
@@ -137,20 +147,25 @@ void KMPreviewPDFView::requestPage(int index, int pixelWidth) {
   const double scale = mainScreenScale();
   m_renderQueue->async([weak, document = m_document, wanted = m_wanted, index, pixelWidth, scale] {
     std::shared_ptr<UIImage> image;
-    if (index >= wanted->first && index <= wanted->last) image = document->renderPage(index, pixelWidth, scale);
+    if (index >= wanted->first && index <= wanted->last)
+      image = document->renderPage(index, pixelWidth, scale);
     dispatchMain([weak, index, pixelWidth, image] {
-      if (auto self = weak.lock()) self->didRenderPage(index, pixelWidth, image);
+      if (auto self = weak.lock())
+        self->didRenderPage(index, pixelWidth, image);
     });
   });
 }
 
 void KMPreviewPDFView::didRenderPage(int index, int pixelWidth, std::shared_ptr<UIImage> image) {
-  if (index < 0 || index >= pageCount()) return;
+  if (index < 0 || index >= pageCount())
+    return;
   Page& page = m_pages[std::size_t(index)];
   // A render for an older width or for a page that scrolled away is dropped.
-  if (page.requestedPixelWidth != pixelWidth) return;
+  if (page.requestedPixelWidth != pixelWidth)
+    return;
   page.requestedPixelWidth = 0;
-  if (image) page.view->setImage(std::move(image));
+  if (image)
+    page.view->setImage(std::move(image));
 }
 
 bool KMPreviewPDFView::isShowingContent() const {
@@ -158,19 +173,22 @@ bool KMPreviewPDFView::isShowingContent() const {
 }
 
 std::shared_ptr<UIImage> KMPreviewPDFView::pageImage(int index) const {
-  if (index < 0 || index >= pageCount()) return nullptr;
+  if (index < 0 || index >= pageCount())
+    return nullptr;
   return m_pages[std::size_t(index)].view->image();
 }
 
 CGRect KMPreviewPDFView::pageFrame(int index) const {
-  if (index < 0 || index >= pageCount()) return CGRectZero;
+  if (index < 0 || index >= pageCount())
+    return CGRectZero;
   return m_pages[std::size_t(index)].view->frame();
 }
 
 std::size_t KMPreviewPDFView::drawnPageCount() const {
   std::size_t count = 0;
-  for (const Page& page : m_pages) count += page.view->image() ? 1 : 0;
+  for (const Page& page : m_pages)
+    count += page.view->image() ? 1 : 0;
   return count;
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -20,7 +20,7 @@ class UIImage;
 class UIImageView;
 
 class KMPreviewPDFView : public KMPreviewContentView {
- public:
+public:
   KMPreviewPDFView(CGRect frame, std::string path);
   ~KMPreviewPDFView() override;
 
@@ -37,11 +37,11 @@ class KMPreviewPDFView : public KMPreviewContentView {
 
   static constexpr CGFloat kPageSpacing = 8;
 
- protected:
+protected:
   void layoutContentForWidth(CGFloat width) override;
   void boundsDidChange(CGRect oldBounds) override;
 
- private:
+private:
   void didOpen(std::shared_ptr<KMPDFDocument> document, const std::string& failure,
                std::shared_ptr<UIImage> firstPage);
   void updateVisiblePages();
@@ -49,7 +49,7 @@ class KMPreviewPDFView : public KMPreviewContentView {
   void didRenderPage(int index, int pixelWidth, std::shared_ptr<UIImage> image);
 
   struct Page {
-    CGSize size;  // PDF points
+    CGSize size; // PDF points
     std::shared_ptr<UIImageView> view;
     int requestedPixelWidth = 0;
   };
@@ -63,4 +63,4 @@ class KMPreviewPDFView : public KMPreviewContentView {
   bool m_opening = false;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

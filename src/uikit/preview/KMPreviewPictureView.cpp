@@ -28,7 +28,8 @@ int KMPreviewPictureView::decodingPixelDimension() {
 }
 
 void KMPreviewPictureView::load() {
-  if (m_loading || image()) return;
+  if (m_loading || image())
+    return;
   m_loading = true;
   showSpinner(true);
   std::weak_ptr<KMPreviewPictureView> weak = weakSelf<KMPreviewPictureView>();
@@ -36,7 +37,8 @@ void KMPreviewPictureView::load() {
   dispatchBackground([weak, path = m_path, dimension] {
     auto decoded = UIImage::imageWithContentsOfFileFittingPixelDimension(path, dimension);
     dispatchMain([weak, decoded] {
-      if (auto self = weak.lock()) self->didDecode(decoded);
+      if (auto self = weak.lock())
+        self->didDecode(decoded);
     });
   });
 }
@@ -45,18 +47,23 @@ void KMPreviewPictureView::didDecode(std::shared_ptr<UIImage> image) {
   m_loading = false;
   showSpinner(false);
   if (!image) {
-    showMessage(KMLocalizedString("PreviewPictureDamaged",
-                                  "Не удалось показать картинку: файл повреждён или в неизвестном формате.",
-                                  "QLPreviewController"));
+    showMessage(
+        KMLocalizedString("PreviewPictureDamaged",
+                          "Не удалось показать картинку: файл повреждён или в неизвестном формате.",
+                          "QLPreviewController"));
     return;
   }
   m_imageView->setImage(std::move(image));
   layoutContentForWidth(bounds().size.width * zoomScale());
 }
 
-bool KMPreviewPictureView::isShowingContent() const { return m_imageView->image() != nullptr; }
+bool KMPreviewPictureView::isShowingContent() const {
+  return m_imageView->image() != nullptr;
+}
 
-const std::shared_ptr<UIImage>& KMPreviewPictureView::image() const { return m_imageView->image(); }
+const std::shared_ptr<UIImage>& KMPreviewPictureView::image() const {
+  return m_imageView->image();
+}
 
 void KMPreviewPictureView::layoutContentForWidth(CGFloat width) {
   const auto& picture = m_imageView->image();
@@ -72,4 +79,4 @@ void KMPreviewPictureView::layoutContentForWidth(CGFloat width) {
   setContentSize(CGSizeMake(width, std::max(height + top, height)));
 }
 
-}  // namespace kdisk
+} // namespace kdisk

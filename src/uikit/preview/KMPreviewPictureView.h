@@ -13,7 +13,7 @@ class UIImage;
 class UIImageView;
 
 class KMPreviewPictureView : public KMPreviewContentView {
- public:
+public:
   KMPreviewPictureView(CGRect frame, std::string path);
   ~KMPreviewPictureView() override;
 
@@ -24,14 +24,14 @@ class KMPreviewPictureView : public KMPreviewContentView {
   // The longest side, in pixels, a picture is decoded at.
   static int decodingPixelDimension();
 
- protected:
+protected:
   void layoutContentForWidth(CGFloat width) override;
 
- private:
+private:
   void didDecode(std::shared_ptr<UIImage> image);
   std::string m_path;
   std::shared_ptr<UIImageView> m_imageView;
   bool m_loading = false;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

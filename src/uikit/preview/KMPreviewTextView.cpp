@@ -25,9 +25,10 @@ std::string validUTF8(const char* bytes, std::size_t length) {
 std::string fromUTF16(const std::string& bytes, const char* encoding) {
   gsize written = 0;
   gchar* converted =
-      g_convert_with_fallback(bytes.data() + 2, gssize(bytes.size() - 2) & ~gssize(1), "UTF-8", encoding,
-                              "\xEF\xBF\xBD", nullptr, &written, nullptr);
-  if (!converted) return validUTF8(bytes.data(), bytes.size());
+      g_convert_with_fallback(bytes.data() + 2, gssize(bytes.size() - 2) & ~gssize(1), "UTF-8",
+                              encoding, "\xEF\xBF\xBD", nullptr, &written, nullptr);
+  if (!converted)
+    return validUTF8(bytes.data(), bytes.size());
   std::string text = validUTF8(converted, written);
   g_free(converted);
   return text;
@@ -45,18 +46,20 @@ std::vector<std::string> splitIntoBlocks(const std::string& text) {
       if (newline != std::string::npos && newline > start) {
         end = newline + 1;
       } else {
-        while (end > start && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+        while (end > start && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+          --end;
       }
     }
     std::string block = text.substr(start, end - start);
-    if (!block.empty() && block.back() == '\n') block.pop_back();
+    if (!block.empty() && block.back() == '\n')
+      block.pop_back();
     blocks.push_back(std::move(block));
     start = end;
   }
   return blocks;
 }
 
-}  // namespace
+} // namespace
 
 KMPreviewTextView::KMPreviewTextView(CGRect frame, std::string path)
     : KMPreviewContentView(frame), m_path(std::move(path)) {
@@ -66,14 +69,17 @@ KMPreviewTextView::KMPreviewTextView(CGRect frame, std::string path)
 KMPreviewTextView::~KMPreviewTextView() = default;
 
 std::string KMPreviewTextView::displayableText(const std::string& bytes) {
-  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') return fromUTF16(bytes, "UTF-16LE");
-  if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') return fromUTF16(bytes, "UTF-16BE");
+  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE')
+    return fromUTF16(bytes, "UTF-16LE");
+  if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF')
+    return fromUTF16(bytes, "UTF-16BE");
   std::size_t skip = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
   return validUTF8(bytes.data() + skip, bytes.size() - skip);
 }
 
 void KMPreviewTextView::load() {
-  if (m_loading || !m_blocks.empty()) return;
+  if (m_loading || !m_blocks.empty())
+    return;
   m_loading = true;
   showSpinner(true);
   std::weak_ptr<KMPreviewTextView> weak = weakSelf<KMPreviewTextView>();
@@ -84,10 +90,12 @@ void KMPreviewTextView::load() {
     const bool failed = stream.bad() || (!stream && !stream.eof());
     bytes.resize(std::size_t(stream.gcount()));
     const bool truncated = bytes.size() > kMaximumBytes;
-    if (truncated) bytes.resize(kMaximumBytes);
+    if (truncated)
+      bytes.resize(kMaximumBytes);
     auto blocks = splitIntoBlocks(displayableText(bytes));
     dispatchMain([weak, blocks = std::move(blocks), truncated, failed]() mutable {
-      if (auto self = weak.lock()) self->didRead(std::move(blocks), truncated, failed);
+      if (auto self = weak.lock())
+        self->didRead(std::move(blocks), truncated, failed);
     });
   });
 }
@@ -96,14 +104,16 @@ void KMPreviewTextView::didRead(std::vector<std::string> blocks, bool truncated,
   m_loading = false;
   showSpinner(false);
   if (failed) {
-    showMessage(KMLocalizedString("PreviewTextUnreadable", "Не удалось прочитать файл.", "QLPreviewController"));
+    showMessage(KMLocalizedString("PreviewTextUnreadable", "Не удалось прочитать файл.",
+                                  "QLPreviewController"));
     return;
   }
   if (truncated)
     blocks.push_back(KMLocalizedString("PreviewTextTruncated",
                                        "… Файл слишком длинный, показано только начало.",
                                        "QLPreviewController"));
-  if (blocks.empty()) blocks.emplace_back();
+  if (blocks.empty())
+    blocks.emplace_back();
   for (std::string& block : blocks) {
     auto label = std::make_shared<UILabel>();
     label->setNumberOfLines(0);
@@ -115,14 +125,16 @@ void KMPreviewTextView::didRead(std::vector<std::string> blocks, bool truncated,
     addSubview(label);
     m_blocks.push_back(std::move(label));
   }
-  if (truncated) m_blocks.back()->setTextColor(UIColor::grayColor());
+  if (truncated)
+    m_blocks.back()->setTextColor(UIColor::grayColor());
   layoutContentForWidth(bounds().size.width);
 }
 
 std::string KMPreviewTextView::text() const {
   std::string joined;
   for (const auto& block : m_blocks) {
-    if (!joined.empty()) joined += '\n';
+    if (!joined.empty())
+      joined += '\n';
     joined += block->text();
   }
   return joined;
@@ -139,4 +151,4 @@ void KMPreviewTextView::layoutContentForWidth(CGFloat width) {
   setContentSize(CGSizeMake(width, y + kMargin));
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -16,7 +16,7 @@ namespace kdisk {
 class UILabel;
 
 class KMPreviewTextView : public KMPreviewContentView {
- public:
+public:
   KMPreviewTextView(CGRect frame, std::string path);
   ~KMPreviewTextView() override;
 
@@ -30,14 +30,14 @@ class KMPreviewTextView : public KMPreviewContentView {
   // Decodes `bytes` for showing: always valid UTF-8.
   static std::string displayableText(const std::string& bytes);
 
- protected:
+protected:
   void layoutContentForWidth(CGFloat width) override;
 
- private:
+private:
   void didRead(std::vector<std::string> blocks, bool truncated, bool failed);
   std::string m_path;
   std::vector<std::shared_ptr<UILabel>> m_blocks;
   bool m_loading = false;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

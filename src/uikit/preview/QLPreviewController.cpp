@@ -13,19 +13,20 @@ namespace {
 
 // The content view of a file that cannot be shown: only its message.
 class KMPreviewUnavailableView : public KMPreviewContentView {
- public:
-  KMPreviewUnavailableView(CGRect frame, std::string text) : KMPreviewContentView(frame), m_text(std::move(text)) {}
+public:
+  KMPreviewUnavailableView(CGRect frame, std::string text)
+      : KMPreviewContentView(frame), m_text(std::move(text)) {}
   void load() override { showMessage(m_text); }
   bool isShowingContent() const override { return false; }
 
- protected:
+protected:
   void layoutContentForWidth(CGFloat width) override { setContentSize(CGSizeMake(width, 0)); }
 
- private:
+private:
   std::string m_text;
 };
 
-}  // namespace
+} // namespace
 
 QLPreviewController::QLPreviewController() = default;
 QLPreviewController::~QLPreviewController() = default;
@@ -35,20 +36,23 @@ bool QLPreviewController::canPreviewItem(const URL& fileURL) {
 }
 
 void QLPreviewController::setCurrentPreviewItemIndex(std::size_t index) {
-  if (index == m_currentIndex && !m_needsReload) return;
+  if (index == m_currentIndex && !m_needsReload)
+    return;
   m_currentIndex = index;
   reloadData();
 }
 
 std::optional<URL> QLPreviewController::currentPreviewItem() {
   auto source = dataSource();
-  if (!source || m_currentIndex >= source->numberOfPreviewItemsInPreviewController(*this)) return std::nullopt;
+  if (!source || m_currentIndex >= source->numberOfPreviewItemsInPreviewController(*this))
+    return std::nullopt;
   return source->previewControllerPreviewItemAtIndex(*this, m_currentIndex);
 }
 
 void QLPreviewController::reloadData() {
   m_needsReload = true;
-  if (isViewLoaded()) showCurrentItem();
+  if (isViewLoaded())
+    showCurrentItem();
 }
 
 bool QLPreviewController::isShowingContent() const {
@@ -64,36 +68,46 @@ void QLPreviewController::loadView() {
 
 void QLPreviewController::viewWillAppear(KMAnimated animated) {
   UIViewController::viewWillAppear(animated);
-  if (m_needsReload) showCurrentItem();
+  if (m_needsReload)
+    showCurrentItem();
+}
+
+void QLPreviewController::viewDidUnload() {
+  UIViewController::viewDidUnload();
+  m_contentView.reset();
+  m_needsReload = true;
 }
 
 void QLPreviewController::showCurrentItem() {
   m_needsReload = false;
-  if (m_contentView) m_contentView->removeFromSuperview();
+  if (m_contentView)
+    m_contentView->removeFromSuperview();
   m_contentView.reset();
   auto root = view();
   const std::optional<URL> item = currentPreviewItem();
   m_kind = item && item->isFileURL() ? KMPreviewKindOfFile(item->path()) : KMPreviewKind::None;
   const CGRect frame = root->bounds();
   switch (m_kind) {
-    case KMPreviewKind::Picture:
-      m_contentView = std::make_shared<KMPreviewPictureView>(frame, item->path());
-      break;
-    case KMPreviewKind::PDF:
-      m_contentView = std::make_shared<KMPreviewPDFView>(frame, item->path());
-      break;
-    case KMPreviewKind::Text:
-      m_contentView = std::make_shared<KMPreviewTextView>(frame, item->path());
-      break;
-    case KMPreviewKind::None:
-      m_contentView = std::make_shared<KMPreviewUnavailableView>(
-          frame, KMLocalizedString("PreviewUnavailable", "Этот файл нельзя просмотреть.", "QLPreviewController"));
-      break;
+  case KMPreviewKind::Picture:
+    m_contentView = std::make_shared<KMPreviewPictureView>(frame, item->path());
+    break;
+  case KMPreviewKind::PDF:
+    m_contentView = std::make_shared<KMPreviewPDFView>(frame, item->path());
+    break;
+  case KMPreviewKind::Text:
+    m_contentView = std::make_shared<KMPreviewTextView>(frame, item->path());
+    break;
+  case KMPreviewKind::None:
+    m_contentView = std::make_shared<KMPreviewUnavailableView>(
+        frame, KMLocalizedString("PreviewUnavailable", "Этот файл нельзя просмотреть.",
+                                 "QLPreviewController"));
+    break;
   }
   navigationItem().setTitle(item ? item->lastPathComponent() : std::string());
-  m_contentView->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+  m_contentView->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                     UIViewAutoresizingFlexibleHeight);
   root->addSubview(m_contentView);
   m_contentView->load();
 }
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -19,7 +19,7 @@ namespace kdisk {
 class KMPreviewContentView;
 
 class QLPreviewController : public UIViewController {
- public:
+public:
   QLPreviewController();
   ~QLPreviewController() override;
 
@@ -45,8 +45,10 @@ class QLPreviewController : public UIViewController {
 
   void loadView() override;
   void viewWillAppear(KMAnimated animated) override;
+  // The decoded content goes with the view; it is made again when shown.
+  void viewDidUnload() override;
 
- private:
+private:
   void showCurrentItem();
   std::weak_ptr<QLPreviewControllerDataSource> m_dataSource;
   std::size_t m_currentIndex = 0;
@@ -55,4 +57,4 @@ class QLPreviewController : public UIViewController {
   bool m_needsReload = true;
 };
 
-}  // namespace kdisk
+} // namespace kdisk

@@ -10,7 +10,7 @@ namespace kdisk {
 class QLPreviewController;
 
 class QLPreviewControllerDataSource {
- public:
+public:
   virtual ~QLPreviewControllerDataSource() = default;
   virtual std::size_t numberOfPreviewItemsInPreviewController(QLPreviewController& controller) = 0;
   // The file URL of item `index`; nothing when the item has gone.
@@ -18,4 +18,4 @@ class QLPreviewControllerDataSource {
                                                                  std::size_t index) = 0;
 };
 
-}  // namespace kdisk
+} // namespace kdisk
