@@ -7,6 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace kdisk {
 
 namespace {
@@ -42,8 +45,14 @@ class MainQueue final : public DispatchQueue {
 
 class ConcurrentQueue final : public DispatchQueue {
  public:
-  explicit ConcurrentQueue(unsigned threads) : DispatchQueue("global.default", Kind::Concurrent) {
-    for (unsigned i = 0; i < threads; ++i) m_threads.emplace_back([this] { work(); });
+  // `niceness` above 0 lowers the threads' scheduling priority for good.
+  ConcurrentQueue(std::string label, unsigned threads, int niceness = 0)
+      : DispatchQueue(std::move(label), Kind::Concurrent) {
+    for (unsigned i = 0; i < threads; ++i)
+      m_threads.emplace_back([this, niceness] {
+        if (niceness > 0) ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), niceness);
+        work();
+      });
   }
 
   // The pool lives as long as the process: detach rather than join at exit,
@@ -196,7 +205,13 @@ std::shared_ptr<DispatchQueue> DispatchQueue::mainQueue() {
 
 std::shared_ptr<DispatchQueue> DispatchQueue::globalQueue() {
   static std::shared_ptr<DispatchQueue>* queue = new std::shared_ptr<DispatchQueue>(
-      std::make_shared<ConcurrentQueue>(std::max(4u, 2 * std::thread::hardware_concurrency())));
+      std::make_shared<ConcurrentQueue>("global.default", std::max(4u, 2 * std::thread::hardware_concurrency())));
+  return *queue;
+}
+
+std::shared_ptr<DispatchQueue> DispatchQueue::globalBackgroundQueue() {
+  static std::shared_ptr<DispatchQueue>* queue = new std::shared_ptr<DispatchQueue>(std::make_shared<ConcurrentQueue>(
+      "global.background", std::max(1u, std::thread::hardware_concurrency()), 10));
   return *queue;
 }
 

@@ -24,6 +24,10 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
   static std::shared_ptr<DispatchQueue> mainQueue();
   // The shared concurrent queue of default priority.
   static std::shared_ptr<DispatchQueue> globalQueue();
+  // A concurrent queue of low priority (one thread per processor), for
+  // long work the screen waits on without hurrying it (image decoding): its
+  // threads yield the processor to the main thread's frames.
+  static std::shared_ptr<DispatchQueue> globalBackgroundQueue();
   static std::shared_ptr<DispatchQueue> createSerial(std::string label);
 
   virtual ~DispatchQueue() = default;

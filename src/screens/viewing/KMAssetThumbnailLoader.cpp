@@ -136,7 +136,7 @@ void KMAssetThumbnailLoader::startWorkers() {
   while (m_work->running < kMaximumConcurrentDecodes && m_work->running < int(m_work->stack.size())) {
     ++m_work->running;
     std::weak_ptr<KMAssetThumbnailLoader> weak = weak_from_this();
-    dispatchBackground([work = m_work, weak, pixelSide = m_pixelSide, scale = m_scale] {
+    DispatchQueue::globalBackgroundQueue()->async([work = m_work, weak, pixelSide = m_pixelSide, scale = m_scale] {
       for (;;) {
         std::shared_ptr<Job> job;
         {

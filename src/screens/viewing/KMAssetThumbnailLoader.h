@@ -1,6 +1,7 @@
 #pragma once
 // Square thumbnails of photo library items for the picker, decoded on
-// background threads into a cache of bounded size. At most two decode at
+// low-priority background threads (so scrolling keeps its frames) into a
+// cache of bounded size. At most two decode at
 // once, the latest requests first (those of one turn of the main loop in
 // their own order), so what is on screen now is decoded before what has
 // scrolled away; a cancelled request that has not started is never decoded. Videos have no thumbnail (the caller shows a placeholder).
