@@ -2,7 +2,8 @@
 // web engine, standing in for the application around it: a token announced
 // by the screen is stored in the settings the way the application stores it.
 // Every event is one line of the --report file, for the driving script:
-//   ready | page <title> | filled | handed to desktop <url> | token stored <token> | web at <url>
+//   ready | page <title> | title <browser's title> | filled <result> |
+//   handed to desktop <url> | token stored <token> | web at <url>
 // With --register LOGIN:PASSWORD it fills the registration page's form by
 // script in the page once that page has loaded, and submits it.
 #include <cstdio>
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
       return;
     lastTitle = title;
     report("page " + title);
+    report("title " + browser->title() + (browser->loading() ? " loading" : ""));
     const auto colon = registration.find(':');
     if (filled || colon == std::string::npos || browser->request().path() != "/auth/register")
       return;

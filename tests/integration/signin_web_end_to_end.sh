@@ -81,6 +81,8 @@ if ! wait_for_file_line "$work/report" '^page ' 60; then
   wait_for '^page ' 1
 fi
 wait_for '^page Create a Kalumo account$'
+# The browser's own title follows the page once its load has ended.
+wait_for '^title Create a Kalumo account$'
 wait_for '^token stored ' 30
 token="$(sed -n 's/^token stored //p' "$work/report" | head -1)"
 [[ -n "$token" ]] || { echo "an empty token was stored" >&2; exit 1; }

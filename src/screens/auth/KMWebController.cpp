@@ -124,9 +124,9 @@ void KMWebController::webViewDidFailLoadWithError(UIWebView&, const KMError&) {
 }
 
 void KMWebController::loadingEnded() {
-  m_loading = m_webView && m_webView->isLoading();
-  if (!m_loading && m_webView)
-    setTitle(m_webView->pageTitle());
+  // The engine may still call itself busy while it reports the end.
+  m_loading = false;
+  if (m_webView) setTitle(m_webView->pageTitle());
   updateButtons();
 }
 

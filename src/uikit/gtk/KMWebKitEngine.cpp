@@ -86,12 +86,19 @@ std::string KMWebKitEngine::profileDirectory() {
 }
 
 struct KMWebKitEngine::Implementation {
+  struct PendingFinish {
+    Implementation* self;
+    std::weak_ptr<bool> alive;
+  };
+
   UIWebView& view;
   std::shared_ptr<KMWebKitPlacementHost> host;
   WebKitWebView* webView = nullptr;
   bool inOverlay = false;
   bool failed = false;
   bool placementQueued = false;
+  // "document.title" as the page had it when its load finished.
+  std::optional<std::string> finishedTitle;
   // Posted work checks this before touching an engine that may be gone.
   std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 
@@ -176,7 +183,32 @@ struct KMWebKitEngine::Implementation {
       self->failed = false;
       self->view.engineDidStartLoad();
     } else if (event == WEBKIT_LOAD_FINISHED && !self->failed) {
-      self->view.engineDidFinishLoad();
+      // The title reaches the engine's "title" property only after the load
+      // ends; the document has it now.
+      self->finishedTitle.reset();
+      std::weak_ptr<bool> alive = self->alive;
+      webkit_web_view_evaluate_javascript(
+          self->webView, "document.title", -1, nullptr, nullptr, nullptr,
+          [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* pending = static_cast<PendingFinish*>(data);
+            std::unique_ptr<PendingFinish> owned(pending);
+            GError* error = nullptr;
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            g_clear_error(&error);
+            std::string title;
+            if (value) {
+              if (jsc_value_is_string(value)) {
+                char* text = jsc_value_to_string(value);
+                title = text ? text : "";
+                g_free(text);
+              }
+              g_object_unref(value);
+            }
+            if (!pending->alive.lock()) return;
+            pending->self->finishedTitle = title;
+            pending->self->view.engineDidFinishLoad();
+          },
+          new PendingFinish{self, alive});
     }
   }
 
@@ -266,6 +298,7 @@ std::optional<URL> KMWebKitEngine::currentURL() const {
 }
 
 std::string KMWebKitEngine::pageTitle() const {
+  if (m_implementation->finishedTitle && !isLoading()) return *m_implementation->finishedTitle;
   const char* title = webkit_web_view_get_title(m_implementation->webView);
   return title ? title : "";
 }
