@@ -1,5 +1,7 @@
 #include "cli/CliText.h"
 
+#include "platform/TextFolding.h"
+
 #include <termios.h>
 #include <unistd.h>
 
@@ -70,25 +72,7 @@ std::string dateText(const std::optional<Date>& date, bool iso) {
   return buffer;
 }
 
-std::string folded(std::string_view text) {
-  gchar* decomposed =
-      g_utf8_normalize(text.data(), static_cast<gssize>(text.size()), G_NORMALIZE_NFD);
-  if (!decomposed)
-    return std::string(text);
-  std::string bare;
-  for (const gchar* p = decomposed; *p; p = g_utf8_next_char(p)) {
-    gunichar c = g_utf8_get_char(p);
-    if (g_unichar_ismark(c))
-      continue;
-    char buffer[6];
-    bare.append(buffer, static_cast<std::size_t>(g_unichar_to_utf8(c, buffer)));
-  }
-  g_free(decomposed);
-  gchar* lowered = g_utf8_casefold(bare.data(), static_cast<gssize>(bare.size()));
-  std::string result = lowered ? lowered : bare;
-  g_free(lowered);
-  return result;
-}
+std::string folded(std::string_view text) { return foldedForSearch(text); }
 
 std::string failReasonInWords(const std::optional<std::string>& reason) {
   using namespace kdisk::manager;
