@@ -189,11 +189,13 @@ void KMDirectoryViewController::observeNotifications() {
 
   on(kKMKMWebDAVFileManagerDidSendFileListRequest, [mine](auto& screen, const Notification& n) {
     if (!mine(screen, n)) return;
+    screen.advancePendingRemovals(RemovalState::Confirmed, RemovalState::Relisting);
     screen.setLoadingStateAnimated(KMLoadingStateLoading, KMAnimated::Yes);
     screen.m_waitingRequest = true;
   });
   on(kKMKMWebDAVFileManagerDidReceiveFileList, [mine](auto& screen, const Notification& n) {
     if (!mine(screen, n)) return;
+    std::erase_if(screen.m_pendingRemovals, [](const auto& entry) { return entry.second == RemovalState::Relisting; });
     screen.m_waitingRequest = false;
     screen.refetchAndReloadData();
   });
@@ -233,12 +235,21 @@ void KMDirectoryViewController::observeNotifications() {
   on(UIApplicationDidBecomeActiveNotification, [](auto& screen, const Notification&) {
     if (KMSettings::mainSettings().wasSuccessfullyAuthorized()) screen.updateData();
   });
-  // The server's answer to our own deletes: from now on the store is right.
-  auto settled = [](auto& screen, const Notification& n) {
+  // The server's answers to our own deletes.
+  on(kKMKMWebDAVFileManagerDidRemove, [](auto& screen, const Notification& n) {
+    auto url = notificationURL(n);
+    auto found = url ? screen.m_pendingRemovals.find(url->absoluteString()) : screen.m_pendingRemovals.end();
+    if (found != screen.m_pendingRemovals.end()) found->second = RemovalState::Confirmed;
+  });
+  // Refused: the item is still there and may show again.
+  on(kKMKMWebDAVFileManagerDidFailWithRemoveRequest, [](auto& screen, const Notification& n) {
     if (auto url = notificationURL(n)) screen.m_pendingRemovals.erase(url->absoluteString());
-  };
-  on(kKMKMWebDAVFileManagerDidRemove, settled);
-  on(kKMKMWebDAVFileManagerDidFailWithRemoveRequest, settled);
+  });
+}
+
+void KMDirectoryViewController::advancePendingRemovals(RemovalState from, RemovalState to) {
+  for (auto& entry : m_pendingRemovals)
+    if (entry.second == from) entry.second = to;
 }
 
 void KMDirectoryViewController::viewDidUnload() {

@@ -15,6 +15,7 @@
 //
 // Sections: while uploads show (not searching, some queued) 0 = uploads,
 // 1 = contents; otherwise 0 = contents (the search results while searching).
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -204,9 +205,12 @@ class KMDirectoryViewController : public KMTableViewController,
   std::set<std::string> m_failedPreviewURLs;
   double m_previewTimeoutInterval = 0;
   TimerId m_nextPreviewTimer = 0;
-  // Items deleted here whose removal the server has not confirmed yet: a
-  // listing that started before the delete must not bring them back.
-  std::set<std::string> m_pendingRemovals;
+  // Items deleted here, hidden from every read until a listing sent after the
+  // server confirmed the delete has come back: a listing answered before
+  // that may still hold them.
+  enum class RemovalState { AwaitingServer, Confirmed, Relisting };
+  std::map<std::string, RemovalState> m_pendingRemovals;
+  void advancePendingRemovals(RemovalState from, RemovalState to);
   std::shared_ptr<KMTableViewGroupHeader> m_uploadsGroupHeader;
   std::shared_ptr<KMTableViewGroupHeader> m_folderContentsGroupHeader;
   std::optional<NSIndexPath> m_selectedIndexPath;

@@ -193,7 +193,7 @@ void KMDirectoryViewController::deleteSelectedItems() {
     }
   }
   for (const auto& item : doomedItems) {
-    m_pendingRemovals.insert(item->URLString());
+    m_pendingRemovals[item->URLString()] = RemovalState::AwaitingServer;
     m_manager->removeItemAtURL(item->URL());
   }
   if (!doomedItems.empty()) m_manager->storage()->removeItems(doomedItems);
