@@ -13,6 +13,12 @@ using ::testing::ElementsAre;
 
 class BrowserActionsTest : public BrowserTest {
  protected:
+  // The queue pauses while the host is unreachable, so the uploads these tests
+  // put in the store stay as they are and the notifications come from the test.
+  void SetUp() override {
+    BrowserTest::SetUp();
+    if (m_manager) m_manager->reachabilityChanged(0);
+  }
   std::shared_ptr<KMUploadFile> queue(const URL& directory, const std::string& name, std::uint64_t size) {
     auto upload = KMUploadFile::uploadFileWithURL(directory.appendingPathComponent(name));
     upload->setSize(size);
@@ -162,8 +168,10 @@ TEST_F(BrowserActionsTest, GroupDeleteRemovesTheRowsAtOnceAndTheServerFollows) {
   ASSERT_TRUE(waitUntilIdle(*browser, 2));
   EXPECT_THAT(rowTitles(table, 1), ElementsAre("keep.txt"));
   EXPECT_TRUE(std::filesystem::exists(aliceRoot() / "Trash me" / "old2.txt")) << "the service has not deleted yet";
-  ASSERT_TRUE(waitFor([&] { return !std::filesystem::exists(aliceRoot() / "Trash me" / "old2.txt"); }));
-  EXPECT_FALSE(std::filesystem::exists(aliceRoot() / "Trash me" / "old1.txt"));
+  ASSERT_TRUE(waitFor([&] {
+    return !std::filesystem::exists(aliceRoot() / "Trash me" / "old1.txt") &&
+           !std::filesystem::exists(aliceRoot() / "Trash me" / "old2.txt");
+  }));
   browser->updateData();
   ASSERT_TRUE(waitUntilIdle(*browser, 3));
   EXPECT_THAT(rowTitles(table, 1), ElementsAre("keep.txt"));

@@ -158,6 +158,7 @@ TEST_F(BrowserTest, SearchIgnoresCaseAndAccentsKeepsTheOrderAndShowsNoUploads) {
   for (const char* name : {"Caf%C3%A9.txt", "cafeteria.pdf", "report.txt", "%D0%81%D0%B6%D0%B8%D0%BA.txt",
                            "%D0%B5%D0%B6%D0%B5%D0%B2%D0%B8%D0%BA%D0%B0.txt"})
     ASSERT_EQ(put(std::string("/disk/") + name, "x").status, 201);
+  m_manager->reachabilityChanged(0);  // the queue waits, so the upload stays queued
   auto queued = KMUploadFile::uploadFileWithURL(root().appendingPathComponent("waiting.txt"));
   queued->setSize(100);
   ASSERT_TRUE(m_storage->addUploadFiles({queued}).hasValue());
