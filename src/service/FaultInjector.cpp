@@ -15,6 +15,7 @@ constexpr ActionName kActionNames[] = {
     {FaultInjector::Action::CutRequest, "cut-request"},
     {FaultInjector::Action::CutResponse, "cut-response"},
     {FaultInjector::Action::Stall, "stall"},
+    {FaultInjector::Action::Hold, "hold"},
 };
 // Bounds so a test cannot wedge the service for long by mistake.
 constexpr std::chrono::milliseconds kLongestDelay{120'000};
@@ -53,11 +54,14 @@ std::optional<FaultInjector::Rule> FaultInjector::ruleFromJson(const nlohmann::j
   rule.method = text("method");
   rule.path = text("path");
   std::int64_t count = number("count", rule.action == Action::Latency ? 0 : 1);
-  std::int64_t status = number("status", 500);
+  std::int64_t status = number("status", rule.action == Action::Hold ? 0 : 500);
   std::int64_t bytes = number("bytes", 0);
-  std::int64_t milliseconds = number("ms", rule.action == Action::Stall ? 30'000 : 0);
+  std::int64_t milliseconds =
+      number("ms", rule.action == Action::Stall || rule.action == Action::Hold ? 30'000 : 0);
   if (count < 0 || status < 0 || bytes < 0 || milliseconds < 0) return std::nullopt;
-  if (rule.action == Action::Status && (status < 200 || status > 599)) {
+  const bool ordinaryAnswer = rule.action == Action::Hold && status == 0;
+  if ((rule.action == Action::Status || rule.action == Action::Hold) && !ordinaryAnswer &&
+      (status < 200 || status > 599)) {
     error = "\"status\" must be 200-599";
     return std::nullopt;
   }

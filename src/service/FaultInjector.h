@@ -14,10 +14,12 @@ namespace kdisk::service {
 // Faults that tests switch on through the admin endpoint. A rule matches a method
 // ("*" or empty for any) and a raw request path (exact, or a prefix when it ends
 // in "*"); it fires for its next `count` matching requests (0 = every one).
+// A held request waits until the admin releases its rule, then gets `status`
+// (0: its ordinary answer); a client that leaves first is logged with 499.
 // Shared by all connection threads, hence the lock.
 class FaultInjector {
 public:
-  enum class Action { Latency, Status, CutRequest, CutResponse, Stall };
+  enum class Action { Latency, Status, CutRequest, CutResponse, Stall, Hold };
 
   struct Rule {
     int id = 0;

@@ -73,6 +73,8 @@ public:
   // (request) or out (response).
   virtual void cutRequestBodyAfter(std::uint64_t bytes) = 0;
   virtual void cutResponseBodyAfter(std::uint64_t bytes) = 0;
+  // True once the peer closed or reset the connection; never blocks.
+  virtual bool peerHasLeft() = 0;
 
   // Small complete answers.
   bool respond(unsigned status, std::string_view contentType, std::string_view body,

@@ -11,6 +11,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -183,6 +184,11 @@ public:
   unsigned sentStatus() const override { return m_status; }
   void cutRequestBodyAfter(std::uint64_t bytes) override { m_requestCut = bytes; }
   void cutResponseBodyAfter(std::uint64_t bytes) override { m_responseCut = bytes; }
+  bool peerHasLeft() override {
+    // Only the hang-up is asked for: a peer that waits for its answer sends nothing.
+    pollfd watched{m_fd, POLLRDHUP, 0};
+    return ::poll(&watched, 1, 0) > 0 && (watched.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+  }
 
 private:
   bool readHead() {

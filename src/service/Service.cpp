@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <openssl/crypto.h>
 
+#include <cstdlib>
 #include <fstream>
 
 namespace kdisk::service {
@@ -137,6 +138,21 @@ bool Service::pause(std::chrono::milliseconds duration) {
   return !m_stopCondition.wait_for(lock, duration, [this] { return m_stopping; });
 }
 
+Service::HoldOutcome Service::hold(HttpExchange& exchange, int ruleId,
+                                   std::chrono::milliseconds longest) {
+  // The peer's hang-up wakes nothing here, so it is looked for between short waits.
+  constexpr std::chrono::milliseconds kLookAgain{20};
+  const auto until = std::chrono::steady_clock::now() + longest;
+  std::unique_lock lock(m_stopMutex);
+  for (;;) {
+    if (m_stopping) return HoldOutcome::Stopping;
+    if (m_releasedHolds.count(ruleId) || std::chrono::steady_clock::now() >= until)
+      return HoldOutcome::Released;
+    if (exchange.peerHasLeft()) return HoldOutcome::PeerLeft;
+    m_stopCondition.wait_for(lock, kLookAgain);
+  }
+}
+
 void Service::record(const HttpExchange& exchange, unsigned status) {
   std::lock_guard lock(m_logMutex);
   m_served.push_back({exchange.request().method, exchange.request().target, status});
@@ -150,6 +166,21 @@ void Service::handle(HttpExchange& exchange) {
     return;
   }
   exchange.beforeHeadSent = [this, &exchange](unsigned status) { record(exchange, status); };
+  {
+    std::lock_guard lock(m_activeMutex);
+    ++m_active;
+  }
+  m_activeChanged.notify_all();
+  struct Finished {
+    Service& service;
+    ~Finished() {
+      {
+        std::lock_guard lock(service.m_activeMutex);
+        --service.m_active;
+      }
+      service.m_activeChanged.notify_all();
+    }
+  } finished{*this};
   if (!m_config.adminSecret.empty()) {
     auto plan = m_faults.planFor(request.method, request.path);
     if (plan.latency.count() > 0 && !pause(plan.latency)) return;
@@ -164,6 +195,18 @@ void Service::handle(HttpExchange& exchange) {
         pause(fault.duration);
         record(exchange, 0);
         return;
+      case FaultInjector::Action::Hold:
+        switch (hold(exchange, fault.id, fault.duration)) {
+        case HoldOutcome::Stopping: return;
+        case HoldOutcome::PeerLeft:
+          record(exchange, 499); // as the common servers log a client that gave up
+          return;
+        case HoldOutcome::Released:
+          if (fault.status == 0) break;
+          exchange.respond(fault.status, "text/plain", "injected fault\n");
+          return;
+        }
+        break;
       case FaultInjector::Action::CutRequest: exchange.cutRequestBodyAfter(fault.bytes); break;
       case FaultInjector::Action::CutResponse: exchange.cutResponseBodyAfter(fault.bytes); break;
       case FaultInjector::Action::Latency: break;
@@ -276,6 +319,16 @@ void Service::admin(HttpExchange& exchange) {
     for (const auto& rule : m_faults.rules()) list.push_back(FaultInjector::ruleToJson(rule));
     return answer(200, list);
   }
+  if (path == "/admin/release" && method == "POST") {
+    if (!body.contains("id") || !body["id"].is_number_integer())
+      return answer(400, {{"error", "\"id\" names a hold rule"}});
+    {
+      std::lock_guard lock(m_stopMutex);
+      m_releasedHolds.insert(body["id"].get<int>());
+    }
+    m_stopCondition.notify_all();
+    return answer(200, nlohmann::json::object());
+  }
   if (path == "/admin/revoke" && method == "POST") {
     int revoked = 0;
     if (!text("token").empty()) revoked += m_store->revokeToken(text("token")) ? 1 : 0;
@@ -294,6 +347,14 @@ void Service::admin(HttpExchange& exchange) {
                                                                           m_config.tokenLifetimeSeconds))}});
   }
   if (path == "/admin/requests" && method == "GET") {
+    // "?active=N" first waits (bounded) until N requests are being handled.
+    auto query = FormFields::parse(request.query);
+    if (query && query->has("active")) {
+      const auto wanted = std::strtoull(query->valueOr("active", "0").c_str(), nullptr, 10);
+      std::unique_lock lock(m_activeMutex);
+      if (!m_activeChanged.wait_for(lock, std::chrono::seconds(10), [&] { return m_active == wanted; }))
+        return answer(408, {{"error", "still " + std::to_string(m_active) + " active"}});
+    }
     auto list = nlohmann::json::array();
     std::lock_guard lock(m_logMutex);
     for (const auto& served : m_served)

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace kdisk::service {
@@ -47,6 +48,10 @@ private:
   void publicLink(HttpExchange& exchange, const std::string& token);
   // Waits, unless the service stops first; true when the full time passed.
   bool pause(std::chrono::milliseconds duration);
+  enum class HoldOutcome { Released, PeerLeft, Stopping };
+  // Holds a request of hold rule `ruleId` until the rule is released, its
+  // time is up (counts as released), its client leaves or the service stops.
+  HoldOutcome hold(HttpExchange& exchange, int ruleId, std::chrono::milliseconds longest);
   void record(const HttpExchange& exchange, unsigned status);
 
   ServiceConfig m_config;
@@ -61,6 +66,13 @@ private:
   std::mutex m_stopMutex;
   std::condition_variable m_stopCondition;
   bool m_stopping = false;
+  std::set<int> m_releasedHolds; // guarded by m_stopMutex
+
+  // Requests being handled (admin ones aside), so a test can wait for the
+  // service to have seen, or finished, what its client sent.
+  std::mutex m_activeMutex;
+  std::condition_variable m_activeChanged;
+  std::size_t m_active = 0;
 
   struct Served {
     std::string method;

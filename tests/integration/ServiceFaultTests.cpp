@@ -1,5 +1,7 @@
 #include "ServiceFixture.h"
 
+#include <thread>
+
 using namespace kdisk::test;
 
 class ServiceFaultInjection : public ServiceTest {};
@@ -67,4 +69,36 @@ TEST_F(ServiceFaultInjection, TheServedRequestLogShowsWhatArrived) {
   EXPECT_EQ(served[0].method, "PUT");
   EXPECT_EQ(served[0].target, "/disk/logged.txt");
   EXPECT_EQ(served[0].status, 201);
+}
+
+TEST_F(ServiceFaultInjection, AHeldRequestWaitsForItsReleaseOrLogsItsClientLeaving) {
+  ASSERT_EQ(put("/disk/held.txt", "kept").status, 201);
+  auto faults = m_service.faults();
+  ASSERT_TRUE(faults.forgetServedRequests());
+  auto released = faults.hold("GET", "/disk/held.txt");
+  ASSERT_TRUE(released);
+  std::thread client([&] { EXPECT_EQ(dav("GET", "/disk/held.txt").body, "kept"); });
+  auto whileHeld = faults.servedRequestsWhenActive(1);
+  ASSERT_TRUE(whileHeld);
+  EXPECT_TRUE(whileHeld->empty()); // nothing answered yet
+  ASSERT_TRUE(faults.release(*released));
+  client.join();
+
+  auto refused = faults.hold("GET", "/disk/held.txt", 503);
+  ASSERT_TRUE(refused);
+  std::thread refusedClient([&] { EXPECT_EQ(dav("GET", "/disk/held.txt").status, 503); });
+  ASSERT_TRUE(faults.servedRequestsWhenActive(1));
+  ASSERT_TRUE(faults.release(*refused));
+  refusedClient.join();
+
+  ASSERT_TRUE(faults.hold("GET", "/disk/held.txt"));
+  auto call = davCall("GET", "/disk/held.txt");
+  call.timeoutMilliseconds = 300;
+  EXPECT_TRUE(perform(call).transportFailed());
+  auto served = faults.servedRequestsWhenActive(0);
+  ASSERT_TRUE(served);
+  ASSERT_EQ(served->size(), 3u);
+  EXPECT_EQ((*served)[0].status, 200);
+  EXPECT_EQ((*served)[1].status, 503);
+  EXPECT_EQ((*served)[2].status, 499);
 }

@@ -327,6 +327,22 @@ bool ServiceFaults::stall(const std::string& method, const std::string& path,
                      .dump());
 }
 
+std::optional<int> ServiceFaults::hold(const std::string& method, const std::string& path,
+                                       unsigned status, unsigned count) {
+  auto body = call("POST", "/admin/faults",
+                   nlohmann::json{{"action", "hold"}, {"status", status}, {"method", method},
+                                  {"path", path}, {"count", count}}
+                       .dump(),
+                   201);
+  auto json = body ? nlohmann::json::parse(*body, nullptr, false) : nlohmann::json();
+  if (!json.is_object() || !json.contains("id")) return std::nullopt;
+  return json["id"].get<int>();
+}
+
+bool ServiceFaults::release(int holdRule) {
+  return call("POST", "/admin/release", nlohmann::json{{"id", holdRule}}.dump(), 200).has_value();
+}
+
 bool ServiceFaults::clear() { return call("DELETE", "/admin/faults", "", 200).has_value(); }
 
 bool ServiceFaults::revokeToken(const std::string& token) {
@@ -351,15 +367,26 @@ std::optional<std::string> ServiceFaults::issueToken(const std::string& login) {
   return json["access_token"].get<std::string>();
 }
 
-std::vector<ServedRequest> ServiceFaults::servedRequests() {
+namespace {
+std::vector<ServedRequest> servedRequestsIn(const std::string& body) {
   std::vector<ServedRequest> served;
-  auto body = call("GET", "/admin/requests", "", 200);
-  if (!body) return served;
-  auto json = nlohmann::json::parse(*body, nullptr, false);
+  auto json = nlohmann::json::parse(body, nullptr, false);
   if (!json.is_array()) return served;
   for (const auto& entry : json)
     served.push_back({entry.value("method", ""), entry.value("target", ""), entry.value("status", 0L)});
   return served;
+}
+} // namespace
+
+std::vector<ServedRequest> ServiceFaults::servedRequests() {
+  auto body = call("GET", "/admin/requests", "", 200);
+  return body ? servedRequestsIn(*body) : std::vector<ServedRequest>{};
+}
+
+std::optional<std::vector<ServedRequest>> ServiceFaults::servedRequestsWhenActive(std::size_t active) {
+  auto body = call("GET", "/admin/requests?active=" + std::to_string(active), "", 200);
+  if (!body) return std::nullopt;
+  return servedRequestsIn(*body);
 }
 
 bool ServiceFaults::forgetServedRequests() {

@@ -61,6 +61,12 @@ public:
                             std::uint64_t bytes, unsigned count = 1);
   bool stall(const std::string& method, const std::string& path,
              std::chrono::milliseconds duration, unsigned count = 1);
+  // Holds the next `count` matching requests until release(); once released
+  // they get `status`, or their ordinary answer with 0. A client that leaves
+  // while held is logged with status 499. The rule's id, nothing when refused.
+  std::optional<int> hold(const std::string& method, const std::string& path, unsigned status = 0,
+                          unsigned count = 1);
+  bool release(int holdRule);
   bool clear();
 
   bool revokeToken(const std::string& token);
@@ -70,6 +76,9 @@ public:
   std::optional<std::string> issueToken(const std::string& login);
 
   std::vector<ServedRequest> servedRequests();
+  // The log once exactly `active` requests are being handled (waits up to 10 s,
+  // so call it off the thread that drives the clients); nothing on time-out.
+  std::optional<std::vector<ServedRequest>> servedRequestsWhenActive(std::size_t active);
   bool forgetServedRequests();
 
 private:
