@@ -5,6 +5,7 @@
 #include "uikit/KMAlertPanel.h"
 #include "uikit/UIAlertView.h"
 #include "uikit/UINavigationItem.h"
+#include "uikit/UIPasteboard.h"
 
 namespace kdisk::test {
 namespace {
@@ -218,8 +219,18 @@ TEST_F(BrowserActionsTest, SharingUploadsIsRefusedAndTheOverlayCoversTheScreen) 
                           [](const auto& e) { return e.name == kKMMVDiskUploadingFileShare; }));
   EXPECT_TRUE(browser->isSelecting()) << "the refusal keeps the selection";
 
-  browser->activateSharingInterface();
-  m_host->advance(0.1);
+  // Sharing the file instead: the overlay covers the screen while its link is pending.
+  tapCircle(*browser, row(0, 0));
+  tapCircle(*browser, row(1, 0));
+  auto held = m_service.faults().hold("POST", "/disk/a.txt");
+  ASSERT_TRUE(held);
+  ASSERT_TRUE(m_host->tapView(*browser->shareButton()));
+  m_host->advance(0.5);
+  ASSERT_TRUE(m_host->tapText(KMLocalizedString("Copy to Pasteboard", "", "DiskCommon")));
+  // The sheet slides away first; the batch starts when it is gone.
+  for (int step = 0; step < 20 && !browser->isSharingSomethingNow(); ++step) m_host->advance(0.05);
+  ASSERT_TRUE(browser->isSharingSomethingNow());
+  ASSERT_TRUE(browser->splashScreenShadeView()->superview());
   EXPECT_LT(browser->splashScreenShadeView()->presentationAlpha(), 0.8);
   m_host->advance(0.4);
   EXPECT_DOUBLE_EQ(browser->splashScreenShadeView()->alpha(), 0.8);
@@ -229,17 +240,28 @@ TEST_F(BrowserActionsTest, SharingUploadsIsRefusedAndTheOverlayCoversTheScreen) 
   EXPECT_DOUBLE_EQ(popup->frame().origin.x, std::floor((browser->view()->bounds().size.width - 150) / 2));
   EXPECT_FALSE(browser->shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation::LandscapeLeft));
   saveArtifact("browser_sharing.png");
-  browser->hideSharingInterface();
-  m_host->advance(0.5);
-  EXPECT_EQ(browser->splashScreenShadeView()->superview(), nullptr);
-  EXPECT_EQ(browser->activityPopupView(), nullptr);
 
-  // Cancel clears the selection and brings back plus and settings.
+  // Cancel in the bar gives the share up and keeps the selection.
   browser->navigationItem().rightBarButtonItem()->performAction();
   m_host->advance(0.5);
+  EXPECT_FALSE(browser->isSharingSomethingNow());
+  EXPECT_EQ(browser->splashScreenShadeView()->superview(), nullptr);
+  EXPECT_EQ(browser->activityPopupView(), nullptr);
+  EXPECT_THAT(browser->indexPathsForSelectedRows(), ElementsAre(row(1, 0)));
+  ASSERT_TRUE(m_service.faults().release(*held));
+
+  // Shared to the end: the links are on the clipboard and the selection goes.
+  ASSERT_TRUE(m_host->tapView(*browser->shareButton()));
+  m_host->advance(0.5);
+  ASSERT_TRUE(m_host->tapText(KMLocalizedString("Copy to Pasteboard", "", "DiskCommon")));
+  m_host->advance(0.5);
+  ASSERT_TRUE(waitFor([&] { return !browser->isSharingSomethingNow(); }));
+  m_host->advance(1);
+  EXPECT_NE(UIPasteboard::generalPasteboard().string().value_or("").find("a.txt: "), std::string::npos);
   EXPECT_FALSE(browser->isSelecting());
   EXPECT_FALSE(browser->cancelButtonAdded());
   EXPECT_NE(browser->navigationItem().leftBarButtonItem(), nullptr);
+  EXPECT_EQ(browser->splashScreenShadeView()->superview(), nullptr);
 }
 
 TEST_F(BrowserActionsTest, ASubfolderNeverShowsTheSettingsButton) {

@@ -50,6 +50,10 @@ KMDirectoryViewController::KMDirectoryViewController(std::optional<kdisk::URL> u
 
 KMDirectoryViewController::~KMDirectoryViewController() {
   m_observations.clear();
+  if (m_shareManager) {
+    m_shareManager->setDelegate({});
+    m_shareManager->cancel();
+  }
   if (m_nextPreviewTimer) RunLoop::main().cancel(m_nextPreviewTimer);
   if (m_downloadingPreviewRequest) m_downloadingPreviewRequest->cancel();
   if (tableView()) tableView()->setTableDelegate({});
@@ -165,6 +169,7 @@ void KMDirectoryViewController::viewDidLoad() {
   m_splashScreenShadeView = std::make_shared<UIView>(view()->bounds());
   m_splashScreenShadeView->setBackgroundColor(UIColor::colorWithWhiteAlpha(0, 1));
   m_splashScreenShadeView->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+  if (isSharingSomethingNow()) activateSharingInterface();
 }
 
 void KMDirectoryViewController::observeNotifications() {

@@ -27,6 +27,7 @@
 #include "screens/browsing/KMTableViewController.h"
 #include "screens/browsing/KMTableViewGroupHeader.h"
 #include "screens/browsing/KMUserVisibleDateFormatter.h"
+#include "screens/sharing/KAShareManager.h"
 #include "uikit/KMActivityPopupView.h"
 #include "uikit/UIActionSheet.h"
 #include "uikit/UIAlertView.h"
@@ -41,7 +42,8 @@ namespace kdisk {
 class KMDirectoryViewController : public KMTableViewController,
                                   public UITableViewDataSource,
                                   public UISearchDisplayDelegate,
-                                  public UIActionSheetDelegate {
+                                  public UIActionSheetDelegate,
+                                  public KAShareManagerDelegate {
  public:
   static constexpr CGFloat kSectionHeaderHeight = 22;
   static constexpr CGFloat kTitleFontSize = 16;
@@ -163,6 +165,14 @@ class KMDirectoryViewController : public KMTableViewController,
   bool isUploadingFilesSelected() const;
   void deleteSelectedItems();
   void actionSheetDidDismissWithButtonIndex(UIActionSheet& sheet, int buttonIndex) override;
+  // Made on first use, with this screen as its delegate.
+  KAShareManager& shareManager();
+  bool isSharingSomethingNow() const { return m_shareManager && m_shareManager->isSharingSomethingNow(); }
+  std::shared_ptr<UIViewController> shareManagerViewControllerToShowCompose(KAShareManager& manager) override;
+  void shareManagerDidStartPublishingFiles(KAShareManager& manager) override;
+  void shareManagerDidPublishAllFiles(KAShareManager& manager) override;
+  void shareManagerDidStopPublishingFiles(KAShareManager& manager) override;
+  void shareManagerDidSuccessfullySharedFiles(KAShareManager& manager) override;
   void activateSharingInterface();
   void hideSharingInterface();
   bool isRootFolder() const;
@@ -219,6 +229,7 @@ class KMDirectoryViewController : public KMTableViewController,
   std::shared_ptr<UIButton> m_trashButton;
   std::shared_ptr<UIButton> m_shareButton;
   bool m_cancelButtonAdded = false;
+  std::shared_ptr<KAShareManager> m_shareManager;
   std::shared_ptr<KMActivityPopupView> m_activityPopupView;
   std::shared_ptr<UIView> m_splashScreenView;
   std::shared_ptr<UIView> m_splashScreenShadeView;

@@ -133,7 +133,12 @@ void KMDirectoryViewController::hideGroupEditToolbarAnimated(KMAnimated animated
   addSettingsButtonToNavigationBarAnimated(animated);
 }
 
-void KMDirectoryViewController::cancelButtonTouched() { clearMultiselectionAnimated(KMAnimated::Yes); }
+void KMDirectoryViewController::cancelButtonTouched() {
+  if (isSharingSomethingNow())
+    m_shareManager->cancel();
+  else
+    clearMultiselectionAnimated(KMAnimated::Yes);
+}
 
 void KMDirectoryViewController::plusButtonTouched() {
   KMAnalytics::sharedInstance().logEvent(kKMMVDiskAdd);
@@ -232,6 +237,31 @@ void KMDirectoryViewController::touchedShareGroupEditButton() {
     KMAnalytics::sharedInstance().logEvent(kKMMVDiskUploadingFileShare);
     return;
   }
+  const auto& items = currentContents();
+  KMFileItemList files;
+  for (const NSIndexPath& indexPath : indexPathsForSelectedRows())
+    if (indexPath.row >= 0 && indexPath.row < int(items.size())) files.push_back(items[indexPath.row]);
+  auto* navigation = navigationController();
+  shareManager().showShareActionSheetForFilesInView(files, navigation ? *navigation->view() : *view());
+}
+
+KAShareManager& KMDirectoryViewController::shareManager() {
+  if (!m_shareManager)
+    m_shareManager =
+        KAShareManager::create(std::static_pointer_cast<KMDirectoryViewController>(sharedController()), m_manager);
+  return *m_shareManager;
+}
+
+std::shared_ptr<UIViewController> KMDirectoryViewController::shareManagerViewControllerToShowCompose(KAShareManager&) {
+  auto* navigation = navigationController();
+  return navigation ? navigation->sharedController() : nullptr;
+}
+
+void KMDirectoryViewController::shareManagerDidStartPublishingFiles(KAShareManager&) { activateSharingInterface(); }
+void KMDirectoryViewController::shareManagerDidPublishAllFiles(KAShareManager&) { hideSharingInterface(); }
+void KMDirectoryViewController::shareManagerDidStopPublishingFiles(KAShareManager&) { hideSharingInterface(); }
+void KMDirectoryViewController::shareManagerDidSuccessfullySharedFiles(KAShareManager&) {
+  clearMultiselectionAnimated(KMAnimated::Yes);
 }
 
 // ---- Opening files ---------------------------------------------------------------
