@@ -262,6 +262,8 @@ TEST_F(BrowserActionsTest, SharingUploadsIsRefusedAndTheOverlayCoversTheScreen) 
   EXPECT_FALSE(browser->cancelButtonAdded());
   EXPECT_NE(browser->navigationItem().leftBarButtonItem(), nullptr);
   EXPECT_EQ(browser->splashScreenShadeView()->superview(), nullptr);
+  if (visibleAlert()) ASSERT_TRUE(m_host->tapText(KMLocalizedString("OK", "")));
+  m_host->advance(0.5);
 }
 
 TEST_F(BrowserActionsTest, ASubfolderNeverShowsTheSettingsButton) {
