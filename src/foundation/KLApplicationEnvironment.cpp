@@ -19,6 +19,8 @@ constexpr std::string_view kDefaultWebDAVRootURL = "https://webdav.kalumo.ru/dis
 constexpr std::string_view kDefaultOAuthURL = "https://oauth.kalumo.ru";
 constexpr std::string_view kDefaultStartupURL = "http://api.disk.kalumo.ru";
 constexpr std::string_view kDefaultUpdateURL = "http://update.kalumo.ru";
+constexpr std::string_view kDefaultAccountURL = "https://passport.kalumo.ru";
+constexpr std::string_view kDefaultWebSiteURL = "https://www.kalumo.ru";
 
 std::optional<std::string> environmentVariable(const char* name) {
   const char* value = std::getenv(name);
@@ -88,6 +90,8 @@ KLApplicationEnvironment::KLApplicationEnvironment(const Bundle& bundle,
   m_OAuthURL = endpoint(kKLOAuthURLKey, "KDISK_OAUTH_URL", kDefaultOAuthURL);
   m_startupURL = endpoint(kKLStartupURLKey, "KDISK_STARTUP_URL", kDefaultStartupURL);
   m_updateURL = endpoint(kKLUpdateURLKey, "KDISK_UPDATE_URL", kDefaultUpdateURL);
+  m_accountURL = endpoint(kKLAccountURLKey, "KDISK_ACCOUNT_URL", kDefaultAccountURL);
+  m_webSiteURL = endpoint(kKLWebSiteURLKey, "KDISK_WEBSITE_URL", kDefaultWebSiteURL);
 }
 
 URL KLApplicationEnvironment::endpoint(std::string_view key, const char* variable,

@@ -6,6 +6,7 @@
 // service. Endpoints can also be moved one by one for tests:
 //   KDISK_SERVICE_URL      replaces scheme, host and port of every endpoint
 //   KDISK_WEBDAV_ROOT_URL  KDISK_OAUTH_URL  KDISK_STARTUP_URL  KDISK_UPDATE_URL
+//   KDISK_ACCOUNT_URL  KDISK_WEBSITE_URL
 //                          replace one endpoint whole (and win over the above)
 //
 // One instance per process, created under a lock at first use; immutable, so
@@ -30,6 +31,8 @@ inline constexpr const char* kKLWebDAVRootURLKey = "WebDAVRootURL";
 inline constexpr const char* kKLOAuthURLKey = "OAuthURL";
 inline constexpr const char* kKLStartupURLKey = "StartupURL";
 inline constexpr const char* kKLUpdateURLKey = "UpdateURL";
+inline constexpr const char* kKLAccountURLKey = "AccountURL";
+inline constexpr const char* kKLWebSiteURLKey = "WebSiteURL";
 
 class KLApplicationEnvironment {
  public:
@@ -52,6 +55,11 @@ class KLApplicationEnvironment {
   URL OAuthURL() const { return m_OAuthURL; }
   URL startupURL() const { return m_startupURL; }
   URL updateURL() const { return m_updateURL; }
+  // Origins of the account pages (registration, password recovery) and of the
+  // maker's web site (other applications, licence); the string tables hold
+  // the paths below them.
+  URL accountURL() const { return m_accountURL; }
+  URL webSiteURL() const { return m_webSiteURL; }
 
  private:
   KLApplicationEnvironment(const Bundle& bundle, std::optional<std::string> environmentName);
@@ -59,7 +67,7 @@ class KLApplicationEnvironment {
 
   std::string m_name;
   Dictionary m_values;
-  URL m_webDAVRootURL, m_OAuthURL, m_startupURL, m_updateURL;
+  URL m_webDAVRootURL, m_OAuthURL, m_startupURL, m_updateURL, m_accountURL, m_webSiteURL;
 };
 
 // Stops the program after logging `reason` as an internal-inconsistency error.

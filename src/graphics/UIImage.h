@@ -46,6 +46,13 @@ public:
 
   // JPEG, PNG or GIF (first frame); a file whose name ends in "@2x" has scale 2.
   static std::shared_ptr<UIImage> imageWithContentsOfFile(const std::string& path);
+  // The same, scaled down while decoding so neither side exceeds
+  // `maximumDimension` pixels (JPEGs then decode at a fraction of the cost).
+  static std::shared_ptr<UIImage> imageWithContentsOfFileFittingPixelDimension(const std::string& path,
+                                                                              int maximumDimension);
+  // Decoded no larger than needed for its shorter side to cover `side`
+  // pixels (0: full size), for thumbnails of large photos.
+  static std::shared_ptr<UIImage> imageWithContentsOfFileFillingPixels(const std::string& path, int side);
   // `description` names the bytes in warnings.
   static std::shared_ptr<UIImage> imageWithData(const Bytes& data, double scale = 1,
                                                 std::string_view description = "data");

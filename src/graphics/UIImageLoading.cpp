@@ -31,9 +31,13 @@ constexpr std::uintmax_t kMaximumFileBytes = 64u << 20;
 constexpr double kMaximumClaimedPixels = 32768.0 * 32768.0;
 
 struct DecodeState {
+  // When set, the image is decoded just large enough for its shorter side to
+  // cover this many pixels (JPEG then decodes at a fraction of its size).
+  int fillSide = 0;
   bool refused = false;
   int claimedWidth = 0;
   int claimedHeight = 0;
+  int maximumDimension = UIImage::kMaximumPixelDimension;
 };
 
 void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
@@ -45,9 +49,16 @@ void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer dat
     gdk_pixbuf_loader_set_size(loader, 1, 1);
     return;
   }
+  const int shortest = std::min(width, height);
+  if (state->fillSide > 0 && shortest > state->fillSide) {
+    const double factor = double(state->fillSide) / shortest;
+    gdk_pixbuf_loader_set_size(loader, std::max(state->fillSide, int(std::ceil(width * factor))),
+                               std::max(state->fillSide, int(std::ceil(height * factor))));
+    return;
+  }
   const int longest = std::max(width, height);
-  if (longest > UIImage::kMaximumPixelDimension) {
-    const double factor = double(UIImage::kMaximumPixelDimension) / longest;
+  if (longest > state->maximumDimension) {
+    const double factor = double(state->maximumDimension) / longest;
     gdk_pixbuf_loader_set_size(loader, std::max(1, int(std::lround(width * factor))),
                                std::max(1, int(std::lround(height * factor))));
   }
@@ -82,13 +93,16 @@ cairo_surface_t* surfaceFromPixbuf(GdkPixbuf* pixbuf) {
 }
 
 std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, double scale,
-                                const std::string& description) {
+                                const std::string& description,
+                                int maximumDimension = UIImage::kMaximumPixelDimension, int fillSide = 0) {
   if (length == 0) {
     log()->warn("UIImage: '{}' is empty", description);
     return nullptr;
   }
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
   DecodeState state;
+  state.maximumDimension = std::clamp(maximumDimension, 1, UIImage::kMaximumPixelDimension);
+  state.fillSide = fillSide;
   g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &state);
   GError* error = nullptr;
   // Small chunks, so an absurd size is seen before the rest is decoded.
@@ -141,7 +155,9 @@ std::shared_ptr<UIImage> UIImage::imageWithData(const Bytes& data, double scale,
   return decode(data.data(), data.size(), scale, std::string(description));
 }
 
-std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
+namespace {
+
+std::shared_ptr<UIImage> decodeFile(const std::string& path, int maximumDimension, int fillSide) {
   std::error_code error;
   const std::uintmax_t length = std::filesystem::file_size(path, error);
   if (error) {
@@ -158,7 +174,22 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& pat
     log()->warn("UIImage: cannot read image file '{}'", path);
     return nullptr;
   }
-  return decode(bytes.data(), bytes.size(), endsWith2x(path) ? 2 : 1, path);
+  return decode(bytes.data(), bytes.size(), endsWith2x(path) ? 2 : 1, path, maximumDimension, fillSide);
+}
+
+}  // namespace
+
+std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
+  return decodeFile(path, kMaximumPixelDimension, 0);
+}
+
+std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileFittingPixelDimension(const std::string& path,
+                                                                             int maximumDimension) {
+  return decodeFile(path, maximumDimension, 0);
+}
+
+std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileFillingPixels(const std::string& path, int side) {
+  return decodeFile(path, kMaximumPixelDimension, std::max(0, side));
 }
 
 std::shared_ptr<UIImage>

@@ -33,7 +33,7 @@ class KMGroupEditCell : public UITableViewCell {
   void setDelegate(std::weak_ptr<KMGroupEditCellDelegate> delegate) { m_delegate = std::move(delegate); }
 
   bool multiSelected() const { return m_multiSelected; }
-  void setMultiSelected(bool selected);
+  virtual void setMultiSelected(bool selected);
   bool isInGroupEditMode() const { return m_isInGroupEditMode; }
   void activateGroupEditModeAnimated(KMAnimated animated);
   void resignGroupEditModeAnimated(KMAnimated animated);

@@ -6,23 +6,34 @@
 
 #include "graphics/Screen.h"
 #include "platform/RunLoop.h"
+#include "uikit/AudioServices.h"
 #include "uikit/KMAnimator.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIPasteboard.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"
+#ifdef KDISK_HAVE_WEBKIT
+#include "uikit/gtk/KMWebKitEngine.h"
+#endif
+#include "uikit/gtk/KMGtkImagePicker.h"
 
 namespace kdisk {
 
 struct KMGtkHost::Implementation {
   GtkWidget* gtkWindow = nullptr;
   GtkWidget* area = nullptr;
+  // Holds the drawing area and, laid over it, the web engines' views.
+  GtkWidget* overlay = nullptr;
   GtkIMContext* im = nullptr;
   std::shared_ptr<UIWindow> window;
   std::optional<std::string> clipboardText;
   std::function<void()> firstFrame;
   bool drewOnce = false;
   bool running = false;
+#ifdef KDISK_HAVE_WEBKIT
+  std::shared_ptr<KMWebKitPlacementHost> webHost;
+#endif
+  std::unique_ptr<KMGtkImagePicker> imagePicker;
 
   // The toolkit window fitted into the drawing area, aspect kept.
   double fitScale() const {
@@ -42,6 +53,9 @@ struct KMGtkHost::Implementation {
     cairo_scale(context, s, s);
     self->window->render(context);
     cairo_restore(context);
+#ifdef KDISK_HAVE_WEBKIT
+    for (KMWebKitEngine* engine : self->webHost->engines) engine->placementChanged();
+#endif
     if (!self->drewOnce) {
       self->drewOnce = true;
       if (self->firstFrame) RunLoop::main().post(self->firstFrame);
@@ -142,7 +156,17 @@ KMGtkHost::KMGtkHost(std::string title) : m_implementation(std::make_unique<Impl
   gtk_drawing_area_set_content_height(GTK_DRAWING_AREA(self.area), 480);
   gtk_widget_set_focusable(self.area, TRUE);
   gtk_drawing_area_set_draw_func(GTK_DRAWING_AREA(self.area), Implementation::draw, &self, nullptr);
-  gtk_window_set_child(GTK_WINDOW(self.gtkWindow), self.area);
+  self.overlay = gtk_overlay_new();
+  gtk_overlay_set_child(GTK_OVERLAY(self.overlay), self.area);
+  gtk_window_set_child(GTK_WINDOW(self.gtkWindow), self.overlay);
+#ifdef KDISK_HAVE_WEBKIT
+  self.webHost = std::make_shared<KMWebKitPlacementHost>();
+  self.webHost->overlay = GTK_OVERLAY(self.overlay);
+  self.webHost->scale = [implementation = &self] { return implementation->fitScale(); };
+  UIWebView::setEngineFactory([host = self.webHost](UIWebView& view) -> std::unique_ptr<UIWebViewEngine> {
+    return std::make_unique<KMWebKitEngine>(view, host);
+  });
+#endif
 
   GtkGesture* drag = gtk_gesture_drag_new();
   gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(drag), GDK_BUTTON_PRIMARY);
@@ -179,6 +203,9 @@ KMGtkHost::KMGtkHost(std::string title) : m_implementation(std::make_unique<Impl
     return true;
   });
 
+  setSystemSoundHandler([gtkWindow](SystemSoundID) { gtk_widget_error_bell(gtkWindow); });
+  self.imagePicker = std::make_unique<KMGtkImagePicker>(GTK_WINDOW(self.gtkWindow));
+
   GtkWidget* area = self.area;
   self.window->setUpdateHandler([area] { gtk_widget_queue_draw(area); });
   KMAnimator::shared().setFrameObserver([area] { gtk_widget_queue_draw(area); });
@@ -190,6 +217,12 @@ KMGtkHost::~KMGtkHost() {
   KMAnimator::shared().setFrameObserver(nullptr);
   UIPasteboard::generalPasteboard().setBackend({});
   UIApplication::sharedApplication().setOpenURLHandler(nullptr);
+  setSystemSoundHandler({});
+#ifdef KDISK_HAVE_WEBKIT
+  UIWebView::setEngineFactory({});
+  self.webHost->overlay = nullptr;
+#endif
+  self.imagePicker.reset();
   self.window->setUpdateHandler(nullptr);
   self.window->setRootViewController(nullptr);
   if (self.im) g_object_unref(self.im);

@@ -2,8 +2,9 @@
 // The toolkit's window on a desktop: one GTK 4 window whose drawing area
 // shows the toolkit's window at the monitor's scale (fitted, aspect kept, if
 // the window is resized). Mouse and touch become touches, keys and input
-// methods reach the first responder, the pasteboard is GTK's clipboard, and
-// URLs open in the desktop's default handler. The run loop is GLib's
+// methods reach the first responder, the pasteboard is GTK's clipboard,
+// URLs open in the desktop's default handler, and web views show their pages
+// with WebKitGTK laid over the window (where it is installed). The run loop is GLib's
 // default context, the same one RunLoop::main() turns. Main thread.
 #include <functional>
 #include <memory>
