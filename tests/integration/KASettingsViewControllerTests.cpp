@@ -2,6 +2,7 @@
 // clearing downloaded files, sign-out reaching the application delegate.
 #include "BrowserFixture.h"
 #include "screens/settings/KASettingsViewController.h"
+#include "screens/settings/KMAboutBoxViewController.h"
 #include "screens/settings/KMApplicationLogout.h"
 #include "uikit/UIApplicationDelegate.h"
 
@@ -67,6 +68,15 @@ TEST_F(SettingsTest, ShowsTheServiceFiguresClearsDownloadsAndSignsOutThroughTheD
   ASSERT_TRUE(waitFor([&] { return settings->downloadedBytes() == std::optional<std::uint64_t>(0); }));
   EXPECT_FALSE(m_storage->hasCachedFileForURL(root().appendingPathComponent("big.bin")));
   EXPECT_EQ(m_storage->contentsOfDirectoryAtURLIncludeHidden(root(), true).size(), 1u);
+
+  // The about box is one row away.
+  m_host->drag({{160, 400}, {160, 100}}, 0.5, 10);
+  m_host->advance(2);
+  ASSERT_TRUE(m_host->tapText(KMLocalizedString("AboutRowTitle", "", "KASettingsViewController")));
+  m_host->advance(1);
+  EXPECT_TRUE(dynamic_cast<KMAboutBoxViewController*>(modal->topViewController()));
+  modal->popViewControllerAnimated(KMAnimated::No);
+  m_host->advance(1);
 
   // Sign-out: a confirmation, then the delegate with nothing and animated.
   auto delegate = std::make_shared<SigningOutDelegate>();

@@ -2,6 +2,9 @@
 // uploads section, uploads finishing, the failed-upload sheet, group delete,
 // the share refusal, the bar buttons and the sharing overlay.
 #include "BrowserFixture.h"
+#include "screens/viewing/KMUploadFileCell.h"
+#include "screens/viewing/KACustomViewer.h"
+#include "screens/viewing/KMFileLoadingViewController.h"
 #include "uikit/KMAlertPanel.h"
 #include "uikit/UIAlertView.h"
 #include "uikit/UINavigationItem.h"
@@ -60,12 +63,21 @@ TEST_F(BrowserActionsTest, UploadsShowAboveAnEmptyFolderWithProgressAndFailureMa
   // Rows are matched by URL: progress for the second upload lands in its row.
   const int secondRow = browser->uploadingFiles()[0]->URL() == second->URL() ? 0 : 1;
   post(kKMKMWebDAVFileManagerDidSendBytesForUploadFile, second->URL(), {{"uploadedSize", std::int64_t(1'000'000)}});
-  auto progress = table.cellForRowAtIndexPath(row(0, secondRow));
-  ASSERT_TRUE(progress && progress->detailTextLabel());
-  EXPECT_EQ(progress->detailTextLabel()->text(), LocalizedFileSizeStr(1'000'000) + " / " + LocalizedFileSizeStr(2'000'000));
+  auto progress = std::dynamic_pointer_cast<KMUploadFileCell>(table.cellForRowAtIndexPath(row(0, secondRow)));
+  ASSERT_TRUE(progress);
+  EXPECT_EQ(progress->reuseIdentifier(), std::string("UploadCell"));
+  EXPECT_EQ(progress->URL(), second->URL());
+  EXPECT_EQ(progress->uploadedSize(), 1'000'000u);
+  EXPECT_EQ(progress->state(), KMUploadFileCellStateUploading);
+  auto waiting = std::dynamic_pointer_cast<KMUploadFileCell>(table.cellForRowAtIndexPath(row(0, 1 - secondRow)));
+  ASSERT_TRUE(waiting);
+  EXPECT_EQ(waiting->uploadedSize(), 0u) << "the other row is untouched";
+  EXPECT_EQ(waiting->state(), KMUploadFileCellStateWaiting);
   post(kKMKMWebDAVFileManagerDidFailToUploadFile, first->URL());
-  auto failed = table.cellForRowAtIndexPath(row(0, 1 - secondRow));
-  EXPECT_EQ(failed->detailTextLabel()->text(), KMLocalizedString("FailedToUploadFile", "", "KMDirectoryViewController"));
+  auto failed = std::dynamic_pointer_cast<KMUploadFileCell>(table.cellForRowAtIndexPath(row(0, 1 - secondRow)));
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->state(), KMUploadFileCellStateFailed);
+  EXPECT_EQ(failed->errorDescription(), KMLocalizedString("FailedToUploadFile", "", "KMDirectoryViewController"));
   EXPECT_TRUE(UIApplication::sharedApplication().isIdleTimerDisabled()) << "one upload still runs";
   saveArtifact("browser_uploads.png");
 
@@ -278,6 +290,62 @@ TEST_F(BrowserActionsTest, ASubfolderNeverShowsTheSettingsButton) {
   m_host->advance(0.5);
   EXPECT_EQ(browser->navigationItem().leftBarButtonItem(), nullptr);
   EXPECT_NE(browser->navigationItem().rightBarButtonItem(), nullptr);
+}
+
+TEST_F(BrowserActionsTest, FilesOpenInTheViewerOnceDownloadedAndTheLoadingScreenOtherwise) {
+  ASSERT_EQ(put("/disk/readme.txt", "Hello from the disk\n").status, 201);
+  ASSERT_EQ(put("/disk/blob.bin", std::string(64, '\x01')).status, 201);
+  m_manager->reachabilityChanged(kSCNetworkReachabilityFlagsReachable);
+  auto browser = show();
+  const URL readme = root().appendingPathComponent("readme.txt");
+
+  // Not cached: the loading screen downloads it and the viewer takes its place.
+  ASSERT_TRUE(m_host->tapText("readme.txt"));
+  m_host->advance(1);
+  EXPECT_EQ(browser->currentPreviewURL(), readme);
+  EXPECT_TRUE(dynamic_cast<KMFileLoadingViewController*>(m_navigation->topViewController()) ||
+              dynamic_cast<KACustomViewer*>(m_navigation->topViewController()));
+  ASSERT_TRUE(waitFor([&] { return dynamic_cast<KACustomViewer*>(m_navigation->topViewController()) != nullptr; }));
+  m_host->advance(1);
+  ASSERT_EQ(m_navigation->viewControllers().size(), 2u) << "the loading screen was replaced";
+  EXPECT_EQ(browser->numberOfPreviewItemsInPreviewController(
+                *dynamic_cast<KACustomViewer*>(m_navigation->topViewController())),
+            1u);
+  EXPECT_EQ(browser->previewControllerPreviewItemAtIndex(
+                *dynamic_cast<KACustomViewer*>(m_navigation->topViewController()), 0),
+            m_storage->fileURLForWebURL(readme));
+  m_navigation->popViewControllerAnimated(KMAnimated::Yes);
+  m_host->advance(1);
+
+  // Cached and previewable: straight to the viewer.
+  ASSERT_TRUE(m_host->tapText("readme.txt"));
+  m_host->advance(1);
+  EXPECT_TRUE(dynamic_cast<KACustomViewer*>(m_navigation->topViewController()));
+  m_navigation->popViewControllerAnimated(KMAnimated::Yes);
+  m_host->advance(1);
+
+  // Cached but not previewable: the loading screen in its cannot-preview state.
+  ASSERT_TRUE(m_storage->saveDataForURL(std::string(64, '\x01'), root().appendingPathComponent("blob.bin")));
+  ASSERT_TRUE(m_host->tapText("blob.bin"));
+  m_host->advance(1);
+  auto* loading = dynamic_cast<KMFileLoadingViewController*>(m_navigation->topViewController());
+  ASSERT_TRUE(loading);
+  EXPECT_EQ(loading->state(), KMFileLoadingStateCannotPreview);
+}
+
+TEST_F(BrowserActionsTest, ThePlusButtonPresentsTheUploadDialogForThisFolder) {
+  ASSERT_EQ(dav("MKCOL", "/disk/Camera/").status, 201);
+  auto browser = show(folder("Camera"));
+  browser->navigationItem().rightBarButtonItem()->performAction();
+  m_host->advance(1);
+  auto* modal = dynamic_cast<UINavigationController*>(m_navigation->presentedViewController());
+  ASSERT_TRUE(modal);
+  auto* dialog = dynamic_cast<KMUploadFileDialog*>(modal->topViewController());
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(dialog->dirURL(), folder("Camera"));
+  dialog->cancelButtonTouched();
+  m_host->advance(1);
+  EXPECT_EQ(m_navigation->presentedViewController(), nullptr);
 }
 
 }  // namespace

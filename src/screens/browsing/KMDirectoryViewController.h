@@ -28,6 +28,8 @@
 #include "screens/browsing/KMTableViewGroupHeader.h"
 #include "screens/browsing/KMUserVisibleDateFormatter.h"
 #include "screens/sharing/KAShareManager.h"
+#include "screens/viewing/KMUploadFileDialog.h"
+#include "uikit/preview/QLPreviewControllerDataSource.h"
 #include "uikit/KMActivityPopupView.h"
 #include "uikit/UIActionSheet.h"
 #include "uikit/UIAlertView.h"
@@ -43,7 +45,9 @@ class KMDirectoryViewController : public KMTableViewController,
                                   public UITableViewDataSource,
                                   public UISearchDisplayDelegate,
                                   public UIActionSheetDelegate,
-                                  public KAShareManagerDelegate {
+                                  public KAShareManagerDelegate,
+                                  public KMUploadFileDialogDelegate,
+                                  public QLPreviewControllerDataSource {
  public:
   static constexpr CGFloat kSectionHeaderHeight = 22;
   static constexpr CGFloat kTitleFontSize = 16;
@@ -178,6 +182,14 @@ class KMDirectoryViewController : public KMTableViewController,
   bool isRootFolder() const;
   // The grey navigation bar and back button of the viewing screens.
   void setCustomNavbarButtonAndBackground();
+  void showPreviewControllerAnimated(KMAnimated animated);
+  void didStartUploadFiles(KMUploadFileDialog& dialog) override;
+  void didCancelUploadFileDialog(KMUploadFileDialog& dialog) override;
+
+  // ---- The viewer's data source: the file last opened here
+  std::size_t numberOfPreviewItemsInPreviewController(QLPreviewController& controller) override;
+  std::optional<kdisk::URL> previewControllerPreviewItemAtIndex(QLPreviewController& controller,
+                                                                std::size_t index) override;
 
  private:
   std::weak_ptr<KMDirectoryViewController> weakSelf() {

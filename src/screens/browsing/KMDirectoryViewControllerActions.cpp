@@ -6,7 +6,11 @@
 #include "platform/Bundle.h"
 #include "platform/KMAnalytics.h"
 #include "screens/browsing/KMDirectoryViewController.h"
+#include "platform/DateFormat.h"
+#include "platform/DispatchQueue.h"
 #include "screens/settings/KASettingsViewController.h"
+#include "screens/viewing/KACustomViewer.h"
+#include "screens/viewing/KMFileLoadingViewController.h"
 #include "uikit/KMAppearanceHelper.h"
 #include "uikit/UIActionSheetAutoDismiss.h"
 #include "uikit/UIAlertViewAutoDismiss.h"
@@ -143,6 +147,22 @@ void KMDirectoryViewController::cancelButtonTouched() {
 void KMDirectoryViewController::plusButtonTouched() {
   KMAnalytics::sharedInstance().logEvent(kKMMVDiskAdd);
   clearMultiselectionAnimated(KMAnimated::Yes);
+  auto dialog = std::make_shared<KMUploadFileDialog>(m_URL);
+  dialog->setFileManagerForTesting(m_manager);
+  dialog->setDelegate(std::static_pointer_cast<KMDirectoryViewController>(sharedController()));
+  auto* navigation = navigationController();
+  UIViewController& presenter = navigation ? static_cast<UIViewController&>(*navigation) : *this;
+  presenter.presentViewControllerAnimatedCompletion(std::make_shared<UINavigationController>(dialog),
+                                                    KMAnimated::Yes);
+}
+
+void KMDirectoryViewController::didStartUploadFiles(KMUploadFileDialog& dialog) {
+  tableView()->setContentOffset(CGPointZero);
+  dialog.dismissViewControllerAnimatedCompletion(KMAnimated::Yes);
+}
+
+void KMDirectoryViewController::didCancelUploadFileDialog(KMUploadFileDialog& dialog) {
+  dialog.dismissViewControllerAnimatedCompletion(KMAnimated::Yes);
 }
 
 void KMDirectoryViewController::settingsButtonTouched() {
@@ -266,9 +286,57 @@ void KMDirectoryViewController::shareManagerDidSuccessfullySharedFiles(KAShareMa
 
 // ---- Opening files ---------------------------------------------------------------
 
-void KMDirectoryViewController::didSelectFile(const KMFileItem& file) { m_currentPreviewURL = file.URL(); }
+void KMDirectoryViewController::didSelectFile(const KMFileItem& file) {
+  m_currentPreviewURL = file.URL();
+  auto* navigation = navigationController();
+  if (!navigation) return;
+  const auto& storage = m_manager->storage();
+  if (storage->hasCachedFileForURL(file.URL())) {
+    auto local = storage->fileURLForWebURL(file.URL());
+    if (local && KACustomViewer::canPreviewItem(*local)) {
+      showPreviewControllerAnimated(KMAnimated::Yes);
+      return;
+    }
+    setCustomNavbarButtonAndBackground();
+    auto loading = KMFileLoadingViewController::initWithURLManager(file.URL(), m_manager);
+    loading->setState(KMFileLoadingStateCannotPreview);
+    navigation->pushViewControllerAnimated(loading, KMAnimated::Yes);
+    return;
+  }
+  setCustomNavbarButtonAndBackground();
+  navigation->pushViewControllerAnimated(KMFileLoadingViewController::initWithURLManager(file.URL(), m_manager),
+                                         KMAnimated::Yes);
+}
 
-void KMDirectoryViewController::didDownloadFile(const kdisk::URL& url) { (void)url; }
+void KMDirectoryViewController::showPreviewControllerAnimated(KMAnimated animated) {
+  auto* navigation = navigationController();
+  if (!navigation) return;
+  setCustomNavbarButtonAndBackground();
+  auto viewer = std::make_shared<KACustomViewer>();
+  viewer->setDataSource(std::static_pointer_cast<KMDirectoryViewController>(sharedController()));
+  viewer->setCurrentPreviewItemIndex(0);
+  navigation->pushViewControllerAnimated(viewer, animated);
+}
+
+void KMDirectoryViewController::didDownloadFile(const kdisk::URL& url) {
+  auto* navigation = navigationController();
+  if (!navigation || !dynamic_cast<KMFileLoadingViewController*>(navigation->topViewController())) return;
+  auto local = m_manager->storage()->fileURLForWebURL(url);
+  if (!local || !KACustomViewer::canPreviewItem(*local)) return;
+  navigation->popViewControllerAnimated(KMAnimated::No);
+  showPreviewControllerAnimated(KMAnimated::No);
+}
+
+std::size_t KMDirectoryViewController::numberOfPreviewItemsInPreviewController(QLPreviewController&) { return 1; }
+
+std::optional<kdisk::URL> KMDirectoryViewController::previewControllerPreviewItemAtIndex(QLPreviewController&,
+                                                                                         std::size_t) {
+  if (!m_currentPreviewURL) return std::nullopt;
+  auto storage = m_manager->storage();
+  const kdisk::URL web = *m_currentPreviewURL;
+  dispatchBackground([storage, web] { storage->setLastAccessDateForItemWithURL(currentDate(), web); });
+  return storage->fileURLForWebURL(web);
+}
 
 // ---- Failed uploads --------------------------------------------------------------
 

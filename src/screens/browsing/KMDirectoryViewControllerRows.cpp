@@ -9,6 +9,7 @@
 #include "platform/Log.h"
 #include "platform/TextFolding.h"
 #include "screens/browsing/KMDirectoryViewController.h"
+#include "screens/viewing/KMUploadFileCell.h"
 #include "settings/KMSettings.h"
 #include "webdav/KMDiskRequest.h"
 #include "webdav/KMFile.h"
@@ -23,10 +24,6 @@ const std::shared_ptr<spdlog::logger>& browserLog() {
   return log;
 }
 
-std::string uploadProgressText(const KMUploadFile& upload) {
-  if (upload.failed()) return KMLocalizedString("FailedToUploadFile", "Ошибка загрузки", kTable);
-  return LocalizedFileSizeStr(upload.uploadedSize()) + " / " + LocalizedFileSizeStr(upload.size());
-}
 }  // namespace
 
 // ---- Previews --------------------------------------------------------------------
@@ -153,13 +150,21 @@ void KMDirectoryViewController::searchBarTextDidBeginEditing(UISearchBar& bar) {
 // ---- Upload rows -----------------------------------------------------------------
 
 std::shared_ptr<UITableViewCell> KMDirectoryViewController::uploadCell(UITableView& table, const KMUploadFile& upload) {
-  auto cell = std::dynamic_pointer_cast<KMGroupEditCell>(table.dequeueReusableCellWithIdentifier(kUploadCellIdentifier));
+  auto cell = std::dynamic_pointer_cast<KMUploadFileCell>(table.dequeueReusableCellWithIdentifier(kUploadCellIdentifier));
   if (!cell) {
-    cell = std::make_shared<KMGroupEditCell>(UITableViewCellStyle::Subtitle, kUploadCellIdentifier);
+    cell = std::make_shared<KMUploadFileCell>(kUploadCellIdentifier);
     cell->textLabel().setFont(UIFont::boldSystemFontOfSize(kTitleFontSize));
   }
+  cell->setURL(upload.URL());
   cell->textLabel().setText(upload.displayName());
-  if (auto* detail = cell->detailTextLabel()) detail->setText(uploadProgressText(upload));
+  cell->setSize(upload.size());
+  cell->setUploadedSize(upload.uploadedSize());
+  if (upload.failed()) {
+    cell->setState(KMUploadFileCellStateFailed);
+    cell->setErrorDescription(KMLocalizedString("FailedToUploadFile", "Ошибка загрузки", kTable));
+  } else {
+    cell->setState(upload.uploadedSize() != 0 ? KMUploadFileCellStateUploading : KMUploadFileCellStateWaiting);
+  }
   cell->imageView().setImage(m_manager->iconForFileWithURL(upload.URL()));
   return cell;
 }
@@ -196,11 +201,13 @@ void KMDirectoryViewController::didSendBytesForUploadFile(const kdisk::URL& url,
   if (found == m_uploadingFiles.end()) return;
   (*found)->setUploadedSize(uploadedSize);
   if (!isViewLoaded() || isSearching()) return;
-  // Only the row showing that URL changes, without a reload.
-  const int row = int(found - m_uploadingFiles.begin());
-  auto cell = tableView()->cellForRowAtIndexPath(NSIndexPath::indexPathForRowInSection(row, 0));
-  if (cell && cell->reuseIdentifier() == std::string(kUploadCellIdentifier) && cell->textLabel().text() == (*found)->displayName())
-    if (auto* detail = cell->detailTextLabel()) detail->setText(uploadProgressText(**found));
+  // Only the visible row showing that URL changes, without a reload.
+  for (const auto& cell : tableView()->visibleCells())
+    if (auto* uploadCell = dynamic_cast<KMUploadFileCell*>(cell.get()); uploadCell && uploadCell->URL() == url) {
+      uploadCell->setUploadedSize(uploadedSize);
+      // The first bytes give the row its detail line.
+      uploadCell->setNeedsLayout();
+    }
 }
 
 void KMDirectoryViewController::didFailToUploadFile(const kdisk::URL& url) {

@@ -7,6 +7,7 @@
 #include "platform/Bundle.h"
 #include "platform/DispatchQueue.h"
 #include "platform/NotificationCenter.h"
+#include "screens/settings/KMAboutBoxViewController.h"
 #include "screens/settings/KMApplicationLogout.h"
 #include "settings/KMSettings.h"
 #include "uikit/KMAppearanceHelper.h"
@@ -171,6 +172,11 @@ void KASettingsViewController::clearDownloadedFilesTouched() {
                    text("ClearDownloadsButton", "Удалить файлы"));
 }
 
+void KASettingsViewController::aboutTouched() {
+  if (auto* navigation = navigationController())
+    navigation->pushViewControllerAnimated(std::make_shared<KMAboutBoxViewController>(), KMAnimated::Yes);
+}
+
 void KASettingsViewController::signOutTouched() {
   showConfirmation(kSignOutSheetTag, text("SignOutConfirmation", "Выйти из аккаунта?"),
                    text("SignOutButton", "Выйти"));
@@ -190,7 +196,7 @@ void KASettingsViewController::actionSheetDidDismissWithButtonIndex(UIActionShee
 
 // ---- Table -----------------------------------------------------------------------
 
-int KASettingsViewController::numberOfSectionsInTableView(UITableView&) { return 3; }
+int KASettingsViewController::numberOfSectionsInTableView(UITableView&) { return 4; }
 
 int KASettingsViewController::tableViewNumberOfRowsInSection(UITableView&, int section) {
   switch (section) {
@@ -251,12 +257,19 @@ std::shared_ptr<UITableViewCell> KASettingsViewController::tableViewCellForRowAt
     return actionCell(text("ClearDownloadsRowTitle", "Удалить загруженные файлы"),
                       UIColor::colorWithRGB255(35, 104, 149));
   }
-  return actionCell(text("SignOutRowTitle", "Выйти"), UIColor::colorWithRGB255(190, 40, 40));
+  if (indexPath.section == AboutSection) {
+    auto cell = std::make_shared<UITableViewCell>(UITableViewCellStyle::Default, std::nullopt);
+    cell->textLabel().setText(text("AboutRowTitle", "О программе"));
+    cell->setAccessoryType(UITableViewCellAccessoryType::DisclosureIndicator);
+    return cell;
+  }
+  return actionCell(text("SignOutRowTitle", "Выйти из аккаунта"), UIColor::colorWithRGB255(190, 40, 40));
 }
 
 void KASettingsViewController::tableViewDidSelectRowAtIndexPath(UITableView& table, const NSIndexPath& indexPath) {
   table.deselectRowAtIndexPathAnimated(indexPath, KMAnimated::Yes);
   if (indexPath.section == DeviceSection && indexPath.row == ClearRow) clearDownloadedFilesTouched();
+  if (indexPath.section == AboutSection) aboutTouched();
   if (indexPath.section == SignOutSection) signOutTouched();
 }
 

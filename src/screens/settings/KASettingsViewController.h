@@ -2,7 +2,7 @@
 // The settings screen, shown in a modal navigation stack of its own: the
 // account (login, used and free space with a bar of used against total),
 // the space the downloaded files and previews take on this device with a way
-// to clear them (the cached listings stay), and sign-out. It asks the manager
+// to clear them (the cached listings stay), the about box and sign-out. It asks the manager
 // for the quota when it opens and shows the figures when they arrive; until
 // then it shows the last known ones from the settings. Sign-out goes to the
 // application delegate through KMApplicationLogout.
@@ -27,7 +27,7 @@ class KASettingsViewController : public UIViewController,
                                  public UITableViewDelegate,
                                  public UIActionSheetDelegate {
  public:
-  enum Section : int { AccountSection = 0, DeviceSection = 1, SignOutSection = 2 };
+  enum Section : int { AccountSection = 0, DeviceSection = 1, AboutSection = 2, SignOutSection = 3 };
   enum AccountRow : int { LoginRow = 0, UsedRow = 1, FreeRow = 2, BarRow = 3 };
   enum DeviceRow : int { DownloadedRow = 0, ClearRow = 1 };
   static constexpr int kClearSheetTag = 1;
@@ -52,6 +52,7 @@ class KASettingsViewController : public UIViewController,
   void doneButtonTouched();
   void clearDownloadedFilesTouched();
   void signOutTouched();
+  void aboutTouched();
 
   int numberOfSectionsInTableView(UITableView& tableView) override;
   int tableViewNumberOfRowsInSection(UITableView& tableView, int section) override;
