@@ -72,7 +72,20 @@ void KMDirectoryViewController::didDownloadPreview() {
   m_previewTimeoutInterval = 0;
   m_downloadingPreviewRequest.reset();
   if (!isVisible()) return;
-  if (UITableView* table = currentTableView()) table->reloadData();
+  // Only the rows in view can show the new thumbnail; the others take it when
+  // they scroll in. Re-imaging them spares a full reload of a long folder.
+  if (UITableView* table = currentTableView()) {
+    for (const NSIndexPath& indexPath : table->indexPathsForVisibleRows()) {
+      if (table == tableView().get() && indexPathPointsToUploadItem(indexPath)) continue;
+      auto item = itemAtIndexPath(indexPath);
+      auto cell = table->cellForRowAtIndexPath(indexPath);
+      if (!item || !cell || typeid(*item) != typeid(KMFile)) continue;
+      auto image = m_manager->iconForFileItem(*item);
+      if (image == cell->imageView().image()) continue;
+      cell->imageView().setImage(image);
+      cell->setNeedsLayout();
+    }
+  }
   downloadNextPreview();
 }
 
