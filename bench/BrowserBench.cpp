@@ -162,8 +162,9 @@ int main() {
   std::printf("  store's sorted read of the folder    median %.1f ms\n", readMedian);
   std::printf("  ratio                                open / read = %.2f   (target <= 3)\n",
               readMedian > 0 ? openMedian / readMedian : 0);
-  std::printf("  scroll, %d frames, thumbnails landing every 10   median %.3f ms   p99 %.3f ms   (target p99 <= 4 ms)\n",
-              kFrames, percentile(frames, 0.5), percentile(frames, 0.99));
+  std::printf("  scroll, %d frames, thumbnails landing every 10   median %.3f ms   p90 %.3f ms   p99 %.3f ms"
+              "   (target p99 <= 4 ms)\n",
+              kFrames, percentile(frames, 0.5), percentile(frames, 0.9), percentile(frames, 0.99));
   std::printf("  resident size   empty folder %.1f MiB   10,000-item folder open %.1f MiB   growth %.1f MiB   (budget 64 MiB)\n",
               emptyMiB, openMiB, openMiB - emptyMiB);
   double load[1] = {0};
