@@ -1,6 +1,8 @@
 #include "cli/CliText.h"
 #include "platform/Bundle.h"
 
+#include "platform/TextFolding.h"
+
 #include <termios.h>
 #include <unistd.h>
 
@@ -71,25 +73,7 @@ std::string dateText(const std::optional<Date>& date, bool iso) {
   return buffer;
 }
 
-std::string folded(std::string_view text) {
-  gchar* decomposed =
-      g_utf8_normalize(text.data(), static_cast<gssize>(text.size()), G_NORMALIZE_NFD);
-  if (!decomposed)
-    return std::string(text);
-  std::string bare;
-  for (const gchar* p = decomposed; *p; p = g_utf8_next_char(p)) {
-    gunichar c = g_utf8_get_char(p);
-    if (g_unichar_ismark(c))
-      continue;
-    char buffer[6];
-    bare.append(buffer, static_cast<std::size_t>(g_unichar_to_utf8(c, buffer)));
-  }
-  g_free(decomposed);
-  gchar* lowered = g_utf8_casefold(bare.data(), static_cast<gssize>(bare.size()));
-  std::string result = lowered ? lowered : bare;
-  g_free(lowered);
-  return result;
-}
+std::string folded(std::string_view text) { return foldedForSearch(text); }
 
 std::string say(std::string_view english) { return KMLocalizedString(english, english, "kdisk"); }
 

@@ -1,5 +1,7 @@
 #include "screens/browsing/KMGroupEditCell.h"
 
+#include <algorithm>
+
 #include <cmath>
 
 namespace kdisk {
@@ -59,6 +61,13 @@ void KMGroupEditCell::layoutSubviews() {
       CGRect content = contentView().frame();
       content.size.width = narrowedContentWidth();
       contentView().setFrame(content);
+      // The labels were laid out for the full width; long texts would run under the circle.
+      for (UILabel* label : {&textLabel(), detailTextLabel()}) {
+        if (!label) continue;
+        CGRect frame = label->frame();
+        frame.size.width = std::max<CGFloat>(0, std::min(frame.size.width, content.size.width - frame.origin.x));
+        label->setFrame(frame);
+      }
     }
   }
   layoutSelectionViews();

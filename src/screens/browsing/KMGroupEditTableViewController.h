@@ -64,11 +64,11 @@ class KMGroupEditTableViewController : public PullRefreshViewController,
 
   void activateGroupEditModeAnimated(KMAnimated animated);
   void resignGroupEditModeAnimated(KMAnimated animated);
-  void multiselectCellAtIndexPath(KMGroupEditCell* cell, const NSIndexPath& indexPath);
+  virtual void multiselectCellAtIndexPath(KMGroupEditCell* cell, const NSIndexPath& indexPath);
   void touchedCheckBoxInCell(KMGroupEditCell& cell) override;
   virtual void clearMultiselectionAnimated(KMAnimated animated);
-  void showGroupEditToolbarAnimated(KMAnimated animated);
-  void hideGroupEditToolbarAnimated(KMAnimated animated);
+  virtual void showGroupEditToolbarAnimated(KMAnimated animated);
+  virtual void hideGroupEditToolbarAnimated(KMAnimated animated);
   void reloadGroupEditButtons();
   void reloadVisibleCells();
 

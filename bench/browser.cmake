@@ -1,0 +1,3 @@
+add_executable(browser_bench ${CMAKE_CURRENT_LIST_DIR}/BrowserBench.cpp)
+target_link_libraries(browser_bench PRIVATE kdisk_screens kdisk_test_support)
+add_dependencies(browser_bench kdisk_images)
