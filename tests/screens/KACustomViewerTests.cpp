@@ -12,6 +12,7 @@
 #include "uikit/UIActivityIndicatorView.h"
 #include "uikit/UIAlertView.h"
 #include "uikit/UIBarButtonItem.h"
+#include "uikit/UIControl.h"
 #include "uikit/UINavigationController.h"
 
 namespace kdisk::test {
@@ -79,7 +80,14 @@ protected:
   }
   void saveAndWait() {
     tapShareButton();
-    ASSERT_TRUE(m_host->tapText(viewerText("Save to the gallery", "Сохранить в галерею")));
+    // The button's own event, not a tap: the host would let the save finish
+    // before the state in between could be seen.
+    UIView* shown = m_host->findViewWithText(viewerText("Save to the gallery", "Сохранить в галерею"));
+    while (shown && !dynamic_cast<UIControl*>(shown)) shown = shown->superview();
+    auto* save = dynamic_cast<UIControl*>(shown);
+    ASSERT_NE(save, nullptr);
+    save->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    EXPECT_TRUE(m_viewer->saveSpinner()->isAnimating());
     EXPECT_FALSE(m_viewer->shareButton()->isEnabled());
     ASSERT_TRUE(
         RunLoop::main().runUntil([&] { return !m_viewer->saveSpinner()->isAnimating(); }, 30));
