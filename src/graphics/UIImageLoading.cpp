@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -91,23 +92,23 @@ cairo_surface_t* surfaceFromPixbuf(GdkPixbuf* pixbuf) {
   return surface;
 }
 
-std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, double scale,
-                                const std::string& description, int fillSide = 0) {
-  if (length == 0) {
-    log()->warn("UIImage: '{}' is empty", description);
-    return nullptr;
-  }
+// Small chunks, so an absurd size is seen before the rest is decoded.
+constexpr std::size_t kChunk = 64 * 1024;
+
+// Answers the next chunk of the encoded bytes; 0 at the end.
+using ChunkSource = std::function<std::size_t(const std::uint8_t*& chunk)>;
+
+std::shared_ptr<UIImage> decodeChunks(const ChunkSource& next, double scale, const std::string& description,
+                                      int fillSide) {
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
   DecodeState state;
   state.fillSide = fillSide;
   g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &state);
   GError* error = nullptr;
-  // Small chunks, so an absurd size is seen before the rest is decoded.
-  constexpr std::size_t kChunk = 64 * 1024;
   bool written = true;
-  for (std::size_t offset = 0; offset < length && written && !state.refused; offset += kChunk) {
-    written =
-        gdk_pixbuf_loader_write(loader, bytes + offset, std::min(kChunk, length - offset), &error);
+  const std::uint8_t* chunk = nullptr;
+  for (std::size_t length = 0; written && !state.refused && (length = next(chunk)) > 0;) {
+    written = gdk_pixbuf_loader_write(loader, chunk, length, &error);
   }
   const bool closed = gdk_pixbuf_loader_close(loader, written ? &error : nullptr);
   std::shared_ptr<UIImage> image;
@@ -135,6 +136,23 @@ std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, d
     g_error_free(error);
   g_object_unref(loader);
   return image;
+}
+
+std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, double scale,
+                                const std::string& description) {
+  if (length == 0) {
+    log()->warn("UIImage: '{}' is empty", description);
+    return nullptr;
+  }
+  std::size_t offset = 0;
+  return decodeChunks(
+      [&](const std::uint8_t*& chunk) {
+        chunk = bytes + offset;
+        const std::size_t size = std::min(kChunk, length - offset);
+        offset += size;
+        return size;
+      },
+      scale, description, 0);
 }
 
 bool endsWith2x(const std::filesystem::path& path) {
@@ -167,13 +185,24 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileFillingPixels(const std
     log()->warn("UIImage: image file '{}' is too large ({} bytes)", path, length);
     return nullptr;
   }
+  if (length == 0) {
+    log()->warn("UIImage: '{}' is empty", path);
+    return nullptr;
+  }
   std::ifstream stream(path, std::ios::binary);
-  Bytes bytes(length);
-  if (!stream.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(length))) {
+  if (!stream) {
     log()->warn("UIImage: cannot read image file '{}'", path);
     return nullptr;
   }
-  return decode(bytes.data(), bytes.size(), endsWith2x(path) ? 2 : 1, path, std::max(0, side));
+  // Streamed through one small buffer: no allocation the size of the file.
+  std::vector<std::uint8_t> buffer(kChunk);
+  return decodeChunks(
+      [&](const std::uint8_t*& chunk) {
+        stream.read(reinterpret_cast<char*>(buffer.data()), std::streamsize(buffer.size()));
+        chunk = buffer.data();
+        return std::size_t(stream.gcount());
+      },
+      endsWith2x(path) ? 2 : 1, path, std::max(0, side));
 }
 
 std::shared_ptr<UIImage>
