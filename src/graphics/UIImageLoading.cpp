@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -34,10 +35,11 @@ struct DecodeState {
   // When set, the image is decoded just large enough for its shorter side to
   // cover this many pixels (JPEG then decodes at a fraction of its size).
   int fillSide = 0;
+  // Neither side of the decoded image exceeds this.
+  int maximumDimension = UIImage::kMaximumPixelDimension;
   bool refused = false;
   int claimedWidth = 0;
   int claimedHeight = 0;
-  int maximumDimension = UIImage::kMaximumPixelDimension;
 };
 
 void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
@@ -58,7 +60,7 @@ void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer dat
   }
   const int longest = std::max(width, height);
   if (longest > state->maximumDimension) {
-    const double factor = double(state->maximumDimension) / longest;
+    const double factor = double(UIImage::kMaximumPixelDimension) / longest;
     gdk_pixbuf_loader_set_size(loader, std::max(1, int(std::lround(width * factor))),
                                std::max(1, int(std::lround(height * factor))));
   }
@@ -92,25 +94,24 @@ cairo_surface_t* surfaceFromPixbuf(GdkPixbuf* pixbuf) {
   return surface;
 }
 
-std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, double scale,
-                                const std::string& description,
-                                int maximumDimension = UIImage::kMaximumPixelDimension, int fillSide = 0) {
-  if (length == 0) {
-    log()->warn("UIImage: '{}' is empty", description);
-    return nullptr;
-  }
+// Small chunks, so an absurd size is seen before the rest is decoded.
+constexpr std::size_t kChunk = 64 * 1024;
+
+// Answers the next chunk of the encoded bytes; 0 at the end.
+using ChunkSource = std::function<std::size_t(const std::uint8_t*& chunk)>;
+
+std::shared_ptr<UIImage> decodeChunks(const ChunkSource& next, double scale, const std::string& description,
+                                      int fillSide, int maximumDimension = UIImage::kMaximumPixelDimension) {
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
   DecodeState state;
-  state.maximumDimension = std::clamp(maximumDimension, 1, UIImage::kMaximumPixelDimension);
   state.fillSide = fillSide;
+  state.maximumDimension = std::clamp(maximumDimension, 1, UIImage::kMaximumPixelDimension);
   g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &state);
   GError* error = nullptr;
-  // Small chunks, so an absurd size is seen before the rest is decoded.
-  constexpr std::size_t kChunk = 64 * 1024;
   bool written = true;
-  for (std::size_t offset = 0; offset < length && written && !state.refused; offset += kChunk) {
-    written =
-        gdk_pixbuf_loader_write(loader, bytes + offset, std::min(kChunk, length - offset), &error);
+  const std::uint8_t* chunk = nullptr;
+  for (std::size_t length = 0; written && !state.refused && (length = next(chunk)) > 0;) {
+    written = gdk_pixbuf_loader_write(loader, chunk, length, &error);
   }
   const bool closed = gdk_pixbuf_loader_close(loader, written ? &error : nullptr);
   std::shared_ptr<UIImage> image;
@@ -140,6 +141,23 @@ std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, d
   return image;
 }
 
+std::shared_ptr<UIImage> decode(const std::uint8_t* bytes, std::size_t length, double scale,
+                                const std::string& description) {
+  if (length == 0) {
+    log()->warn("UIImage: '{}' is empty", description);
+    return nullptr;
+  }
+  std::size_t offset = 0;
+  return decodeChunks(
+      [&](const std::uint8_t*& chunk) {
+        chunk = bytes + offset;
+        const std::size_t size = std::min(kChunk, length - offset);
+        offset += size;
+        return size;
+      },
+      scale, description, 0);
+}
+
 bool endsWith2x(const std::filesystem::path& path) {
   const std::string stem = path.stem().string();
   return stem.size() >= 3 && stem.compare(stem.size() - 3, 3, "@2x") == 0;
@@ -148,6 +166,8 @@ bool endsWith2x(const std::filesystem::path& path) {
 std::mutex g_cacheMutex;
 std::map<std::tuple<std::string, std::string, double>, std::shared_ptr<UIImage>> g_namedImages;
 
+std::shared_ptr<UIImage> decodeFile(const std::string& path, int fillSide, int maximumDimension);
+
 } // namespace
 
 std::shared_ptr<UIImage> UIImage::imageWithData(const Bytes& data, double scale,
@@ -155,9 +175,22 @@ std::shared_ptr<UIImage> UIImage::imageWithData(const Bytes& data, double scale,
   return decode(data.data(), data.size(), scale, std::string(description));
 }
 
+std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
+  return imageWithContentsOfFileFillingPixels(path, 0);
+}
+
+std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileFittingPixelDimension(const std::string& path,
+                                                                             int maximumDimension) {
+  return decodeFile(path, 0, maximumDimension);
+}
+
+std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileFillingPixels(const std::string& path, int side) {
+  return decodeFile(path, std::max(0, side), kMaximumPixelDimension);
+}
+
 namespace {
 
-std::shared_ptr<UIImage> decodeFile(const std::string& path, int maximumDimension, int fillSide) {
+std::shared_ptr<UIImage> decodeFile(const std::string& path, int fillSide, int maximumDimension) {
   std::error_code error;
   const std::uintmax_t length = std::filesystem::file_size(path, error);
   if (error) {
@@ -168,29 +201,27 @@ std::shared_ptr<UIImage> decodeFile(const std::string& path, int maximumDimensio
     log()->warn("UIImage: image file '{}' is too large ({} bytes)", path, length);
     return nullptr;
   }
+  if (length == 0) {
+    log()->warn("UIImage: '{}' is empty", path);
+    return nullptr;
+  }
   std::ifstream stream(path, std::ios::binary);
-  Bytes bytes(length);
-  if (!stream.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(length))) {
+  if (!stream) {
     log()->warn("UIImage: cannot read image file '{}'", path);
     return nullptr;
   }
-  return decode(bytes.data(), bytes.size(), endsWith2x(path) ? 2 : 1, path, maximumDimension, fillSide);
+  // Streamed through one small buffer: no allocation the size of the file.
+  std::vector<std::uint8_t> buffer(kChunk);
+  return decodeChunks(
+      [&](const std::uint8_t*& chunk) {
+        stream.read(reinterpret_cast<char*>(buffer.data()), std::streamsize(buffer.size()));
+        chunk = buffer.data();
+        return std::size_t(stream.gcount());
+      },
+      endsWith2x(path) ? 2 : 1, path, fillSide, maximumDimension);
 }
 
 }  // namespace
-
-std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
-  return decodeFile(path, kMaximumPixelDimension, 0);
-}
-
-std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileFittingPixelDimension(const std::string& path,
-                                                                             int maximumDimension) {
-  return decodeFile(path, maximumDimension, 0);
-}
-
-std::shared_ptr<UIImage> UIImage::imageWithContentsOfFileFillingPixels(const std::string& path, int side) {
-  return decodeFile(path, kMaximumPixelDimension, std::max(0, side));
-}
 
 std::shared_ptr<UIImage>
 UIImage::imageNamedInDirectory(std::string_view name, const std::string& directory, double scale) {
