@@ -331,9 +331,9 @@ void KMDirectoryViewController::refetchAndReloadData() {
   auto storage = m_manager->storage();
   const kdisk::URL url = m_URL;
   const std::uint64_t generation = ++m_fetchGeneration;
-  dispatchBackground([self, storage, url, generation] {
+  dispatchBackground([self, storage, url, generation, listsUploads = m_listsUploads] {
     auto contents = storage->contentsOfDirectoryAtURLIncludeHidden(url, true);
-    auto uploads = storage->uploadsInDirectoryAtURL(url);
+    auto uploads = listsUploads ? storage->uploadsInDirectoryAtURL(url) : KMUploadFileList{};
     dispatchMain([self, generation, contents = std::move(contents), uploads = std::move(uploads)]() mutable {
       auto screen = self.lock();
       // Reads run side by side on the background queue: an older one that

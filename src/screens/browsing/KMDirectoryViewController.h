@@ -161,9 +161,9 @@ class KMDirectoryViewController : public KMTableViewController,
   void addSettingsButtonToNavigationBarAnimated(KMAnimated animated);
   void addCancelButtonToNavigationBarAnimated(KMAnimated animated);
   bool cancelButtonAdded() const { return m_cancelButtonAdded; }
-  void plusButtonTouched();
+  virtual void plusButtonTouched();
   void settingsButtonTouched();
-  void cancelButtonTouched();
+  virtual void cancelButtonTouched();
   void touchedRemoveGroupEditButton();
   void touchedShareGroupEditButton();
   bool isUploadingFilesSelected() const;
@@ -190,6 +190,10 @@ class KMDirectoryViewController : public KMTableViewController,
   std::size_t numberOfPreviewItemsInPreviewController(QLPreviewController& controller) override;
   std::optional<kdisk::URL> previewControllerPreviewItemAtIndex(QLPreviewController& controller,
                                                                 std::size_t index) override;
+
+ protected:
+  // Screens that pick a folder list its items only, never its uploads.
+  void setListsUploads(bool lists) { m_listsUploads = lists; }
 
  private:
   std::weak_ptr<KMDirectoryViewController> weakSelf() {
@@ -221,6 +225,7 @@ class KMDirectoryViewController : public KMTableViewController,
   KMUploadFileList m_uploadingFiles;
   bool m_waitingRequest = false;
   bool m_waitingFetch = false;
+  bool m_listsUploads = true;
   std::uint64_t m_fetchGeneration = 0;
   std::optional<kdisk::URL> m_currentPreviewURL;
   std::shared_ptr<KMDiskRequest> m_downloadingPreviewRequest;
