@@ -37,6 +37,7 @@ inline constexpr const char* kKMRequestErrorDomain = "kKMRequestErrorDomain";
 inline constexpr int kKMRequestErrorNotAccepted = 1;
 inline constexpr int kKMRequestErrorWriteFailed = 2;
 inline constexpr int kKMRequestErrorCancelled = 3;
+inline constexpr int kKMRequestErrorTooManyRedirects = 4;
 
 class KMRequest : public std::enable_shared_from_this<KMRequest> {
  public:
@@ -146,6 +147,7 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   std::atomic<bool> m_isCanceled{false};
   bool m_outcomeReported = false;
   bool m_hasRun = false;
+  int m_redirectCount = 0;
   // Keeps the request alive while it runs; dropped after the outcome.
   std::shared_ptr<KMRequest> m_self;
 };

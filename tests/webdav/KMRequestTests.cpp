@@ -154,6 +154,35 @@ TEST_F(KMRequestTests, RedirectIsFollowedWithTokenAndUserAgentReapplied) {
   EXPECT_EQ(request->lastRequest()->URL.absoluteString(), server.url("/disk/new"));
 }
 
+TEST_F(KMRequestTests, TheTokenStaysWithItsOriginAndEndlessRedirectsFail) {
+  ScriptedHTTPServer elsewhere([](const RecordedRequest&) { return ok("elsewhere"); });
+  ScriptedHTTPServer server([&](const RecordedRequest& request) {
+    if (request.target == "/disk/away") {
+      return ScriptedReply::make(302, "Found", "", {{"Location", elsewhere.url("/taken")}});
+    }
+    return ScriptedReply::make(302, "Found", "", {{"Location", "/disk/loop"}});
+  });
+  auto away = std::make_shared<KMDiskRequest>(url(server.url("/disk/away")));
+  away->setOAuthToken("tok");
+  Outcome outcome;
+  observe(*away, outcome);
+  run(*away, outcome);
+  EXPECT_EQ(outcome.data, "elsewhere");
+  ASSERT_EQ(elsewhere.requestCount(), 1u);
+  EXPECT_FALSE(elsewhere.requests()[0].hasHeader("Authorization"));
+
+  auto loop = std::make_shared<KMDiskRequest>(url(server.url("/disk/loop")));
+  loop->setOAuthToken("tok");
+  Outcome looped;
+  observe(*loop, looped);
+  run(*loop, looped);
+  EXPECT_EQ(looped.finished, 0);
+  EXPECT_EQ(looped.failed, 1);
+  EXPECT_TRUE(looped.error.is(kKMRequestErrorDomain, kKMRequestErrorTooManyRedirects));
+  EXPECT_EQ(server.requestCount(), 1u + 1u + 10u);  // the first request, the loop's first and its 10 hops
+  EXPECT_FALSE(loop->hasActiveConnection());
+}
+
 TEST_F(KMRequestTests, RedirectNotFollowedEndsWithThe3xxAsFinalResponse) {
   ScriptedHTTPServer server([](const RecordedRequest&) {
     return ScriptedReply::make(302, "Found", "see elsewhere", {{"Location", "/disk/new"}});
