@@ -291,6 +291,12 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
       rest.remove_prefix(static_cast<size_t>(written));
     }
   } else {
+    if (m_receivedDataLength + chunk.size() > m_maxInMemoryBodyBytes) {
+      // Counted after decoding: a small compressed answer may not grow without end.
+      abortWithError(KMError(kKMRequestErrorDomain, kKMRequestErrorTooLarge,
+                             fmt::format("The answer is larger than {} bytes.", m_maxInMemoryBodyBytes)));
+      return;
+    }
     if (!m_receivedData) {
       m_receivedData.emplace();
       // Capacity from the declared length, bounded: a server may lie about it.
