@@ -125,8 +125,10 @@ KMError KMOAuthOperation::errorForRefusalBody(const std::string& data) {
 }
 
 void KMOAuthOperation::didNotAuthenticate(const std::string& data) {
-  postFailure(errorForRefusalBody(data));
-  log()->error("Error authenticating: {}", data);
+  // The reason, never the answer: a malformed one may still carry a token.
+  const KMError error = errorForRefusalBody(data);
+  log()->error("Error authenticating: {} ({} bytes of answer)", error.description(), data.size());
+  postFailure(error);
 }
 
 void KMOAuthOperation::postFailure(const KMError& error) {

@@ -1,5 +1,6 @@
 // Account information (login, quota) and the watch on the service host.
-#include <regex>
+#include <algorithm>
+#include <string_view>
 
 #include "manager/KMReachability.h"
 #include "manager/KMWebDAVFileManager.h"
@@ -14,19 +15,19 @@ using kdisk::URL;
 
 std::optional<std::string> KMWebDAVFileManager::valueForLineWithPrefixInText(const std::string& prefix,
                                                                              const std::string& text) {
-  try {
-    const std::regex expression("^" + prefix + "(.*?)$",
-                                std::regex::ECMAScript | std::regex::multiline);
-    std::smatch match;
-    if (!std::regex_search(text, match, expression)) return std::nullopt;
-    std::string value = match[1].str();
-    // "$" stops before "\n" only; a CRLF answer would leave its "\r" behind.
-    if (!value.empty() && value.back() == '\r') value.pop_back();
-    return value;
-  } catch (const std::regex_error&) {
-    // The prefix is inserted as it stands; one that is no pattern matches nothing.
-    return std::nullopt;
+  // A plain scan: a pattern engine recursing per character let a long line
+  // from the server overflow the stack.
+  for (std::size_t start = 0; start <= text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    const std::string_view line(text.data() + start, end - start);
+    if (line.substr(0, prefix.size()) == prefix) {
+      std::string value(line.substr(prefix.size()));
+      if (!value.empty() && value.back() == '\r') value.pop_back();
+      return value;
+    }
+    start = end + 1;
   }
+  return std::nullopt;
 }
 
 void KMWebDAVFileManager::sendUserInfoRequest() {

@@ -1,7 +1,10 @@
 #include "platform/PropertyList.h"
 
 #include <cmath>
+#include <cstdint>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 #include <plist/plist.h>
 
@@ -17,6 +20,104 @@ struct PlistDeleter {
   void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+// The library copies an object once for every reference to it, so a few
+// hundred bytes whose arrays point twice at the next expand to gigabytes.
+// Our property lists are small: a tree of this many nodes is plenty.
+constexpr std::uint64_t kMaxBinaryNodes = 250000;
+constexpr std::size_t kMaxBinaryDepth = 512;
+
+std::uint64_t bigEndian(std::string_view bytes, std::size_t at, std::size_t width) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < width; ++i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// Whether a binary property list, read as the library would read it, stays
+// within the bounds above; anything it cannot follow counts as damaged.
+bool binaryPlistIsBounded(std::string_view data) {
+  constexpr std::size_t kHeader = 8, kTrailer = 32;
+  if (data.size() < kHeader + kTrailer) return false;
+  const std::size_t trailer = data.size() - kTrailer;
+  const std::size_t offsetSize = static_cast<unsigned char>(data[trailer + 6]);
+  const std::size_t refSize = static_cast<unsigned char>(data[trailer + 7]);
+  const std::uint64_t objectCount = bigEndian(data, trailer + 8, 8);
+  const std::uint64_t top = bigEndian(data, trailer + 16, 8);
+  const std::uint64_t table = bigEndian(data, trailer + 24, 8);
+  if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || objectCount == 0 ||
+      objectCount > trailer || top >= objectCount || table > trailer ||
+      objectCount * offsetSize > trailer - table) {
+    return false;
+  }
+  // The objects an object refers to, or false when its bytes do not hold.
+  auto children = [&](std::uint64_t object, std::vector<std::uint64_t>& out) {
+    out.clear();
+    const std::uint64_t at = bigEndian(data, table + object * offsetSize, offsetSize);
+    if (at < kHeader || at >= table) return false;
+    const unsigned marker = static_cast<unsigned char>(data[at]);
+    const unsigned type = marker >> 4;
+    if (type != 0xA && type != 0xC && type != 0xD) return true;
+    std::uint64_t count = marker & 0xF;
+    std::uint64_t position = at + 1;
+    if (count == 0xF) {
+      if (position >= table) return false;
+      const unsigned sizeMarker = static_cast<unsigned char>(data[position]);
+      if ((sizeMarker >> 4) != 0x1 || (sizeMarker & 0xF) > 3) return false;
+      const std::size_t width = std::size_t{1} << (sizeMarker & 0xF);
+      if (position + 1 + width > table) return false;
+      count = bigEndian(data, position + 1, width);
+      position += 1 + width;
+    }
+    const std::uint64_t refs = type == 0xD ? count * 2 : count;
+    if (count > table || refs * refSize > table - position) return false;
+    for (std::uint64_t i = 0; i < refs; ++i) {
+      const std::uint64_t child = bigEndian(data, position + i * refSize, refSize);
+      if (child >= objectCount) return false;
+      out.push_back(child);
+    }
+    return true;
+  };
+  // Nodes of each object's expanded tree, worked out once per object without
+  // recursion; a cycle or a path too deep refuses the document.
+  constexpr std::uint64_t kUnknown = 0, kOpen = UINT64_MAX;
+  std::vector<std::uint64_t> nodes(objectCount, kUnknown);
+  struct Frame {
+    std::uint64_t object;
+    std::vector<std::uint64_t> children;
+    std::size_t next = 0;
+    std::uint64_t total = 1;
+  };
+  std::vector<Frame> stack;
+  std::vector<std::uint64_t> found;
+  auto open = [&](std::uint64_t object) {
+    if (stack.size() >= kMaxBinaryDepth || !children(object, found)) return false;
+    nodes[object] = kOpen;
+    stack.push_back(Frame{object, found});
+    return true;
+  };
+  if (!open(top)) return false;
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    if (frame.next == frame.children.size()) {
+      nodes[frame.object] = frame.total;
+      const std::uint64_t total = frame.total;
+      stack.pop_back();
+      if (stack.empty()) return total <= kMaxBinaryNodes;
+      stack.back().total += total;
+      if (stack.back().total > kMaxBinaryNodes) return false;
+      continue;
+    }
+    const std::uint64_t child = frame.children[frame.next++];
+    if (nodes[child] == kOpen) return false;
+    if (nodes[child] != kUnknown) {
+      frame.total += nodes[child];
+      if (frame.total > kMaxBinaryNodes) return false;
+      continue;
+    }
+    if (!open(child)) return false;
+  }
+  return true;
+}
 
 Value toValue(plist_t node) {
   switch (plist_get_node_type(node)) {
@@ -134,10 +235,14 @@ Expected<Value> PropertyList::parse(std::string_view data) {
                    "The property list is empty or too large");
   plist_t root = nullptr;
   const auto length = static_cast<uint32_t>(data.size());
-  if (plist_is_binary(data.data(), length))
+  if (plist_is_binary(data.data(), length)) {
+    if (!binaryPlistIsBounded(data))
+      return KMError(kKMPropertyListErrorDomain, DamagedDocument,
+                     "The property list is damaged or expands beyond its bounds");
     plist_from_bin(data.data(), length, &root);
-  else
+  } else {
     plist_from_xml(data.data(), length, &root);
+  }
   if (!root)
     return KMError(kKMPropertyListErrorDomain, DamagedDocument, "The property list is damaged");
   PlistPtr owner(root);

@@ -288,7 +288,11 @@ bool URL::hasDirectoryPath() const { return rawPath().back() == '/'; }
 
 URL URL::withRawPath(std::string_view rawPath) const {
   auto p = parts();
-  std::string text = std::string(p.scheme) + "://" + std::string(p.authority) + std::string(rawPath);
+  // A URL without an authority ("R:", "mailto:x") keeps that form: "R:///x"
+  // would be a hierarchical URL with an empty host, which fromString refuses.
+  const bool hierarchical = std::string_view(m_text).substr(p.scheme.size() + 1).starts_with("//");
+  std::string text = std::string(p.scheme) + (hierarchical ? "://" + std::string(p.authority) : ":") +
+                     std::string(rawPath);
   if (p.hasQuery) text += "?" + std::string(p.query);
   if (p.hasFragment) text += "#" + std::string(p.fragment);
   return URL(std::move(text));

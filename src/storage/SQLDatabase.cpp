@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <map>
 
@@ -185,6 +188,16 @@ Database::~Database() {
 Expected<std::unique_ptr<Database>> Database::open(const std::string& path) {
   auto impl = std::make_unique<Impl>();
   impl->path = path;
+  if (path != ":memory:") {
+    // Our databases hold the user's file names: private to the user, and an
+    // older file (or its journals) left readable by others is tightened.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      ::fchmod(fd, 0600);
+      ::close(fd);
+    }
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) ::chmod((path + suffix).c_str(), 0600);
+  }
   sqlite3* raw = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX |
                     (path == ":memory:" ? SQLITE_OPEN_MEMORY : 0);

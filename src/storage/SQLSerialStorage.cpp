@@ -1,5 +1,6 @@
 #include "storage/SQLSerialStorage.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -113,6 +114,8 @@ void SQLSerialStorage::openDB() {
 std::unique_ptr<kdisk::sql::Database> SQLSerialStorage::openFile(int rebuildsLeft) {
   const std::string path = fullPath();
   kdisk::paths::createDirectories(kdisk::paths::libraryDirectory());
+  // Made 0700 when created; one made by an older version is tightened.
+  ::chmod(kdisk::paths::libraryDirectory().c_str(), 0700);
   const bool existed = kdisk::paths::fileExists(path);
   auto opened = kdisk::sql::Database::open(path);
   if (!opened.hasValue()) {

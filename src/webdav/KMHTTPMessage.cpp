@@ -24,6 +24,22 @@ void HTTPRequest::setValueForHTTPHeaderField(std::string value, std::string_view
   headerFields.emplace_back(std::string(field), std::move(value));
 }
 
+void HTTPRequest::removeHTTPHeaderField(std::string_view field) {
+  std::erase_if(headerFields, [&](const auto& entry) { return sameFieldName(entry.first, field); });
+}
+
+bool isSameOrigin(const kdisk::URL& a, const kdisk::URL& b) {
+  auto port = [](const kdisk::URL& url) {
+    if (auto given = url.port()) return *given;
+    return url.scheme() == "https" ? 443 : url.scheme() == "http" ? 80 : -1;
+  };
+  return a.scheme() == b.scheme() && sameFieldName(a.host(), b.host()) && port(a) == port(b) && port(a) != -1;
+}
+
+void dropCredentialsLeavingOrigin(HTTPRequest& next, const kdisk::URL& origin) {
+  if (!isSameOrigin(next.URL, origin)) next.removeHTTPHeaderField("Authorization");
+}
+
 std::string localizedStringForStatusCode(int statusCode) {
   switch (statusCode) {
     case 100: return "continue";

@@ -35,7 +35,19 @@ struct HTTPRequest {
   std::optional<std::string> valueForHTTPHeaderField(std::string_view field) const {
     return headerValue(headerFields, field);
   }
+  void removeHTTPHeaderField(std::string_view field);
 };
+
+// At most this many redirects are followed for one request.
+inline constexpr int kKMHTTPMaxRedirects = 10;
+
+// Same scheme, host and port (the scheme's default when none is written):
+// credentials go only where the request was meant to go.
+bool isSameOrigin(const kdisk::URL& a, const kdisk::URL& b);
+
+// `next` as it may be sent after a redirect from a request made for `origin`:
+// without its Authorization unless it stays on that origin.
+void dropCredentialsLeavingOrigin(HTTPRequest& next, const kdisk::URL& origin);
 
 struct HTTPResponse {
   kdisk::URL URL;

@@ -172,7 +172,7 @@ void KMMultistatusRequest::connectionDidReceiveResponse(const HTTPResponse& resp
 void KMMultistatusRequest::connectionDidReceiveData(std::string_view chunk) {
   auto self = shared_from_this();
   KMDiskRequest::connectionDidReceiveData(chunk);
-  if (m_decoder && !isCanceled()) m_decoder->append(chunk);
+  if (m_decoder && !isCanceled() && !outcomeReported()) m_decoder->append(chunk);
 }
 
 void KMMultistatusRequest::processReceivedData() {

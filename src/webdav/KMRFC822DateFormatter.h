@@ -1,6 +1,7 @@
 #pragma once
 // The one parser of "EEE',' dd MMM yyyy HH:mm:ss zzz" dates (English names,
-// zone abbreviation or numeric offset, GMT when the zone is unknown). Stateless
+// zone abbreviation or numeric offset; an unknown zone gives no date, as any
+// other text that does not match). Stateless
 // after creation, so the shared instance serves every thread at once.
 
 #include <optional>

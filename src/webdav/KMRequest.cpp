@@ -128,6 +128,7 @@ void KMRequest::startOnMainThread() {
   m_receivedData.reset();
   m_outcomeReported = false;
   m_hasRun = true;
+  m_redirectCount = 0;
   auto request = buildRequest();
   if (!request) {
     requestLog()->error("{} failed to build HTTP request.", description());
@@ -212,10 +213,19 @@ std::optional<KMRequest::HTTPRequest> KMRequest::connectionWillSendRequest(const
   if (m_isCanceled) return std::nullopt;
   m_lastResponse = redirect ? std::optional<HTTPResponse>(*redirect) : std::nullopt;
   if (!redirect) return request;
+  if (++m_redirectCount > kdisk::webdav::kKMHTTPMaxRedirects) {
+    // A server that always redirects would keep the request running for good.
+    abortWithError(KMError(kKMRequestErrorDomain, kKMRequestErrorTooManyRedirects,
+                           fmt::format("The server redirected the request more than {} times.",
+                                       kdisk::webdav::kKMHTTPMaxRedirects)));
+    return std::nullopt;
+  }
   std::optional<HTTPRequest> next = buildRedirectRequestUsingDefault(request);
   if (m_shouldRedirectBlock) {
     performSyncOnCallbackQueue([&] { next = m_shouldRedirectBlock(*redirect, request); });
   }
+  // Whoever built the hop, the token stays with the origin it was given for.
+  if (next) kdisk::webdav::dropCredentialsLeavingOrigin(*next, m_URL);
   if (next) m_lastRequest = next;
   return next;
 }
@@ -281,6 +291,12 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
       rest.remove_prefix(static_cast<size_t>(written));
     }
   } else {
+    if (m_receivedDataLength + chunk.size() > m_maxInMemoryBodyBytes) {
+      // Counted after decoding: a small compressed answer may not grow without end.
+      abortWithError(KMError(kKMRequestErrorDomain, kKMRequestErrorTooLarge,
+                             fmt::format("The answer is larger than {} bytes.", m_maxInMemoryBodyBytes)));
+      return;
+    }
     if (!m_receivedData) {
       m_receivedData.emplace();
       // Capacity from the declared length, bounded: a server may lie about it.

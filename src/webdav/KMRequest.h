@@ -37,6 +37,11 @@ inline constexpr const char* kKMRequestErrorDomain = "kKMRequestErrorDomain";
 inline constexpr int kKMRequestErrorNotAccepted = 1;
 inline constexpr int kKMRequestErrorWriteFailed = 2;
 inline constexpr int kKMRequestErrorCancelled = 3;
+inline constexpr int kKMRequestErrorTooManyRedirects = 4;
+inline constexpr int kKMRequestErrorTooLarge = 5;
+// What an answer kept in memory may grow to once decoded (the XML parser's own
+// bound); downloads into `fileURL` have none.
+inline constexpr std::uint64_t kKMRequestMaxInMemoryBodyBytes = 64u * 1024 * 1024;
 
 class KMRequest : public std::enable_shared_from_this<KMRequest> {
  public:
@@ -65,6 +70,8 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   void setOAuthToken(std::optional<std::string> token) { m_OAuthToken = std::move(token); }
   const std::optional<kdisk::URL>& fileURL() const { return m_fileURL; }
   void setFileURL(std::optional<kdisk::URL> url) { m_fileURL = std::move(url); }
+  std::uint64_t maxInMemoryBodyBytes() const { return m_maxInMemoryBodyBytes; }
+  void setMaxInMemoryBodyBytes(std::uint64_t bytes) { m_maxInMemoryBodyBytes = bytes; }
   double timeoutInterval() const { return m_timeoutInterval; }
   void setTimeoutInterval(double seconds) { m_timeoutInterval = seconds; }
   std::shared_ptr<kdisk::DispatchQueue> callbackQueue() const;
@@ -126,6 +133,7 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   std::optional<std::string> m_OAuthToken;
   std::optional<kdisk::URL> m_fileURL;
   double m_timeoutInterval = 0;
+  std::uint64_t m_maxInMemoryBodyBytes = kKMRequestMaxInMemoryBodyBytes;
   mutable std::mutex m_callbackQueueLock;
   std::shared_ptr<kdisk::DispatchQueue> m_callbackQueue;
 
@@ -146,6 +154,7 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   std::atomic<bool> m_isCanceled{false};
   bool m_outcomeReported = false;
   bool m_hasRun = false;
+  int m_redirectCount = 0;
   // Keeps the request alive while it runs; dropped after the outcome.
   std::shared_ptr<KMRequest> m_self;
 };

@@ -184,6 +184,7 @@ std::optional<HTTPRequest> redirectedRequest(const HTTPRequest& request, const H
   if (scheme != "http" && scheme != "https") return std::nullopt;
   HTTPRequest next = request;
   next.URL = *target;
+  dropCredentialsLeavingOrigin(next, request.URL);
   const bool becomesGet = response.statusCode == 303 ||
                           ((response.statusCode == 301 || response.statusCode == 302) && request.method == "POST");
   if (becomesGet) {
@@ -200,9 +201,15 @@ SynchronousHTTPResult sendSynchronousRequest(const HTTPRequest& request) {
   HTTPRequest hop = request;
   for (int hops = 0;; ++hops) {
     SynchronousHTTPResult result = sendOnce(hop);
-    if (result.error || !result.response || hops >= kKMSynchronousHTTPMaxRedirects) return result;
+    if (result.error || !result.response) return result;
     auto next = redirectedRequest(hop, *result.response);
     if (!next) return result;
+    if (hops >= kKMSynchronousHTTPMaxRedirects) {
+      result.error = KMError(kKMHTTPTransportErrorDomain, CURLE_TOO_MANY_REDIRECTS,
+                             "The server redirected the request too many times.");
+      result.body.clear();
+      return result;
+    }
     hop = std::move(*next);
   }
 }

@@ -5,7 +5,8 @@
 // so it may run on any thread, several at once.
 //
 // Redirects are followed hop by hop (303, and 301/302 after a POST, turn into
-// a GET without body); cookies are never kept. The time-out counts time
+// a GET without body), at most kKMSynchronousHTTPMaxRedirects, and
+// Authorization only while they stay on the first origin; cookies are never kept. The time-out counts time
 // without progress and fails with the transport's own error
 // (kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut).
 
@@ -30,7 +31,7 @@ struct SynchronousHTTPResult {
 // Answers larger than this fail: both callers expect a few hundred bytes.
 inline constexpr std::size_t kKMSynchronousHTTPMaxBodyBytes = 1024 * 1024;
 
-inline constexpr int kKMSynchronousHTTPMaxRedirects = 10;
+inline constexpr int kKMSynchronousHTTPMaxRedirects = kKMHTTPMaxRedirects;
 
 SynchronousHTTPResult sendSynchronousRequest(const HTTPRequest& request);
 

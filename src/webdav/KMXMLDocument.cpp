@@ -193,19 +193,31 @@ bool KMXMLStreamParser::feed(std::string_view bytes) {
     bytes.remove_prefix(head);
   }
   xmlSetGenericErrorFunc(nullptr, silence);  // per thread, and chunks may come on several
-  xmlParseChunk(state.context, bytes.data(), static_cast<int>(bytes.size()), 0);
-  if (!state.context->wellFormed || state.context->nodeNr > state.limits.maxDepth) return state.fail();
-  return state.handOnCompleteChildren(false);
+  // In slices: libxml2 refuses a single push of 10 MB or more (its "huge
+  // input" limit), though our own size bound is far above that.
+  constexpr std::size_t kSlice = 256 * 1024;
+  do {
+    const std::string_view slice = bytes.substr(0, kSlice);
+    bytes.remove_prefix(slice.size());
+    if (xmlParseChunk(state.context, slice.data(), static_cast<int>(slice.size()), 0) != 0 ||
+        !state.context->wellFormed || state.context->nodeNr > state.limits.maxDepth) {
+      return state.fail();
+    }
+    if (!state.handOnCompleteChildren(false)) return false;
+  } while (!bytes.empty());
+  return true;
 }
 
 bool KMXMLStreamParser::finish() {
   State& state = *m_state;
   if (state.failed || state.finished || !state.context) return false;
   state.finished = true;
-  xmlParseChunk(state.context, nullptr, 0, 1);
+  // Any error, or an element still open, means the body broke off: a decoder
+  // failure in a legacy encoding halts libxml2 without clearing wellFormed.
+  const int status = xmlParseChunk(state.context, nullptr, 0, 1);
   xmlParserCtxtPtr context = state.context;
-  if (!context->wellFormed || !context->nsWellFormed || !context->myDoc ||
-      !xmlDocGetRootElement(context->myDoc)) {
+  if (status != 0 || context->errNo != 0 || context->nodeNr != 0 || !context->wellFormed ||
+      !context->nsWellFormed || !context->myDoc || !xmlDocGetRootElement(context->myDoc)) {
     return state.fail();
   }
   return state.handOnCompleteChildren(true) && !state.hasSubset();

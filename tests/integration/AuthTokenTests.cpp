@@ -121,6 +121,18 @@ TEST_F(KMOAuthOperationTest, AnswerThatIsNotJSONIsARefusalWithCodeFour) {
   EXPECT_EQ(error.code, 4);
 }
 
+TEST_F(KMOAuthOperationTest, ARefusedAnswerIsNotWrittenToTheLog) {
+  ScriptedHTTPServer server([&](const RecordedRequest&) {
+    return ScriptedReply::make(200, "OK", R"({"access_token":"SECRET-TOKEN-1234", )");
+  });
+  testing::internal::CaptureStderr();
+  exchange("alice", "alice-password", server.url("/token"));
+  const std::string logged = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(failure().code, 4);
+  EXPECT_NE(logged.find("Error authenticating"), std::string::npos) << logged;
+  EXPECT_EQ(logged.find("SECRET-TOKEN"), std::string::npos) << logged;
+}
+
 TEST_F(KMOAuthOperationTest, EmptyTokenOrOtherJSONIsARefusalWithCodeFour) {
   for (const std::string body : {R"({"access_token":""})", R"({"access_token":17})", R"(["access_token"])",
                                  R"({"error":"invalid_client"})"}) {

@@ -48,7 +48,10 @@ TEST(ValueForLineWithPrefix, ReadsTheRestOfTheFirstMatchingLine) {
   EXPECT_EQ(M::valueForLineWithPrefixInText("login:", "login:a\r\nlogin:b\r\n"), "a");
   EXPECT_EQ(M::valueForLineWithPrefixInText("login:", "xlogin:a\n"), std::nullopt);
   EXPECT_EQ(M::valueForLineWithPrefixInText("login:", ""), std::nullopt);
-  EXPECT_EQ(M::valueForLineWithPrefixInText("(", "(x"), std::nullopt);
+  // The prefix is text, not a pattern; a server's 100,000-letter line is read, not a crash.
+  EXPECT_EQ(M::valueForLineWithPrefixInText("(", "(x"), "x");
+  const std::string huge(100000, 'a');
+  EXPECT_EQ(M::valueForLineWithPrefixInText("login:", "uid:1\nlogin:" + huge + "\n"), huge);
 }
 
 TEST(DirectoryURLForName, AppendsTheEscapedNameAsADirectory) {

@@ -57,6 +57,40 @@ TEST(PropertyListTests, DamagedDocumentsAreErrorsNotCrashes) {
   }
 }
 
+// bplist00 of `levels` arrays, each holding the next one twice, then 1: a
+// tree of 2^(levels+1)-1 nodes from a few bytes.
+std::string doublingArrays(int levels) {
+  std::string bytes = "bplist00";
+  std::vector<unsigned char> offsets;
+  for (int i = 0; i < levels; ++i) {
+    offsets.push_back(static_cast<unsigned char>(bytes.size()));
+    bytes += {'\xA2', static_cast<char>(i + 1), static_cast<char>(i + 1)};
+  }
+  offsets.push_back(static_cast<unsigned char>(bytes.size()));
+  bytes += {'\x10', '\x01'};
+  const auto table = static_cast<char>(bytes.size());
+  for (unsigned char offset : offsets) bytes += static_cast<char>(offset);
+  bytes += std::string(6, '\0') + "\x01\x01";
+  bytes += std::string(7, '\0') + static_cast<char>(levels + 1);
+  bytes += std::string(8, '\0');
+  bytes += std::string(7, '\0') + table;
+  return bytes;
+}
+
+TEST(PropertyListTests, BinaryListsThatExpandBeyondBoundsAreRefused) {
+  Expected<Value> small = PropertyList::parse(doublingArrays(8));
+  ASSERT_TRUE(small.hasValue());
+  const Value* leaf = &small.value();
+  for (int i = 0; i < 8; ++i) {
+    const Array* array = leaf->get<Array>();
+    ASSERT_TRUE(array && array->size() == 2);
+    leaf = &array->back();
+  }
+  EXPECT_EQ(*leaf, Value(1));
+  // 203 bytes that would unfold into 2^41 nodes.
+  EXPECT_FALSE(PropertyList::parse(doublingArrays(40)).hasValue());
+}
+
 TEST(PropertyListTests, WrittenFilesAreOwnerOnly) {
   test::TemporaryDirectory folder;
   const std::string path = folder.file("out.plist");

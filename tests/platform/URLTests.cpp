@@ -61,6 +61,11 @@ TEST(URLTests, AppendingEncodesSpacesCyrillicAndPercent) {
 TEST(URLTests, AppendingToAPathWithoutSlashAddsExactlyOne) {
   EXPECT_EQ(url("https://h/disk").appendingPathComponent("a").absoluteString(), "https://h/disk/a");
   EXPECT_EQ(url("https://h").appendingPathComponent("a").absoluteString(), "https://h/a");
+  // A URL without an authority stays one: what is appended parses again.
+  for (const char* text : {"R:", "R:x", "mailto:a"}) {
+    const std::string appended = url(text).appendingPathComponent("a b").absoluteString();
+    EXPECT_TRUE(URL::fromString(appended)) << text << " gave " << appended;
+  }
 }
 
 TEST(URLTests, DeletingLastComponentOfFoldersAndTheRoot) {

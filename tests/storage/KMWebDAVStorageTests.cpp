@@ -288,6 +288,24 @@ TEST_F(KMWebDAVStorageTest, TheDiskFlagStartsFalseIsWrittenAndSurvivesAReopen) {
   EXPECT_TRUE(again.diskAvailable());
 }
 
+TEST_F(KMWebDAVStorageTest, TheFileAndItsFolderArePrivateAndAreTightenedOnOpen) {
+  namespace fs = std::filesystem;
+  auto mode = [](const std::string& path) { return fs::status(path).permissions() & fs::perms::all; };
+  storage.setDiskAvailable(true);
+  const std::string folder = kdisk::paths::libraryDirectory();
+  EXPECT_EQ(mode(storage.fullPath()), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(mode(folder), fs::perms::owner_all);
+  storage.close();
+  fs::permissions(storage.fullPath(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                          fs::perms::others_read);
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+  KMWebDAVStorage again;
+  EXPECT_TRUE(again.diskAvailable());
+  EXPECT_EQ(mode(again.fullPath()), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(mode(folder), fs::perms::owner_all);
+}
+
 TEST_F(KMWebDAVStorageTest, ClearForgetsRowsAndTheCachedFlagButKeepsDownloads) {
   storage.setDiskAvailable(true);
   storage.addItem(*file("/disk/a", "1"));

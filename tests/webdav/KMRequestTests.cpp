@@ -154,6 +154,79 @@ TEST_F(KMRequestTests, RedirectIsFollowedWithTokenAndUserAgentReapplied) {
   EXPECT_EQ(request->lastRequest()->URL.absoluteString(), server.url("/disk/new"));
 }
 
+TEST_F(KMRequestTests, TheTokenStaysWithItsOriginAndEndlessRedirectsFail) {
+  ScriptedHTTPServer elsewhere([](const RecordedRequest&) { return ok("elsewhere"); });
+  ScriptedHTTPServer server([&](const RecordedRequest& request) {
+    if (request.target == "/disk/away") {
+      return ScriptedReply::make(302, "Found", "", {{"Location", elsewhere.url("/taken")}});
+    }
+    return ScriptedReply::make(302, "Found", "", {{"Location", "/disk/loop"}});
+  });
+  auto away = std::make_shared<KMDiskRequest>(url(server.url("/disk/away")));
+  away->setOAuthToken("tok");
+  Outcome outcome;
+  observe(*away, outcome);
+  run(*away, outcome);
+  EXPECT_EQ(outcome.data, "elsewhere");
+  ASSERT_EQ(elsewhere.requestCount(), 1u);
+  EXPECT_FALSE(elsewhere.requests()[0].hasHeader("Authorization"));
+
+  auto loop = std::make_shared<KMDiskRequest>(url(server.url("/disk/loop")));
+  loop->setOAuthToken("tok");
+  Outcome looped;
+  observe(*loop, looped);
+  run(*loop, looped);
+  EXPECT_EQ(looped.finished, 0);
+  EXPECT_EQ(looped.failed, 1);
+  EXPECT_TRUE(looped.error.is(kKMRequestErrorDomain, kKMRequestErrorTooManyRedirects));
+  EXPECT_EQ(server.requestCount(), 1u + 1u + 10u);  // the first request, the loop's first and its 10 hops
+  EXPECT_FALSE(loop->hasActiveConnection());
+}
+
+std::string gzipped(const std::string& bytes, const std::string& directory) {
+  const std::string path = directory + "/plain";
+  std::ofstream(path, std::ios::binary) << bytes;
+  std::string out;
+  FILE* pipe = ::popen(("gzip -c " + path).c_str(), "r");
+  char buffer[4096];
+  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  if (pipe) ::pclose(pipe);
+  return out;
+}
+
+TEST_F(KMRequestTests, AnswersKeptInMemoryAreBoundedAfterDecoding) {
+  const std::string compressed = gzipped(std::string(3 << 20, '0'), m_directory.path());
+  ASSERT_LT(compressed.size(), 64u * 1024);
+  ScriptedHTTPServer server([&](const RecordedRequest& request) {
+    if (request.target == "/gzip") return ScriptedReply::make(200, "OK", compressed, {{"Content-Encoding", "gzip"}});
+    return ok(std::string(request.target == "/big" ? (2 << 20) : (1 << 20), 'x'));
+  });
+  for (const char* target : {"/gzip", "/big", "/fits"}) {
+    auto request = std::make_shared<KMDiskRequest>(url(server.url(target)));
+    request->setMaxInMemoryBodyBytes(1 << 20);
+    Outcome outcome;
+    observe(*request, outcome);
+    run(*request, outcome);
+    if (std::string(target) == "/fits") {
+      EXPECT_EQ(outcome.finished, 1);
+      EXPECT_EQ(outcome.data->size(), 1u << 20);
+    } else {
+      EXPECT_EQ(outcome.failed, 1) << target;
+      EXPECT_TRUE(outcome.error.is(kKMRequestErrorDomain, kKMRequestErrorTooLarge)) << target;
+    }
+    EXPECT_FALSE(request->hasActiveConnection());
+  }
+  // Downloads to a file are not bounded by it.
+  auto download = std::make_shared<KMDiskRequest>(url(server.url("/big")));
+  download->setMaxInMemoryBodyBytes(1 << 20);
+  download->setFileURL(kdisk::URL::fileURLWithPath(m_directory.file("big")));
+  Outcome downloaded;
+  observe(*download, downloaded);
+  run(*download, downloaded);
+  EXPECT_EQ(downloaded.finished, 1);
+  EXPECT_EQ(readFile(m_directory.file("big")).size(), 2u << 20);
+}
+
 TEST_F(KMRequestTests, RedirectNotFollowedEndsWithThe3xxAsFinalResponse) {
   ScriptedHTTPServer server([](const RecordedRequest&) {
     return ScriptedReply::make(302, "Found", "see elsewhere", {{"Location", "/disk/new"}});

@@ -89,6 +89,26 @@ TEST(KMSynchronousHTTPTests, ASilentServerTimesOutWithTheTransportsCode) {
   EXPECT_TRUE(result.error->is(kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut));
 }
 
+TEST(KMSynchronousHTTPTests, CredentialsStayWithTheOriginAndEndlessRedirectsFail) {
+  ScriptedHTTPServer elsewhere([](const RecordedRequest&) { return ScriptedReply::make(200, "OK", "there"); });
+  ScriptedHTTPServer server([&](const RecordedRequest& request) {
+    if (request.target == "/away") return ScriptedReply::make(307, "Moved", "", {{"Location", elsewhere.url("/t")}});
+    return ScriptedReply::make(302, "Found", "", {{"Location", "/loop"}});
+  });
+  HTTPRequest away = requestTo(server.url("/away"), 5);
+  away.setValueForHTTPHeaderField("OAuth tok", "Authorization");
+  auto result = sendSynchronousRequest(away);
+  ASSERT_FALSE(result.error);
+  EXPECT_EQ(result.body, "there");
+  ASSERT_EQ(elsewhere.requestCount(), 1u);
+  EXPECT_FALSE(elsewhere.requests()[0].hasHeader("Authorization"));
+
+  result = sendSynchronousRequest(requestTo(server.url("/loop"), 5));
+  ASSERT_TRUE(result.error);
+  EXPECT_TRUE(result.error->is(kKMHTTPTransportErrorDomain, 47));  // too many redirects
+  EXPECT_EQ(server.requestCount(), 1u + 1u + 10u);
+}
+
 TEST(KMSynchronousHTTPTests, ABodyWithoutATypeGoesOutWithoutOne) {
   ScriptedHTTPServer server([](const RecordedRequest&) { return ScriptedReply::make(200, "OK", "ok"); });
   HTTPRequest request = requestTo(server.url("/x"), 5);

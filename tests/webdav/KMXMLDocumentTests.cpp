@@ -111,6 +111,43 @@ TEST(KMXMLStreamParserTests, MalformedTruncatedAndEmptyStreamsAreRefused) {
   EXPECT_FALSE(parser.finish());
 }
 
+TEST(KMXMLStreamParserTests, TruncatedBodiesInLegacyEncodingsAreRefused) {
+  // "日本" in each encoding: a cut may fall inside a character.
+  const std::pair<std::string, std::string> encodings[] = {
+      {"UTF-7", "+ZeVnLA-"}, {"Shift_JIS", "\x93\xfa\x96\x7b"}, {"ISO-2022-JP", "\x1b$BF|K\\\x1b(B"},
+      {"UTF-8", "日本"}};
+  for (const auto& [encoding, name] : encodings) {
+    std::string body = "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\n<D:multistatus xmlns:D=\"DAV:\">";
+    for (int i = 0; i < 5; ++i) body += "<D:response><D:href>/disk/" + name + std::to_string(i) + "</D:href></D:response>";
+    // Cut anywhere after the root opened: never a document, however it is fed.
+    for (std::size_t cut = body.find("<D:response>"); cut < body.size(); ++cut) {
+      for (std::size_t piece : {std::size_t{7}, cut}) {
+        EXPECT_FALSE(streamed(body.substr(0, cut), piece)) << encoding << " cut at " << cut << " in pieces of " << piece;
+      }
+    }
+    auto whole = streamed(body + "</D:multistatus>", 7);
+    ASSERT_TRUE(whole) << encoding;
+    EXPECT_EQ(whole->size(), 5u) << encoding;
+  }
+}
+
+TEST(KMXMLStreamParserTests, ValidBodiesOfTensOfMegabytesAreReadWhole) {
+  std::string body = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<D:multistatus xmlns:D=\"DAV:\">";
+  const std::string entry = "<D:response><D:href>/disk/a-file-with-a-fairly-long-name-number-";
+  std::size_t count = 0;
+  while (body.size() < 12u * 1024 * 1024) {
+    body += entry + std::to_string(count++) + "</D:href><D:propstat><D:status>HTTP/1.1 200 OK</D:status>"
+            "</D:propstat></D:response>\n";
+  }
+  body += "</D:multistatus>";
+  auto texts = streamed(body, body.size());
+  ASSERT_TRUE(texts);
+  EXPECT_EQ(texts->size(), count);
+  auto document = KMXMLDocument::parse(body);
+  ASSERT_TRUE(document);
+  EXPECT_EQ(document->rootElement().childElements().size(), count);
+}
+
 TEST(KMXMLStreamParserTests, DocumentTypeDeclarationsAndExternalEntitiesAreRefused) {
   kdisk::test::TemporaryDirectory directory;
   const std::string secret = directory.file("secret.txt");
