@@ -34,6 +34,12 @@ class BrowserActionsTest : public BrowserTest {
     NotificationCenter::defaultCenter().post(name, m_manager.get(), std::move(extra));
     m_host->advance(0.5);
   }
+  // As the queue does: the store learns of the failure before anyone is told,
+  // so a re-read of the store in the meantime agrees with the notification.
+  void failUpload(const URL& url) {
+    m_storage->markUploadFileWithURLFailedWithReason(url, true, std::nullopt);
+    post(kKMKMWebDAVFileManagerDidFailToUploadFile, url);
+  }
   void tapCircle(KMDirectoryViewController& browser, NSIndexPath path) {
     auto cell = std::dynamic_pointer_cast<KMGroupEditCell>(browser.tableView()->cellForRowAtIndexPath(path));
     ASSERT_TRUE(cell) << path.description();
@@ -73,7 +79,7 @@ TEST_F(BrowserActionsTest, UploadsShowAboveAnEmptyFolderWithProgressAndFailureMa
   ASSERT_TRUE(waiting);
   EXPECT_EQ(waiting->uploadedSize(), 0u) << "the other row is untouched";
   EXPECT_EQ(waiting->state(), KMUploadFileCellStateWaiting);
-  post(kKMKMWebDAVFileManagerDidFailToUploadFile, first->URL());
+  failUpload(first->URL());
   auto failed = std::dynamic_pointer_cast<KMUploadFileCell>(table.cellForRowAtIndexPath(row(0, 1 - secondRow)));
   ASSERT_TRUE(failed);
   EXPECT_EQ(failed->state(), KMUploadFileCellStateFailed);
@@ -101,7 +107,7 @@ TEST_F(BrowserActionsTest, UploadsShowAboveAnEmptyFolderWithProgressAndFailureMa
   EXPECT_EQ(table.numberOfRowsInSection(0), 1);
   EXPECT_FALSE(m_storage->existUploadFileWithURL(first->URL()));
   // The last upload failing lets the device sleep again.
-  post(kKMKMWebDAVFileManagerDidFailToUploadFile, second->URL());
+  failUpload(second->URL());
   EXPECT_FALSE(UIApplication::sharedApplication().isIdleTimerDisabled());
 }
 

@@ -231,6 +231,9 @@ void KMDirectoryViewController::didFailToUploadFile(const kdisk::URL& url) {
   }
   reloadUploadRowWithURL(url);
   setIdleTimerFromUploads();
+  // A read begun before the store knew of the failure would bring the row back
+  // as waiting; a newer read supersedes it.
+  if (m_waitingFetch) refetchAndReloadData();
 }
 
 void KMDirectoryViewController::didUploadFile(const kdisk::URL& url) {
