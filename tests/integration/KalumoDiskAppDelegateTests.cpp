@@ -210,6 +210,9 @@ TEST_F(KalumoDiskAppDelegateTest, RevokedTokenSignsOutOnceAndSignOutEmptiesTheCa
   ASSERT_TRUE(m_storage->hasCachedFileForURL(file));
 
   NotificationRecorder failures({kKMXConnectionDidFailAuthenticateWithError});
+  int signOuts = 0;
+  auto counting = KMSettings::mainSettings().observeValueForKey("wasSuccessfullyAuthorized",
+                                                                [&](const std::string&) { ++signOuts; });
   ASSERT_TRUE(s_service->faults().revokeToken(m_token));
   // Several requests fail together: the listing on the service, and two more
   // reported at the same moment.
@@ -221,11 +224,14 @@ TEST_F(KalumoDiskAppDelegateTest, RevokedTokenSignsOutOnceAndSignOutEmptiesTheCa
   m_host->advance(0.4);
   EXPECT_EQ(loginScreen(), nullptr);
   m_host->advance(0.2);
-  auto* login = loginScreen();
+  // Held, so a second sign-out's screen cannot take its address.
+  auto login = std::dynamic_pointer_cast<KMAuthViewController>(
+      m_delegate->mainNavigationController()->presentedViewControllerShared());
   ASSERT_NE(login, nullptr);
   EXPECT_TRUE(login->errorText().has_value());
   m_host->advance(2);
-  EXPECT_EQ(loginScreen(), login) << "signed out a second time";
+  EXPECT_EQ(loginScreen(), login.get());
+  EXPECT_EQ(signOuts, 1);
   EXPECT_FALSE(m_delegate->observesAuthenticationFailure());
   EXPECT_TRUE(m_delegate->observesAuthentication());
 
