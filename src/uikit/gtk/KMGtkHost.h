@@ -26,6 +26,11 @@ class KMGtkHost {
   void setRootViewController(std::shared_ptr<UIViewController> controller);
   // Shows the window and runs the loop until the window closes.
   int run();
+  // The toolkit's window takes the GTK window's size in points instead of
+  // being fitted into it; the screen and the status bar follow.
+  void setFillsWindow(bool fills);
+  // The GtkWindow, for an application object to own.
+  void* gtkWindow() const;
   // Called once after the first frame is on screen.
   void setFirstFrameHandler(std::function<void()> handler);
 
