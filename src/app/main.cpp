@@ -71,7 +71,7 @@ void open(GApplication* application, GFile** files, gint count, const gchar*, gp
 
 int main(int argc, char** argv) {
   Program program;
-  GtkApplication* application = gtk_application_new(kApplicationId, G_APPLICATION_HANDLES_OPEN);
+  GtkApplication* application = gtk_application_new(kApplicationId, static_cast<GApplicationFlags>(G_APPLICATION_HANDLES_OPEN | G_APPLICATION_CAN_OVERRIDE_APP_ID));
   g_signal_connect(application, "activate", G_CALLBACK(activate), &program);
   g_signal_connect(application, "open", G_CALLBACK(open), &program);
   const int status = g_application_run(G_APPLICATION(application), argc, argv);
