@@ -16,6 +16,7 @@
 #include "platform/RunLoop.h"
 #include "screens/settings/KMApplicationLogout.h"
 #include "uikit/UIApplicationDelegate.h"
+#include "uikit/KMKeyCommand.h"
 #include "uikit/UIKitDefines.h"
 
 class KMWebDAVFileManager;
@@ -65,6 +66,11 @@ class KalumoDiskAppDelegate : public UIApplicationDelegate,
   void doLogoutAfterDelayWithLoginErrorNotification(const Notification& notification);
   void logoutWithLoginErrorNotificationAnimated(const Notification* notification, KMAnimated animated) override;
   void observeValueForKeyPath(const std::string& key);
+
+  // The desktop's keys: Escape leaves the modal screen, a search or the
+  // folder; Ctrl+F searches the folder; F5 lists it afresh; Delete asks to
+  // delete the picked rows. False when the key does nothing here.
+  bool handleKeyCommand(KMKeyCommand command);
 
   // Files handed over by other programs; only local files are taken.
   bool canOpenURL(const URL& url) const;

@@ -16,7 +16,13 @@
 #include "screens/auth/KMAuthViewController.h"
 #include "screens/browsing/KMDirectoryViewController.h"
 #include "settings/KMSettings.h"
+#include "screens/browsing/KMGroupEditCell.h"
 #include "storage/KMWebDAVStorage.h"
+#include "uikit/KMAlertPanel.h"
+#include "uikit/UIActionSheet.h"
+#include "uikit/UISearchBar.h"
+#include "uikit/UISearchDisplayController.h"
+#include "uikit/UITableView.h"
 #include "support/HttpClient.h"
 #include "support/ServiceProcess.h"
 #include "support/TemporaryDirectory.h"
@@ -120,13 +126,13 @@ class KalumoDiskAppDelegateTest : public ::testing::Test {
   }
 
   // A file in alice's root, so listings have something to show.
-  bool put() const {
+  bool put(const std::string& path = "notes.txt", const std::string& method = "PUT") const {
     HttpCall call;
-    call.method = "PUT";
-    call.url = s_service->endpoints().diskURL() + "notes.txt";
+    call.method = method;
+    call.url = s_service->endpoints().diskURL() + path;
     call.caFile = s_service->endpoints().caCertificate;
     call.headers = {"Authorization: OAuth " + m_token};
-    call.body = std::string("some notes");
+    if (method == "PUT") call.body = std::string("some notes");
     const auto status = perform(call).status;
     return status >= 200 && status < 300;
   }
@@ -290,6 +296,61 @@ TEST_F(KalumoDiskAppDelegateTest, AccountFiguresFailureAlertsAndTheTestServerSwi
   EXPECT_TRUE(m_storage->contentsOfDirectoryAtURLIncludeHidden(root(), true).empty());
   EXPECT_EQ(browser->URL().absoluteString(), m_manager->rootURL().absoluteString());
   EXPECT_TRUE(waitFor([&] { return served("PROPFIND", "/disk/") > listings && !browser->contents().empty(); }));
+}
+
+TEST_F(KalumoDiskAppDelegateTest, KeysGoBackSearchRefreshAndAskBeforeDeleting) {
+  signedIn();
+  ASSERT_TRUE(put());
+  ASSERT_TRUE(put("Folder/", "MKCOL"));
+  ASSERT_TRUE(launch());
+  auto root = m_delegate->rootDirectoryController();
+  ASSERT_TRUE(waitFor([&] { return root->contents().size() == 2 && !root->waitingRequest(); }));
+  m_host->advance(0.5);
+  auto& navigation = *m_delegate->mainNavigationController();
+  EXPECT_FALSE(m_delegate->handleKeyCommand(KMKeyCommand::Back)) << "nothing to leave at the root";
+  EXPECT_FALSE(m_delegate->handleKeyCommand(KMKeyCommand::Delete)) << "nothing picked";
+
+  const auto listings = served("PROPFIND", "/disk/");
+  EXPECT_TRUE(m_delegate->handleKeyCommand(KMKeyCommand::Refresh));
+  EXPECT_TRUE(waitFor([&] { return served("PROPFIND", "/disk/") > listings; }));
+
+  ASSERT_TRUE(m_delegate->handleKeyCommand(KMKeyCommand::Find));
+  m_host->advance(0.5);
+  EXPECT_TRUE(root->searchDisplay()->isActive());
+  m_host->typeText("not");
+  m_host->advance(0.5);
+  // Escape ends the search before it leaves anything.
+  EXPECT_TRUE(m_delegate->handleKeyCommand(KMKeyCommand::Back));
+  m_host->advance(0.5);
+  EXPECT_FALSE(root->searchDisplay()->isActive());
+
+  auto cell = std::dynamic_pointer_cast<KMGroupEditCell>(root->tableView()->cellForRowAtIndexPath(
+      NSIndexPath::indexPathForRowInSection(1, 0)));
+  ASSERT_TRUE(cell);
+  ASSERT_TRUE(m_host->tapView(cell->selectionButton()));
+  m_host->advance(0.5);
+  ASSERT_TRUE(root->isSelecting());
+  EXPECT_TRUE(m_delegate->handleKeyCommand(KMKeyCommand::Delete));
+  m_host->advance(0.5);
+  bool asked = false;
+  for (const auto& panel : KMAlertPanel::visiblePanels()) asked |= dynamic_cast<UIActionSheet*>(panel.get()) != nullptr;
+  EXPECT_TRUE(asked) << "Delete asks first";
+  EXPECT_EQ(m_storage->contentsOfDirectoryAtURLIncludeHidden(KalumoDiskAppDelegateTest::root(), true).size(), 2u);
+  saveArtefact("delete-key-confirmation.png");
+  // Escape answers the question with its cancel button: nothing is deleted.
+  EXPECT_TRUE(m_delegate->handleKeyCommand(KMKeyCommand::Back));
+  m_host->advance(0.5);
+  EXPECT_TRUE(KMAlertPanel::visiblePanels().empty());
+  EXPECT_EQ(served("DELETE", "/disk/"), 0u);
+  root->clearMultiselectionAnimated(KMAnimated::No);
+  m_host->advance(0.5);
+
+  ASSERT_TRUE(m_host->tapText("Folder"));
+  m_host->advance(1);
+  ASSERT_EQ(navigation.viewControllers().size(), 2u);
+  EXPECT_TRUE(m_delegate->handleKeyCommand(KMKeyCommand::Back));
+  m_host->advance(1);
+  EXPECT_EQ(navigation.viewControllers().size(), 1u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "graphics/Screen.h"
 #include "platform/RunLoop.h"
@@ -30,6 +31,7 @@ struct KMGtkHost::Implementation {
   std::shared_ptr<UIWindow> window;
   std::optional<std::string> clipboardText;
   std::function<void()> firstFrame;
+  std::function<bool(KMKeyCommand)> keyCommand;
   bool drewOnce = false;
   bool running = false;
   bool fillsWindow = false;
@@ -106,6 +108,14 @@ struct KMGtkHost::Implementation {
     if (keyval == GDK_KEY_Return || keyval == GDK_KEY_KP_Enter) {
       self->window->returnKeyPressed();
       return TRUE;
+    }
+    if (self->keyCommand) {
+      std::optional<KMKeyCommand> command;
+      if (keyval == GDK_KEY_Escape) command = KMKeyCommand::Back;
+      else if ((state & GDK_CONTROL_MASK) && (keyval == GDK_KEY_f || keyval == GDK_KEY_F)) command = KMKeyCommand::Find;
+      else if (keyval == GDK_KEY_F5) command = KMKeyCommand::Refresh;
+      else if (keyval == GDK_KEY_Delete || keyval == GDK_KEY_KP_Delete) command = KMKeyCommand::Delete;
+      if (command && self->keyCommand(*command)) return TRUE;
     }
     if ((state & GDK_CONTROL_MASK) && keyval == GDK_KEY_v) {
       if (auto text = UIPasteboard::generalPasteboard().string()) self->window->insertText(*text);
@@ -260,6 +270,10 @@ void KMGtkHost::setFillsWindow(bool fills) {
   gtk_drawing_area_set_content_width(GTK_DRAWING_AREA(self.area), width);
   gtk_drawing_area_set_content_height(GTK_DRAWING_AREA(self.area), height);
   gtk_widget_set_size_request(self.area, fills ? 280 : -1, fills ? 360 : -1);
+}
+
+void KMGtkHost::setKeyCommandHandler(std::function<bool(KMKeyCommand)> handler) {
+  m_implementation->keyCommand = std::move(handler);
 }
 
 void* KMGtkHost::gtkWindow() const { return m_implementation->gtkWindow; }

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "uikit/KMKeyCommand.h"
+
 namespace kdisk {
 
 class UIViewController;
@@ -31,6 +33,8 @@ class KMGtkHost {
   void setFillsWindow(bool fills);
   // The GtkWindow, for an application object to own.
   void* gtkWindow() const;
+  // Escape, Ctrl+F, F5 and Delete; the handler answers whether it acted.
+  void setKeyCommandHandler(std::function<bool(KMKeyCommand)> handler);
   // Called once after the first frame is on screen.
   void setFirstFrameHandler(std::function<void()> handler);
 
