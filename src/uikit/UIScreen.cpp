@@ -12,7 +12,7 @@ UIScreen& UIScreen::mainScreen() {
 
 CGRect UIScreen::applicationFrame() const {
   if (UIApplication::sharedApplication().isStatusBarHidden()) return bounds();
-  return CGRectMake(0, kStatusBarHeight, 320, 480 - kStatusBarHeight);
+  return CGRectMake(0, kStatusBarHeight, m_size.width, m_size.height - kStatusBarHeight);
 }
 
 double UIScreen::scale() const { return mainScreenScale(); }

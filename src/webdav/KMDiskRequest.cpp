@@ -48,6 +48,9 @@ void KMDiskRequest::connectionDidReceiveResponse(const HTTPResponse& response) {
   auto self = shared_from_this();
   KMRequest::connectionDidReceiveResponse(response);
   if (response.statusCode != 401 || isCanceled()) return;
+  // Without credentials a 401 says nobody is signed in, not that a sign-in
+  // failed: the login screen would greet a first launch with an error.
+  if (!OAuthToken() || OAuthToken()->empty()) return;
   KMError error(kKMOAuthOperationErrorDomain, kKMOAuthOperationErrorUnknown,
                 kdisk::webdav::localizedString("AuthAuthorizationUnknownErrorText",
                                                "Не удалось авторизоваться. Попробуйте ещё раз."));

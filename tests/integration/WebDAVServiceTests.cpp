@@ -55,7 +55,14 @@ TEST_F(WebDAVServiceTests, UnknownTokenFailsWithCodeOneAndPostsTheSignInFailure)
   expectRefusedListing("not-a-token");
 }
 
-TEST_F(WebDAVServiceTests, RequestWithoutTokenIsRefusedTheSameWay) { expectRefusedListing(std::nullopt); }
+// Nobody is signed in: the refusal fails the request but is no failed sign-in.
+TEST_F(WebDAVServiceTests, RequestWithoutTokenIsRefusedWithoutTheSignInNotification) {
+  auto listing = m_client.list("", std::nullopt);
+  ASSERT_TRUE(listing.failure);
+  EXPECT_TRUE(listing.failure->is(kKMRequestErrorDomain, kKMRequestErrorNotAccepted));
+  RunLoop::main().runPending();
+  EXPECT_FALSE(m_signInError);
+}
 
 TEST_F(WebDAVServiceTests, RevokedTokenIsRefusedOnTheNextRequest) {
   EXPECT_EQ(m_client.list("").size(), 1u);

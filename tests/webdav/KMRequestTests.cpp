@@ -271,14 +271,21 @@ TEST_F(KMRequestTests, Unauthorized401FailsThenPostsAuthenticationNotification) 
         order.push_back("notification");
         userInfo = notification.userInfo;
       });
+  // Sent without credentials, the refusal announces nothing.
+  auto anonymous = std::make_shared<KMDiskRequest>(url(server.url("/disk/")));
+  anonymous->setDidFailBlock([&](const KMError&) { order.push_back("anonymous failed"); });
+  anonymous->start();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return order.size() == 1; }, 10));
+  RunLoop::main().runPending();
   auto request = std::make_shared<KMDiskRequest>(url(server.url("/disk/")));
+  request->setOAuthToken(std::string("revoked"));
   request->setDidFailBlock([&](const KMError& error) {
     EXPECT_TRUE(error.is(kKMRequestErrorDomain, 1));
     order.push_back("failed");
   });
   request->start();
-  ASSERT_TRUE(RunLoop::main().runUntil([&] { return order.size() == 2; }, 10));
-  EXPECT_EQ(order, (std::vector<std::string>{"failed", "notification"}));
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return order.size() == 3; }, 10));
+  EXPECT_EQ(order, (std::vector<std::string>{"anonymous failed", "failed", "notification"}));
   const KMError* error = kdisk::errorForKey(userInfo);
   ASSERT_NE(error, nullptr);
   EXPECT_TRUE(error->is(kKMOAuthOperationErrorDomain, 4));

@@ -72,6 +72,9 @@ class KMDirectoryViewController : public KMTableViewController,
 
   // ---- Data
   const kdisk::URL& URL() const { return m_URL; }
+  // Re-roots the screen (the root browser when the server changes); the
+  // listing follows with updateData().
+  void setURL(kdisk::URL url) { m_URL = std::move(url); }
   const KMFileItemList& contents() const { return m_contents; }
   void setContents(KMFileItemList contents) { m_contents = std::move(contents); }
   const std::optional<KMFileItemList>& filteredContents() const { return m_filteredContents; }

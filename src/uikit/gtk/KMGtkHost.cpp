@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "graphics/Screen.h"
 #include "platform/RunLoop.h"
@@ -11,6 +12,8 @@
 #include "uikit/UIApplication.h"
 #include "uikit/UIPasteboard.h"
 #include "uikit/UIScreen.h"
+#include "uikit/UIView.h"
+#include "uikit/UIViewController.h"
 #include "uikit/UIWindow.h"
 #ifdef KDISK_HAVE_WEBKIT
 #include "uikit/gtk/KMWebKitEngine.h"
@@ -28,8 +31,10 @@ struct KMGtkHost::Implementation {
   std::shared_ptr<UIWindow> window;
   std::optional<std::string> clipboardText;
   std::function<void()> firstFrame;
+  std::function<bool(KMKeyCommand)> keyCommand;
   bool drewOnce = false;
   bool running = false;
+  bool fillsWindow = false;
 #ifdef KDISK_HAVE_WEBKIT
   std::shared_ptr<KMWebKitPlacementHost> webHost;
 #endif
@@ -37,6 +42,7 @@ struct KMGtkHost::Implementation {
 
   // The toolkit window fitted into the drawing area, aspect kept.
   double fitScale() const {
+    if (fillsWindow) return 1;
     const double w = gtk_widget_get_width(area), h = gtk_widget_get_height(area);
     const CGRect b = window->bounds();
     return std::max(0.1, std::min(w / b.size.width, h / b.size.height));
@@ -60,6 +66,16 @@ struct KMGtkHost::Implementation {
       self->drewOnce = true;
       if (self->firstFrame) RunLoop::main().post(self->firstFrame);
     }
+  }
+
+  static void resized(GtkDrawingArea*, int width, int height, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    if (!self->fillsWindow || width <= 0 || height <= 0) return;
+    UIScreen::mainScreen().setSize({static_cast<CGFloat>(width), static_cast<CGFloat>(height)});
+    self->window->setFrame(CGRectMake(0, 0, width, height));
+    if (auto* root = self->window->rootViewController())
+      root->view()->setFrame(UIScreen::mainScreen().applicationFrame());
+    self->window->setNeedsUpdate();
   }
 
   static void dragBegin(GtkGestureDrag*, double x, double y, gpointer data) {
@@ -92,6 +108,14 @@ struct KMGtkHost::Implementation {
     if (keyval == GDK_KEY_Return || keyval == GDK_KEY_KP_Enter) {
       self->window->returnKeyPressed();
       return TRUE;
+    }
+    if (self->keyCommand) {
+      std::optional<KMKeyCommand> command;
+      if (keyval == GDK_KEY_Escape) command = KMKeyCommand::Back;
+      else if ((state & GDK_CONTROL_MASK) && (keyval == GDK_KEY_f || keyval == GDK_KEY_F)) command = KMKeyCommand::Find;
+      else if (keyval == GDK_KEY_F5) command = KMKeyCommand::Refresh;
+      else if (keyval == GDK_KEY_Delete || keyval == GDK_KEY_KP_Delete) command = KMKeyCommand::Delete;
+      if (command && self->keyCommand(*command)) return TRUE;
     }
     if ((state & GDK_CONTROL_MASK) && keyval == GDK_KEY_v) {
       if (auto text = UIPasteboard::generalPasteboard().string()) self->window->insertText(*text);
@@ -156,6 +180,7 @@ KMGtkHost::KMGtkHost(std::string title) : m_implementation(std::make_unique<Impl
   gtk_drawing_area_set_content_height(GTK_DRAWING_AREA(self.area), 480);
   gtk_widget_set_focusable(self.area, TRUE);
   gtk_drawing_area_set_draw_func(GTK_DRAWING_AREA(self.area), Implementation::draw, &self, nullptr);
+  g_signal_connect(self.area, "resize", G_CALLBACK(Implementation::resized), &self);
   self.overlay = gtk_overlay_new();
   gtk_overlay_set_child(GTK_OVERLAY(self.overlay), self.area);
   gtk_window_set_child(GTK_WINDOW(self.gtkWindow), self.overlay);
@@ -234,6 +259,24 @@ UIWindow& KMGtkHost::window() { return *m_implementation->window; }
 void KMGtkHost::setRootViewController(std::shared_ptr<UIViewController> controller) {
   m_implementation->window->setRootViewController(std::move(controller));
 }
+
+void KMGtkHost::setFillsWindow(bool fills) {
+  auto& self = *m_implementation;
+  self.fillsWindow = fills;
+  // A desktop draws its own status bar.
+  UIApplication::sharedApplication().setStatusBarHidden(fills);
+  // Small enough for a phone's screen; the default size stays 320 × 480.
+  const int width = fills ? 0 : 320, height = fills ? 0 : 480;
+  gtk_drawing_area_set_content_width(GTK_DRAWING_AREA(self.area), width);
+  gtk_drawing_area_set_content_height(GTK_DRAWING_AREA(self.area), height);
+  gtk_widget_set_size_request(self.area, fills ? 280 : -1, fills ? 360 : -1);
+}
+
+void KMGtkHost::setKeyCommandHandler(std::function<bool(KMKeyCommand)> handler) {
+  m_implementation->keyCommand = std::move(handler);
+}
+
+void* KMGtkHost::gtkWindow() const { return m_implementation->gtkWindow; }
 
 void KMGtkHost::setFirstFrameHandler(std::function<void()> handler) {
   m_implementation->firstFrame = std::move(handler);

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "uikit/KMKeyCommand.h"
+
 namespace kdisk {
 
 class UIViewController;
@@ -26,6 +28,13 @@ class KMGtkHost {
   void setRootViewController(std::shared_ptr<UIViewController> controller);
   // Shows the window and runs the loop until the window closes.
   int run();
+  // The toolkit's window takes the GTK window's size in points instead of
+  // being fitted into it; the screen and the status bar follow.
+  void setFillsWindow(bool fills);
+  // The GtkWindow, for an application object to own.
+  void* gtkWindow() const;
+  // Escape, Ctrl+F, F5 and Delete; the handler answers whether it acted.
+  void setKeyCommandHandler(std::function<bool(KMKeyCommand)> handler);
   // Called once after the first frame is on screen.
   void setFirstFrameHandler(std::function<void()> handler);
 
