@@ -69,7 +69,7 @@ TEST_F(QLPreviewControllerTest, CanPreviewDecidesByContentTypeAndHeaderOfRealFil
   EXPECT_TRUE(previewable(pdf));
   EXPECT_TRUE(previewable(file("notes.txt", "Заметки\nsecond line\n")));
   EXPECT_TRUE(previewable(file("main.cpp", "int main() { return 0; }\n")));
-  // The header is whole, so it is offered; the viewer shows the part that arrived.
+  // The header is whole, so it is offered; the viewer shows what arrived.
   EXPECT_TRUE(previewable(file("cut.jpg", jpeg.substr(0, jpeg.size() / 2))));
 
   std::string blob(3000, '\0');

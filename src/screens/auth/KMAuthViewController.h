@@ -75,7 +75,7 @@ public:
   void setErrorText(std::optional<std::string> text);
   const std::optional<std::string>& errorText() const { return m_errorText; }
   void startAuthentication();
-  // The login to send: the text itself without "@", the part before the "@"
+  // The login to send: the text itself without "@", what comes before the "@"
   // when the domain is one of the service's; nothing otherwise.
   static std::optional<std::string> parseLoginStr(std::string_view login);
   static bool validateDomain(std::string_view domain);
