@@ -31,12 +31,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-double refreshSeconds(KMWebDAVFileManager& manager, const kdisk::URL& folder, int& outcomes, int& failures) {
+struct Timing {
+  double seconds = -1;
+  double cpuSeconds = 0;
+};
+
+Timing refresh(KMWebDAVFileManager& manager, const kdisk::URL& folder, int& outcomes, int& failures) {
   const int before = outcomes;
+  const double cpu = kdisk::bench::cpuSecondsUsed();
   const auto begin = std::chrono::steady_clock::now();
   manager.updateContentsOfDirectoryAtURL(folder);
-  if (!kdisk::RunLoop::main().runUntil([&] { return outcomes > before; }, 120) || failures > 0) return -1;
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  if (!kdisk::RunLoop::main().runUntil([&] { return outcomes > before; }, 120) || failures > 0) return {};
+  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(),
+          kdisk::bench::cpuSecondsUsed() - cpu};
 }
 
 }  // namespace
@@ -96,25 +103,32 @@ int main(int argc, char** argv) {
   const fs::path cliData = fs::path(home.path()) / "cli-data";
 
   std::vector<double> curl, first, unchanged, lsFirst, lsUnchanged;
+  std::vector<double> curlCPU, firstCPU, unchangedCPU, lsFirstCPU, lsUnchangedCPU;
   long lsPeak = 0;
   bool ok = true;
   for (int round = 0; round < rounds && ok; ++round) {
+    const double childrenCPU = kdisk::bench::cpuSecondsUsed(RUSAGE_CHILDREN);
     const double c = kdisk::bench::curlProgramSeconds(folderURL, "bench", bodyFile, "/dev/null");
+    curlCPU.push_back(kdisk::bench::cpuSecondsUsed(RUSAGE_CHILDREN) - childrenCPU);
     storage->clear();
-    const double f = refreshSeconds(*manager, listed, outcomes, failures);
-    const double u = refreshSeconds(*manager, listed, outcomes, failures);
+    const Timing f = refresh(*manager, listed, outcomes, failures);
+    const Timing u = refresh(*manager, listed, outcomes, failures);
     auto cliEnvironment = environment;
     cliEnvironment["KDISK_DATA_DIR"] = cliData.string();
     std::error_code error;
     fs::remove_all(cliData, error);
     const auto lf = runProgram(ls, cliEnvironment);
     const auto lu = runProgram(ls, cliEnvironment);
-    ok = c > 0 && f > 0 && u > 0 && lf.seconds > 0 && lu.seconds > 0;
+    ok = c > 0 && f.seconds > 0 && u.seconds > 0 && lf.seconds > 0 && lu.seconds > 0;
     curl.push_back(c);
-    first.push_back(f);
-    unchanged.push_back(u);
+    first.push_back(f.seconds);
+    unchanged.push_back(u.seconds);
     lsFirst.push_back(lf.seconds);
     lsUnchanged.push_back(lu.seconds);
+    firstCPU.push_back(f.cpuSeconds);
+    unchangedCPU.push_back(u.cpuSeconds);
+    lsFirstCPU.push_back(lf.cpuSeconds);
+    lsUnchangedCPU.push_back(lu.cpuSeconds);
     lsPeak = std::max({lsPeak, lf.peakKiB, lu.peakKiB});
   }
   if (!ok) {
@@ -122,17 +136,21 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double reference = median(curl);
+  const double referenceCPU = median(curlCPU);
   auto ms = [](double seconds) { return seconds * 1000; };
-  std::printf("listing %zu entries from nginx WebDAV on loopback, medians of %d rounds\n", entries, rounds);
-  std::printf("  curl program PROPFIND          %7.1f ms\n", ms(reference));
-  std::printf("  in-process first listing       %7.1f ms  ratio %.2f  (target <= 2)\n", ms(median(first)),
-              median(first) / reference);
-  std::printf("  in-process unchanged refresh   %7.1f ms  ratio %.2f  (target <= 1.5)\n", ms(median(unchanged)),
-              median(unchanged) / reference);
-  std::printf("  kdisk ls first                 %7.1f ms  ratio %.2f  (target <= 3)\n", ms(median(lsFirst)),
-              median(lsFirst) / reference);
-  std::printf("  kdisk ls unchanged             %7.1f ms  ratio %.2f  (target <= 2)\n", ms(median(lsUnchanged)),
-              median(lsUnchanged) / reference);
+  std::printf("listing %zu entries from nginx WebDAV on loopback, medians of %d rounds (load %.1f)\n", entries,
+              rounds, kdisk::bench::loadAverage());
+  std::printf("  %-30s %9s %7s   %9s %7s\n", "", "wall", "ratio", "CPU", "ratio");
+  auto row = [&](const char* what, const std::vector<double>& wall, const std::vector<double>& cpu,
+                 const char* target) {
+    std::printf("  %-30s %7.1f ms %7.2f   %7.1f ms %7.2f  %s\n", what, ms(median(wall)), median(wall) / reference,
+                ms(median(cpu)), median(cpu) / referenceCPU, target);
+  };
+  row("curl program PROPFIND", curl, curlCPU, "");
+  row("in-process first listing", first, firstCPU, "(target <= 2)");
+  row("in-process unchanged refresh", unchanged, unchangedCPU, "(target <= 1.5)");
+  row("kdisk ls first", lsFirst, lsFirstCPU, "(target <= 3)");
+  row("kdisk ls unchanged", lsUnchanged, lsUnchangedCPU, "(target <= 2)");
   std::printf("  kdisk ls peak RSS              %7.1f MiB  (target < 64)\n", lsPeak / 1024.0);
   manager.reset();
   storage->close();

@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
   };
 
   std::vector<double> curlGet, kdiskGet, curlPut, kdiskPut;
+  std::vector<double> curlGetCPU, kdiskGetCPU, curlPutCPU, kdiskPutCPU;
   long getPeak = 0, putPeak = 0;
   bool ok = true;
   for (int round = 0; round < rounds && ok; ++round) {
@@ -111,6 +112,10 @@ int main(int argc, char** argv) {
     kdiskGet.push_back(kg.seconds);
     curlPut.push_back(cp.seconds);
     kdiskPut.push_back(kp.seconds);
+    curlGetCPU.push_back(cg.cpuSeconds);
+    kdiskGetCPU.push_back(kg.cpuSeconds);
+    curlPutCPU.push_back(cp.cpuSeconds);
+    kdiskPutCPU.push_back(kp.cpuSeconds);
     getPeak = std::max(getPeak, kg.peakKiB);
     putPeak = std::max(putPeak, kp.peakKiB);
   }
@@ -119,18 +124,18 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double mib = static_cast<double>(size) / (1024 * 1024);
-  auto line = [&](const char* what, double seconds) {
-    std::printf("  %-10s %8.1f MiB/s  (%.2f s)\n", what, mib / seconds, seconds);
+  auto line = [&](const char* what, double seconds, double cpu) {
+    std::printf("  %-10s %8.1f MiB/s  (%.2f s, CPU %.2f s)\n", what, mib / seconds, seconds, cpu);
   };
-  std::printf("%.0f MiB to and from nginx WebDAV on loopback, process start to exit, median of %d rounds\n", mib,
-              rounds);
-  line("curl -o", median(curlGet));
-  line("kdisk get", median(kdiskGet));
-  std::printf("  ratio get/curl  %.2f  (target >= 0.9), kdisk get peak RSS %.1f MiB (target < 32)\n",
-              median(curlGet) / median(kdiskGet), getPeak / 1024.0);
-  line("curl -T", median(curlPut));
-  line("kdisk put", median(kdiskPut));
-  std::printf("  ratio put/curl  %.2f  (target >= 0.9), kdisk put peak RSS %.1f MiB (target < 32)\n",
-              median(curlPut) / median(kdiskPut), putPeak / 1024.0);
+  std::printf("%.0f MiB to and from nginx WebDAV on loopback, process start to exit, median of %d rounds (load %.1f)\n",
+              mib, rounds, kdisk::bench::loadAverage());
+  line("curl -o", median(curlGet), median(curlGetCPU));
+  line("kdisk get", median(kdiskGet), median(kdiskGetCPU));
+  std::printf("  ratio get/curl  %.2f  (target >= 0.9), CPU kdisk/curl %.2f, kdisk get peak RSS %.1f MiB (target < 32)\n",
+              median(curlGet) / median(kdiskGet), median(kdiskGetCPU) / median(curlGetCPU), getPeak / 1024.0);
+  line("curl -T", median(curlPut), median(curlPutCPU));
+  line("kdisk put", median(kdiskPut), median(kdiskPutCPU));
+  std::printf("  ratio put/curl  %.2f  (target >= 0.9), CPU kdisk/curl %.2f, kdisk put peak RSS %.1f MiB (target < 32)\n",
+              median(curlPut) / median(kdiskPut), median(kdiskPutCPU) / median(curlPutCPU), putPeak / 1024.0);
   return 0;
 }

@@ -20,7 +20,21 @@ namespace kdisk::bench {
 struct ProgramRun {
   double seconds = -1;  // negative when it could not run or failed
   long peakKiB = 0;     // the child's maximum resident set
+  double cpuSeconds = 0;  // user + system time of the child and what it waited for
 };
+
+inline double cpuSecondsOf(const rusage& usage) {
+  auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// User + system time of this process (every thread) or of its waited-for
+// children so far: on a loaded machine wall time mostly measures the others.
+inline double cpuSecondsUsed(int who = RUSAGE_SELF) {
+  rusage usage{};
+  ::getrusage(who, &usage);
+  return cpuSecondsOf(usage);
+}
 
 // Runs `arguments` with `environment` added (an empty value unsets one),
 // output to /dev/null, and waits for it. The peak comes from /usr/bin/time
@@ -55,8 +69,16 @@ inline ProgramRun runProgram(std::vector<std::string> arguments,
   peak >> run.peakKiB;
   std::error_code error;
   std::filesystem::remove(peakFile, error);
+  run.cpuSeconds = cpuSecondsOf(usage);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) run.seconds = seconds;
   return run;
+}
+
+// The one-minute load average, printed beside wall-clock figures.
+inline double loadAverage() {
+  double load = 0;
+  std::ifstream("/proc/loadavg") >> load;
+  return load;
 }
 
 // The kdisk program built beside this benchmark.
