@@ -1,21 +1,18 @@
 #include "webdav/KMHTTPTransfer.h"
 
 #include <curl/curl.h>
-#include <glib-unix.h>
-#include <glib.h>
 
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <map>
 #include <mutex>
-#include <set>
 #include <strings.h>
 #include <sys/stat.h>
 
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
+#include "webdav/CurlEngine.h"
 #include "webdav/CurlHandleOptions.h"
 
 namespace kdisk::webdav {
@@ -72,9 +69,7 @@ struct PendingEvent {
   std::string errorText;
 };
 
-class CurlEngine;
-
-struct HTTPTransfer::Impl {
+struct HTTPTransfer::Impl final : CurlEngine::Transfer {
   HTTPTransfer* owner = nullptr;
   HTTPTransferClient* client = nullptr;
   HTTPRequest request;
@@ -108,125 +103,15 @@ struct HTTPTransfer::Impl {
   static size_t onBody(char* data, size_t size, size_t count, void* user);
   static int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded);
   static size_t onRead(char* buffer, size_t size, size_t count, void* user);
-};
 
-// The one multi handle, on the main thread: libcurl says which sockets to watch
-// and when to call back; GLib watches them.
-class CurlEngine {
- public:
-  static CurlEngine& shared() {
-    static CurlEngine* engine = new CurlEngine();  // never destroyed: sources may still fire at exit
-    return *engine;
+  void curlTransferDidComplete(int result) override {
+    PendingEvent done(PendingEvent::Kind::Done);
+    done.result = static_cast<CURLcode>(result);
+    done.errorText = errorBuffer;
+    pending.push_back(std::move(done));
   }
-
-  bool add(HTTPTransfer::Impl* transfer) {
-    if (curl_multi_add_handle(m_multi, transfer->easy) != CURLM_OK) return false;
-    m_transfers[transfer->easy] = transfer;
-    return true;
-  }
-
-  void remove(HTTPTransfer::Impl* transfer) {
-    if (!transfer->easy) return;
-    m_transfers.erase(transfer->easy);
-    // Never inside a libcurl callback: events reach clients only from drain().
-    curl_multi_remove_handle(m_multi, transfer->easy);
-  }
-
- private:
-  CurlEngine() {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    m_multi = curl_multi_init();
-    curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &CurlEngine::onSocket);
-    curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
-    curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &CurlEngine::onTimer);
-    curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
-  }
-
-  static int onSocket(CURL*, curl_socket_t socket, int what, void* user, void*) {
-    auto* engine = static_cast<CurlEngine*>(user);
-    if (auto it = engine->m_watches.find(socket); it != engine->m_watches.end()) {
-      g_source_remove(it->second);
-      engine->m_watches.erase(it);
-    }
-    if (what == CURL_POLL_REMOVE) return 0;
-    int condition = G_IO_ERR | G_IO_HUP;
-    if (what == CURL_POLL_IN || what == CURL_POLL_INOUT) condition |= G_IO_IN;
-    if (what == CURL_POLL_OUT || what == CURL_POLL_INOUT) condition |= G_IO_OUT;
-    engine->m_watches[socket] =
-        g_unix_fd_add(socket, static_cast<GIOCondition>(condition), &CurlEngine::onReady, engine);
-    return 0;
-  }
-
-  static gboolean onReady(gint fd, GIOCondition condition, gpointer user) {
-    auto* engine = static_cast<CurlEngine*>(user);
-    int flags = 0;
-    if (condition & G_IO_IN) flags |= CURL_CSELECT_IN;
-    if (condition & G_IO_OUT) flags |= CURL_CSELECT_OUT;
-    if (condition & (G_IO_ERR | G_IO_HUP)) flags |= CURL_CSELECT_ERR;
-    // The watch may be replaced or removed by curl inside this call; GLib keeps
-    // this source alive until we return, and a removed one is not called again.
-    engine->act(fd, flags);
-    return G_SOURCE_CONTINUE;
-  }
-
-  static int onTimer(CURLM*, long timeoutMilliseconds, void* user) {
-    auto* engine = static_cast<CurlEngine*>(user);
-    if (engine->m_timer) RunLoop::main().cancel(engine->m_timer);
-    engine->m_timer = 0;
-    if (timeoutMilliseconds < 0) return 0;
-    engine->m_timer = RunLoop::main().postDelayed(
-        static_cast<double>(timeoutMilliseconds) / 1000.0,
-        [engine] {
-          engine->m_timer = 0;
-          engine->act(CURL_SOCKET_TIMEOUT, 0);
-        },
-        Clock::Wall);
-    return 0;
-  }
-
-  void act(curl_socket_t socket, int flags) {
-    int running = 0;
-    curl_multi_socket_action(m_multi, socket, flags, &running);
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
-      if (message->msg != CURLMSG_DONE) continue;
-      auto it = m_transfers.find(message->easy_handle);
-      if (it == m_transfers.end()) continue;
-      PendingEvent done(PendingEvent::Kind::Done);
-      done.result = message->data.result;
-      done.errorText = it->second->errorBuffer;
-      it->second->pending.push_back(std::move(done));
-    }
-    drain();
-  }
-
-  // Hands each transfer's events to its client. A client may cancel or destroy
-  // any transfer (its own included) or start new ones meanwhile, so the set is
-  // re-checked after every event.
-  void drain() {
-    std::vector<HTTPTransfer::Impl*> ready;
-    for (auto& [easy, transfer] : m_transfers) {
-      if (!transfer->pending.empty()) ready.push_back(transfer);
-    }
-    for (HTTPTransfer::Impl* transfer : ready) {
-      if (!isLive(transfer)) continue;
-      transfer->deliverPending();
-    }
-  }
-
- public:
-  bool isLive(const HTTPTransfer::Impl* transfer) const {
-    for (const auto& [easy, live] : m_transfers) {
-      if (live == transfer) return true;
-    }
-    return false;
-  }
-
- private:
-  CURLM* m_multi = nullptr;
-  std::map<curl_socket_t, guint> m_watches;
-  std::map<CURL*, HTTPTransfer::Impl*> m_transfers;
-  TimerId m_timer = 0;
+  bool hasPendingEvents() const override { return !pending.empty(); }
+  void deliverPendingEvents() override { deliverPending(); }
 };
 
 size_t HTTPTransfer::Impl::onHeader(char* data, size_t size, size_t count, void* user) {
@@ -373,7 +258,7 @@ bool HTTPTransfer::Impl::beginHop() {
   lastSentReported = 0;
   pendingBodyBytes = 0;
   receivePaused = false;
-  if (!CurlEngine::shared().add(this)) return false;
+  if (!CurlEngine::shared().add(easy, this)) return false;
   noteActivity();
   armTimeout();
   return true;
@@ -382,7 +267,7 @@ bool HTTPTransfer::Impl::beginHop() {
 void HTTPTransfer::Impl::endHop() {
   if (timeoutTimer) RunLoop::main().cancel(timeoutTimer);
   timeoutTimer = 0;
-  CurlEngine::shared().remove(this);
+  CurlEngine::shared().remove(easy);
   if (easy) curl_easy_cleanup(easy);
   easy = nullptr;
   if (headerList) curl_slist_free_all(headerList);
