@@ -1,5 +1,6 @@
 #include "webdav/KMXMLDocument.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -66,11 +67,101 @@ void appendText(const xmlNode* element, std::string& out) {
   }
 }
 
+// One root child of a streamed document, built straight from the parser's
+// events into two reused buffers instead of a libxml2 subtree per child: a
+// long listing then costs no allocation per element.
+struct StreamTree {
+  static constexpr std::int32_t kNone = -1;
+  struct Node {
+    bool isText = false;
+    // Into `characters`: the local name and namespace of an element, the
+    // bytes of a text run.
+    std::uint32_t nameOffset = 0, nameLength = 0, uriOffset = 0, uriLength = 0;
+    std::int32_t firstChild = kNone, lastChild = kNone, next = kNone;
+  };
+  std::vector<Node> nodes;
+  std::string characters;
+  std::vector<std::int32_t> open;  // the elements being read, innermost last
+
+  std::string_view slice(std::uint32_t offset, std::uint32_t length) const {
+    return std::string_view(characters).substr(offset, length);
+  }
+  std::string_view nameOf(const Node& node) const { return slice(node.nameOffset, node.nameLength); }
+  std::string_view uriOf(const Node& node) const { return slice(node.uriOffset, node.uriLength); }
+  std::uint32_t store(std::string_view bytes) {
+    const auto offset = static_cast<std::uint32_t>(characters.size());
+    characters.append(bytes);
+    return offset;
+  }
+  void adopt(std::int32_t child) {
+    if (open.empty()) return;
+    Node& parent = nodes[static_cast<std::size_t>(open.back())];
+    if (parent.lastChild == kNone) {
+      parent.firstChild = child;
+    } else {
+      nodes[static_cast<std::size_t>(parent.lastChild)].next = child;
+    }
+    parent.lastChild = child;
+  }
+  void startElement(std::string_view name, std::string_view uri) {
+    Node element;
+    element.nameOffset = store(name);
+    element.nameLength = static_cast<std::uint32_t>(name.size());
+    element.uriOffset = store(uri);
+    element.uriLength = static_cast<std::uint32_t>(uri.size());
+    const auto index = static_cast<std::int32_t>(nodes.size());
+    nodes.push_back(element);
+    adopt(index);
+    open.push_back(index);
+  }
+  void endElement() {
+    if (!open.empty()) open.pop_back();
+  }
+  void appendText(std::string_view bytes) {
+    if (open.empty() || bytes.empty()) return;
+    const Node& parent = nodes[static_cast<std::size_t>(open.back())];
+    // Text arrives in pieces: a run that is still the last thing written grows.
+    if (parent.lastChild != kNone) {
+      Node& last = nodes[static_cast<std::size_t>(parent.lastChild)];
+      if (last.isText && last.nameOffset + last.nameLength == characters.size()) {
+        characters.append(bytes);
+        last.nameLength += static_cast<std::uint32_t>(bytes.size());
+        return;
+      }
+    }
+    Node run;
+    run.isText = true;
+    run.nameOffset = store(bytes);
+    run.nameLength = static_cast<std::uint32_t>(bytes.size());
+    const auto index = static_cast<std::int32_t>(nodes.size());
+    nodes.push_back(run);
+    adopt(index);
+  }
+  void clear() {
+    nodes.clear();
+    characters.clear();
+    open.clear();
+  }
+  const Node* child(const Node* node) const {
+    return node->firstChild == kNone ? nullptr : &nodes[static_cast<std::size_t>(node->firstChild)];
+  }
+  const Node* sibling(const Node* node) const {
+    return node->next == kNone ? nullptr : &nodes[static_cast<std::size_t>(node->next)];
+  }
+};
+
+const StreamTree& tree(const void* pointer) { return *static_cast<const StreamTree*>(pointer); }
+const StreamTree::Node* streamNode(const void* pointer) { return static_cast<const StreamTree::Node*>(pointer); }
+
 }  // namespace
 
-std::string_view KMXMLElement::localName() const { return m_node ? text(node(m_node)->name) : ""; }
+std::string_view KMXMLElement::localName() const {
+  if (m_tree) return tree(m_tree).nameOf(*streamNode(m_node));
+  return m_node ? text(node(m_node)->name) : "";
+}
 
 std::string_view KMXMLElement::namespaceURI() const {
+  if (m_tree) return tree(m_tree).uriOf(*streamNode(m_node));
   if (!m_node || !node(m_node)->ns) return "";
   return text(node(m_node)->ns->href);
 }
@@ -81,13 +172,38 @@ bool KMXMLElement::isNamed(std::string_view name, std::string_view uri) const {
 
 std::string KMXMLElement::textContent() const {
   std::string out;
-  if (m_node) appendText(node(m_node), out);
+  if (!m_node) return out;
+  if (!m_tree) {
+    appendText(node(m_node), out);
+    return out;
+  }
+  // Depth first, in document order; iterative, as for the libxml2 tree.
+  const StreamTree& streamed = tree(m_tree);
+  std::vector<const StreamTree::Node*> pending{streamNode(m_node)};
+  while (!pending.empty()) {
+    const StreamTree::Node* current = pending.back();
+    pending.pop_back();
+    if (current->isText) {
+      out += streamed.slice(current->nameOffset, current->nameLength);
+      continue;
+    }
+    const std::size_t end = pending.size();
+    for (const auto* child = streamed.child(current); child; child = streamed.sibling(child)) pending.push_back(child);
+    std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(end), pending.end());
+  }
   return out;
 }
 
 std::vector<KMXMLElement> KMXMLElement::childElements() const {
   std::vector<KMXMLElement> children;
   if (!m_node) return children;
+  if (m_tree) {
+    const StreamTree& streamed = tree(m_tree);
+    for (const auto* child = streamed.child(streamNode(m_node)); child; child = streamed.sibling(child)) {
+      if (!child->isText) children.push_back(KMXMLElement(child, m_tree));
+    }
+    return children;
+  }
   for (const xmlNode* child = node(m_node)->children; child; child = child->next) {
     if (child->type == XML_ELEMENT_NODE) children.push_back(KMXMLElement(child));
   }
@@ -96,6 +212,14 @@ std::vector<KMXMLElement> KMXMLElement::childElements() const {
 
 KMXMLElement KMXMLElement::firstChildElementNamed(std::string_view name, std::string_view uri) const {
   if (!m_node) return {};
+  if (m_tree) {
+    const StreamTree& streamed = tree(m_tree);
+    for (const auto* child = streamed.child(streamNode(m_node)); child; child = streamed.sibling(child)) {
+      if (!child->isText && streamed.nameOf(*child) == name && streamed.uriOf(*child) == uri)
+        return KMXMLElement(child, m_tree);
+    }
+    return {};
+  }
   for (const xmlNode* child = node(m_node)->children; child; child = child->next) {
     if (child->type != XML_ELEMENT_NODE) continue;
     KMXMLElement element(child);
@@ -134,6 +258,9 @@ struct KMXMLStreamParser::State {
   std::size_t fed = 0;
   bool failed = false;
   bool finished = false;
+  // Elements open, the root included.
+  int depth = 0;
+  StreamTree child;
 
   bool fail() {
     failed = true;
@@ -143,24 +270,57 @@ struct KMXMLStreamParser::State {
     const xmlDoc* document = context ? context->myDoc : nullptr;
     return document && (document->intSubset || document->extSubset);
   }
-  // Hands on and frees the root's children before its last one; those are
-  // complete, while the last may still be open and, as a text node, may still
-  // grow (libxml2 appends text to the last child), so it stays until `all`.
-  bool handOnCompleteChildren(bool all) {
-    if (hasSubset()) return fail();
-    xmlNode* root = context->myDoc ? xmlDocGetRootElement(context->myDoc) : nullptr;
-    if (!root) return true;
-    for (xmlNode* child = root->children; child && (all || child != root->last);) {
-      xmlNode* next = child->next;
-      if (child->type == XML_ELEMENT_NODE) {
-        if (depthOf(child, limits.maxDepth) + 1 > limits.maxDepth) return fail();
-        handler(KMXMLElement(child));
-      }
-      xmlUnlinkNode(child);
-      xmlFreeNode(child);
-      child = next;
+  void stop() {
+    failed = true;
+    xmlStopParser(context);
+  }
+
+  // The root goes into libxml2's document (the end checks read it); what is
+  // below it goes into `child`, one root child at a time, handed on and
+  // cleared as soon as it is complete. Text directly in the root is never
+  // handed on and is dropped.
+  static State* of(void* user) {
+    auto* context = static_cast<xmlParserCtxtPtr>(user);
+    auto* state = static_cast<State*>(context->_private);
+    // Events of an entity's own parse carry another context: never ours.
+    return state && state->context == context && !state->failed ? state : nullptr;
+  }
+  static void onStartElement(void* user, const xmlChar* name, const xmlChar* prefix, const xmlChar* uri,
+                             int namespaceCount, const xmlChar** namespaces, int attributeCount, int defaulted,
+                             const xmlChar** attributes) {
+    State* state = of(user);
+    if (!state) return;
+    if (++state->depth > state->limits.maxDepth || state->hasSubset()) return state->stop();
+    if (state->depth == 1) {
+      xmlSAX2StartElementNs(user, name, prefix, uri, namespaceCount, namespaces, attributeCount, defaulted,
+                            attributes);
+      return;
     }
-    return true;
+    state->child.startElement(text(name), text(uri));
+  }
+  static void onEndElement(void* user, const xmlChar* name, const xmlChar* prefix, const xmlChar* uri) {
+    State* state = of(user);
+    if (!state) return;
+    const int depth = state->depth--;
+    if (depth == 1) {
+      xmlSAX2EndElementNs(user, name, prefix, uri);
+      return;
+    }
+    state->child.endElement();
+    if (depth != 2) return;
+    if (state->hasSubset()) return state->stop();
+    try {
+      state->handler(KMXMLElement(&state->child.nodes.front(), &state->child));
+    } catch (...) {
+      // Never through libxml2's frames.
+      state->stop();
+    }
+    state->child.clear();
+  }
+  static void onCharacters(void* user, const xmlChar* characters, int length) {
+    State* state = of(user);
+    if (!state || state->depth < 2 || length <= 0) return;
+    state->child.appendText(std::string_view(reinterpret_cast<const char*>(characters), static_cast<std::size_t>(length)));
   }
 };
 
@@ -190,6 +350,11 @@ bool KMXMLStreamParser::feed(std::string_view bytes) {
     state.context = xmlCreatePushParserCtxt(nullptr, nullptr, bytes.data(), static_cast<int>(head), "response.xml");
     if (!state.context) return state.fail();
     xmlCtxtUseOptions(state.context, kParseOptions);
+    state.context->_private = &state;
+    state.context->sax->startElementNs = &State::onStartElement;
+    state.context->sax->endElementNs = &State::onEndElement;
+    state.context->sax->characters = &State::onCharacters;
+    state.context->sax->ignorableWhitespace = &State::onCharacters;
     bytes.remove_prefix(head);
   }
   xmlSetGenericErrorFunc(nullptr, silence);  // per thread, and chunks may come on several
@@ -200,10 +365,9 @@ bool KMXMLStreamParser::feed(std::string_view bytes) {
     const std::string_view slice = bytes.substr(0, kSlice);
     bytes.remove_prefix(slice.size());
     if (xmlParseChunk(state.context, slice.data(), static_cast<int>(slice.size()), 0) != 0 ||
-        !state.context->wellFormed || state.context->nodeNr > state.limits.maxDepth) {
+        !state.context->wellFormed || state.failed) {
       return state.fail();
     }
-    if (!state.handOnCompleteChildren(false)) return false;
   } while (!bytes.empty());
   return true;
 }
@@ -216,9 +380,9 @@ bool KMXMLStreamParser::finish() {
   // failure in a legacy encoding halts libxml2 without clearing wellFormed.
   const int status = xmlParseChunk(state.context, nullptr, 0, 1);
   xmlParserCtxtPtr context = state.context;
-  if (status != 0 || context->errNo != 0 || context->nodeNr != 0 || !context->wellFormed ||
-      !context->nsWellFormed || !context->myDoc || !xmlDocGetRootElement(context->myDoc)) {
+  if (status != 0 || state.failed || context->errNo != 0 || context->nodeNr != 0 || state.depth != 0 ||
+      !context->wellFormed || !context->nsWellFormed || !context->myDoc || !xmlDocGetRootElement(context->myDoc)) {
     return state.fail();
   }
-  return state.handOnCompleteChildren(true) && !state.hasSubset();
+  return !state.hasSubset();
 }

@@ -39,7 +39,10 @@ class KMXMLElement {
   friend class KMXMLDocument;
   friend class KMXMLStreamParser;
   explicit KMXMLElement(const void* node) : m_node(node) {}
+  // An element of a streamed child: a node of the parser's own light tree.
+  KMXMLElement(const void* node, const void* tree) : m_node(node), m_tree(tree) {}
   const void* m_node = nullptr;
+  const void* m_tree = nullptr;
 };
 
 class KMXMLDocument {
