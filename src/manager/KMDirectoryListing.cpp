@@ -47,7 +47,19 @@ bool isUsableChildName(const std::string& name) {
 // or "..", so long ones need no decoding.
 bool isUsableEncodedChildName(std::string_view encoded) {
   if (encoded.size() <= 6) return isUsableChildName(kdisk::percentDecode(encoded));
-  return encoded.find("%2F") == std::string_view::npos && encoded.find("%2f") == std::string_view::npos;
+  // One plain pass: an encoded name is mostly "%", and find() would stop at each.
+  for (std::size_t i = 0; i + 2 < encoded.size(); ++i) {
+    if (encoded[i] == '%' && encoded[i + 1] == '2' && (encoded[i + 2] == 'F' || encoded[i + 2] == 'f')) return false;
+  }
+  return true;
+}
+
+// find_first_of("/?#") without a set lookup per byte.
+bool hasPathOrQuerySeparator(std::string_view text) {
+  for (char c : text) {
+    if (c == '/' || c == '?' || c == '#') return true;
+  }
+  return false;
 }
 
 // The listed directory, its texts made once per listing.
@@ -72,7 +84,7 @@ ListingPlace placeInListing(const ListedDirectory& directory, URL& url) {
     if (rest.front() == '/') {
       rest.remove_prefix(1);
       if (rest.ends_with('/')) rest.remove_suffix(1);
-      if (rest.find_first_of("/?#") == std::string_view::npos) {
+      if (!hasPathOrQuerySeparator(rest)) {
         return isUsableEncodedChildName(rest) ? ListingPlace::Child : ListingPlace::Elsewhere;
       }
     }
