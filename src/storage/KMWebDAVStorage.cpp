@@ -1,6 +1,5 @@
 #include "storage/KMWebDAVStorage.h"
 
-#include <glib.h>
 
 #include <algorithm>
 #include <typeinfo>
@@ -8,6 +7,7 @@
 #include <unordered_set>
 
 #include "platform/Log.h"
+#include "storage/FileNameSortKeys.h"
 #include "webdav/KMDirectory.h"
 #include "webdav/KMFile.h"
 
@@ -191,15 +191,13 @@ KMFileItemList KMWebDAVStorage::sortFileItemsUsingStandartOrder(const KMFileItem
   };
   std::vector<Keyed> keyed;
   keyed.reserve(items.size());
+  // Folded first, so the order ignores case whatever the locale's collation.
+  kdisk::storage::FileNameSortKeys keys;
   for (const auto& item : items) {
     if (!item) continue;
     std::string name = item->displayName();
-    // Folded first, so the order ignores case whatever the locale's collation.
-    gchar* folded = g_utf8_casefold(name.c_str(), static_cast<gssize>(name.size()));
-    gchar* key = g_utf8_collate_key_for_filename(folded, -1);
-    keyed.push_back({item, item->isDirectory(), key ? key : "", std::move(name)});
-    g_free(key);
-    g_free(folded);
+    std::string key = keys.keyForName(name);
+    keyed.push_back({item, item->isDirectory(), std::move(key), std::move(name)});
   }
   std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
     if (a.isDirectory != b.isDirectory) return a.isDirectory;
