@@ -5,6 +5,7 @@
 #include "cli/CliSession.h"
 #include "cli/CliText.h"
 #include "foundation/KLApplicationLocale.h"
+#include "platform/Paths.h"
 #include "storage/KMWebDAVStorage.h"
 #include "webdav/KMFile.h"
 
@@ -12,11 +13,15 @@ namespace kdisk::cli {
 
 namespace {
 
-void printItems(Session& session, const KMFileItemList& items, bool longForm, bool json) {
+// `items` are children of `directory`.
+void printItems(Session& session, const KMFileItemList& items, bool longForm, bool json, const URL& directory) {
+  // A folder without a local copy holds no cached file: one look, not one per file.
+  const auto localFolder = session.storage().localPathForWebURL(directory);
+  const bool mayHoldCopies = localFolder && kdisk::paths::fileExists(*localFolder);
   // The store hands folder contents over sorted already.
   for (auto& item : items) {
     auto file = std::dynamic_pointer_cast<KMFile>(item);
-    const bool cached = !item->isDirectory() && session.storage().hasCachedFileForURL(item->URL());
+    const bool cached = mayHoldCopies && !item->isDirectory() && session.storage().hasCachedFileForURL(item->URL());
     if (json) {
       std::cout << "{\"name\":" << jsonString(item->displayName()) << ",\"path\":"
                 << jsonString(session.remotePath(item->URL().withoutTrailingSlash()))
@@ -48,7 +53,7 @@ int list(Session& session, const std::string& path, bool longForm, bool json, bo
     session.refresh(directory);
   }
   printItems(session, session.storage().contentsOfDirectoryAtURLIncludeHidden(directory, false),
-             longForm, json);
+             longForm, json, directory);
   return 0;
 }
 
@@ -64,7 +69,7 @@ int search(Session& session, const std::string& text, const std::string& path, b
     for (auto& item : session.storage().contentsOfDirectoryAtURLIncludeHidden(directory, false))
       if (folded(item->displayName()).find(wanted) != std::string::npos)
         found.push_back(item);
-  printItems(session, found, false, false);
+  printItems(session, found, false, false, directory);
   return 0;
 }
 
