@@ -296,7 +296,11 @@ struct KMXMLStreamParser::State {
                             attributes);
       return;
     }
-    state->child.startElement(text(name), text(uri));
+    try {
+      state->child.startElement(text(name), text(uri));
+    } catch (...) {
+      state->stop();  // never through libxml2's frames
+    }
   }
   static void onEndElement(void* user, const xmlChar* name, const xmlChar* prefix, const xmlChar* uri) {
     State* state = of(user);
@@ -312,7 +316,6 @@ struct KMXMLStreamParser::State {
     try {
       state->handler(KMXMLElement(&state->child.nodes.front(), &state->child));
     } catch (...) {
-      // Never through libxml2's frames.
       state->stop();
     }
     state->child.clear();
@@ -320,7 +323,12 @@ struct KMXMLStreamParser::State {
   static void onCharacters(void* user, const xmlChar* characters, int length) {
     State* state = of(user);
     if (!state || state->depth < 2 || length <= 0) return;
-    state->child.appendText(std::string_view(reinterpret_cast<const char*>(characters), static_cast<std::size_t>(length)));
+    try {
+      state->child.appendText(
+          std::string_view(reinterpret_cast<const char*>(characters), static_cast<std::size_t>(length)));
+    } catch (...) {
+      state->stop();
+    }
   }
 };
 
