@@ -103,7 +103,8 @@ KMUploadQueue::KMUploadQueue(std::shared_ptr<KMWebDAVStorage> storage, Environme
     : m_storage(std::move(storage)), m_environment(std::move(environment)),
       m_serialUploadQueue(m_environment.serialUploadQueue
                               ? m_environment.serialUploadQueue
-                              : DispatchQueue::createSerial("ru.kalumo.disk.serialUploadQueue")) {
+                              : DispatchQueue::createSerial("ru.kalumo.disk.serialUploadQueue")),
+      m_sequence(m_serialUploadQueue) {
   if (!m_environment.photoLibrary) m_environment.photoLibrary = [] { return PhotoLibrary(); };
 }
 
@@ -267,7 +268,20 @@ void KMUploadQueue::uploadNextFileInQueue() {
   m_serialUploadQueue->async([self] { self->uploadNextFileInQueueOnQueue(); });
 }
 
+void KMUploadQueue::assertInvariants() const {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
+  std::lock_guard lock(m_slotMutex);
+  // A free slot has no send and no picked row; a send holds the slot under its own name.
+  KDISK_CONTRACT(m_uploadingFileURL || (!m_inFlight && !m_uploadingRowLocalURL),
+                 "KMUploadQueue: a send or a picked row without the slot");
+  KDISK_CONTRACT(!m_inFlight || m_uploadingFileURL == m_inFlight->URL,
+                 "KMUploadQueue: the send in flight is " + (m_inFlight ? m_inFlight->URL.absoluteString() : "") +
+                     " but the slot holds " + (m_uploadingFileURL ? m_uploadingFileURL->absoluteString() : ""));
+  KDISK_CONTRACT(!m_inFlight || m_inFlight->transfer, "KMUploadQueue: a send in flight without its transfer");
+}
+
 void KMUploadQueue::uploadNextFileInQueueOnQueue() {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   log()->debug("Upload next file in queue.");
   if (auto current = uploadingFileURL()) {
     log()->debug("Somebody ({}) is uploading now. Quit.", current->absoluteString());
@@ -297,8 +311,7 @@ void KMUploadQueue::uploadNextFileInQueueOnQueue() {
   auto failQueued = [this, remoteURL](const char* reason) {
     m_storage->markUploadFileWithURLFailedWithReason(remoteURL, true, reason);
     post(kKMKMWebDAVFileManagerDidFailToUploadFile, remoteURL);
-    setUploadingFileURL(std::nullopt);
-    uploadNextFileInQueue();
+    endInFlight();
   };
   if (localURL && localURL->scheme() == "assets-library") {
     log()->debug("Next file is asset. Need to save it before uploading.");
@@ -307,7 +320,9 @@ void KMUploadQueue::uploadNextFileInQueueOnQueue() {
         *localURL,
         [self, remoteURL](const kdisk::URL& temporaryFileURL) {
           log()->debug("Asset was saved to {}", temporaryFileURL.path());
-          self->startUploadFileAtTo(temporaryFileURL, remoteURL);
+          // The copy ends on a library thread; the send starts on the queue.
+          self->m_serialUploadQueue->async(
+              [self, remoteURL, temporaryFileURL] { self->startUploadFileAtTo(temporaryFileURL, remoteURL); });
         },
         [self, remoteURL, localURL, failQueued](const std::optional<KMError>&) {
           log()->error("Failed to save Asset for {}", localURL->absoluteString());
@@ -330,6 +345,7 @@ void KMUploadQueue::startUploadFileAtTo(const kdisk::URL& localFileURL, const kd
 
 void KMUploadQueue::startUpload(const kdisk::URL& localFileURL, const kdisk::URL& remoteURL,
                                 unsigned refusedNames, const std::optional<kdisk::URL>& refused) {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   log()->debug("Start upload {} to {}", localFileURL.path(), remoteURL.absoluteString());
   auto request = std::make_shared<KMUploadRequest>();
   request->URL = remoteURL;
@@ -379,6 +395,7 @@ void KMUploadQueue::startUpload(const kdisk::URL& localFileURL, const kdisk::URL
   Dictionary extra;
   if (refused) extra[kKMUploadRefusedURLKey] = refused->absoluteString();
   post(kKMKMWebDAVFileManagerDidStartUploadFile, remoteURL, std::move(extra));
+  assertInvariants();
   request->transfer->start();
 }
 
@@ -388,6 +405,7 @@ bool KMUploadQueue::rowIsStillQueued(const KMUploadRequest& request) {
 }
 
 void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& request) {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   const kdisk::URL& url = request->URL;
   const auto status = request->responseStatusCode();
   if (!rowIsStillQueued(*request)) {
@@ -395,6 +413,7 @@ void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& requ
   } else if (status == kStatusPreconditionFailed && request->refusedNames + 1 < kMaxNameAttempts) {
     log()->info("{} is taken on the service. Looking for a free name.", url.absoluteString());
     resendUnderFreeName(request);
+    assertInvariants();
     return;  // the slot stays held for the next send
   } else if (status < 200 || status > 299) {
     log()->error("Failed upload file {}. Status code {}\n>-----", url.absoluteString(), status);
@@ -416,8 +435,7 @@ void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& requ
     removeTemporarySource(request->sourcePath);
     post(kKMKMWebDAVFileManagerDidUploadFile, url);
   }
-  setUploadingFileURL(std::nullopt);
-  uploadNextFileInQueue();
+  endInFlight();
 }
 
 void KMUploadQueue::resendUnderFreeName(const std::shared_ptr<KMUploadRequest>& refused) {
@@ -436,6 +454,7 @@ void KMUploadQueue::resendUnderFreeName(const std::shared_ptr<KMUploadRequest>& 
 }
 
 void KMUploadQueue::resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadRequest>& refused) {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   const kdisk::URL& taken = refused->URL;
   if (!rowIsStillQueued(*refused)) {
     log()->warn("Upload file not found in DB {}.", taken.absoluteString());
@@ -472,10 +491,12 @@ void KMUploadQueue::resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadReq
 
 void KMUploadQueue::endInFlight() {
   setUploadingFileURL(std::nullopt);
+  assertInvariants();
   uploadNextFileInQueue();
 }
 
 void KMUploadQueue::didFailUpload(const std::shared_ptr<KMUploadRequest>& request) {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   const kdisk::URL& url = request->URL;
   auto error = request->error();
   log()->error("Failed upload file {}. Error: {}\n>-----", url.absoluteString(),
@@ -491,11 +512,11 @@ void KMUploadQueue::didFailUpload(const std::shared_ptr<KMUploadRequest>& reques
       removeTemporarySource(request->sourcePath);
     }
   }
-  setUploadingFileURL(std::nullopt);
-  uploadNextFileInQueue();
+  endInFlight();
 }
 
 void KMUploadQueue::requestDidSendBytes(const std::shared_ptr<KMUploadRequest>& request, std::int64_t) {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   const std::uint64_t total = request->totalBytesSent.load();
   log()->debug("Did send {} bytes for file {}", total, request->URL.lastPathComponent());
   if (!rowIsStillQueued(*request)) {

@@ -4,7 +4,6 @@
 #include <glib-unix.h>
 #include <glib.h>
 
-#include <cassert>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -16,6 +15,7 @@
 
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
+#include "platform/SequenceChecker.h"
 #include "webdav/CurlHandleOptions.h"
 
 namespace kdisk::webdav {
@@ -94,6 +94,7 @@ struct HTTPTransfer::Impl {
 
   double lastActivity = 0;
   TimerId timeoutTimer = 0;
+  SequenceChecker sequence;
 
   bool beginHop();
   void endHop();
@@ -103,6 +104,9 @@ struct HTTPTransfer::Impl {
   void deliverPending();
   void fail(const KMError& error);
   void finish();
+  // The header's state table: only a running transfer holds a handle with the
+  // engine and a time-out; a done one holds nothing.
+  void assertInvariants() const;
 
   static size_t onHeader(char* data, size_t size, size_t count, void* user);
   static size_t onBody(char* data, size_t size, size_t count, void* user);
@@ -411,19 +415,33 @@ void HTTPTransfer::Impl::onTimeoutTimer() {
   fail(KMError(kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut, "The request timed out."));
 }
 
+void HTTPTransfer::Impl::assertInvariants() const {
+  KDISK_CHECK_SEQUENCE(sequence, "HTTPTransfer");
+  if (state == State::Running) {
+    KDISK_CONTRACT(easy && timeoutTimer && CurlEngine::shared().isLive(this),
+                   "HTTPTransfer " + request.URL.absoluteString() + ": running without a handle, engine or time-out");
+  } else {
+    KDISK_CONTRACT(!easy && !headerList && !uploadFile && !timeoutTimer && !CurlEngine::shared().isLive(this),
+                   "HTTPTransfer " + request.URL.absoluteString() + ": holds transport resources while not running");
+  }
+}
+
 void HTTPTransfer::Impl::fail(const KMError& error) {
   state = State::Done;
   endHop();
+  assertInvariants();
   client->transferDidFail(error);  // may destroy this transfer: touch nothing after
 }
 
 void HTTPTransfer::Impl::finish() {
   state = State::Done;
   endHop();
+  assertInvariants();
   client->transferDidFinish();  // may destroy this transfer: touch nothing after
 }
 
 void HTTPTransfer::Impl::deliverPending() {
+  KDISK_CHECK_SEQUENCE(sequence, "HTTPTransfer");
   CurlEngine& engine = CurlEngine::shared();
   while (!pending.empty() && state == State::Running) {
     PendingEvent event = std::move(pending.front());
@@ -452,7 +470,9 @@ void HTTPTransfer::Impl::deliverPending() {
               request = std::move(*next);
               if (!beginHop()) {
                 fail(KMError(kKMHTTPTransportErrorDomain, CURLE_URL_MALFORMAT, "The redirect could not be followed."));
+                return;
               }
+              assertInvariants();
               return;
             }
           }
@@ -528,11 +548,12 @@ HTTPTransfer::HTTPTransfer(HTTPRequest request, HTTPTransferClient* client) : m_
 HTTPTransfer::~HTTPTransfer() { cancel(); }
 
 bool HTTPTransfer::start() {
-  assert(RunLoop::isMainThread());
+  KDISK_CHECK_SEQUENCE(m_impl->sequence, "HTTPTransfer");
   if (m_impl->state != Impl::State::Idle) return false;
   auto first = m_impl->client->transferWillSendRequest(m_impl->request, nullptr);
   if (!first) {
     m_impl->state = Impl::State::Done;
+    m_impl->assertInvariants();
     return true;
   }
   m_impl->request = std::move(*first);
@@ -540,15 +561,19 @@ bool HTTPTransfer::start() {
   if (!m_impl->beginHop()) {
     m_impl->state = Impl::State::Done;
     m_impl->endHop();
+    m_impl->assertInvariants();
     return false;
   }
+  m_impl->assertInvariants();
   return true;
 }
 
 void HTTPTransfer::cancel() {
+  KDISK_CHECK_SEQUENCE(m_impl->sequence, "HTTPTransfer");
   if (m_impl->state == Impl::State::Done) return;
   m_impl->state = Impl::State::Done;
   m_impl->endHop();
+  m_impl->assertInvariants();
 }
 
 bool HTTPTransfer::isRunning() const { return m_impl->state == Impl::State::Running; }

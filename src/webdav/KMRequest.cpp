@@ -12,6 +12,7 @@
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/RunLoop.h"
+#include "platform/SequenceChecker.h"
 #include "webdav/KMHTTPTransfer.h"
 
 namespace kdisk::webdav {
@@ -51,6 +52,10 @@ KMRequest::KMRequest(kdisk::URL url)
     : m_URL(std::move(url)), m_transferClient(std::make_unique<kdisk::webdav::RequestTransferClient>(this)) {}
 
 KMRequest::~KMRequest() {
+  // Whoever started a run waits for its outcome; a run that ends without one
+  // leaves them waiting for good.
+  KDISK_CONTRACT(!m_hasRun || m_outcomeReported || m_isCanceled,
+                 description() + " was destroyed after a run that reported no outcome");
   // A running request holds itself, so only an idle one is destroyed here; its
   // transfer (if a subclass left one) must not call back into a dying object.
   m_connection.reset();
@@ -119,6 +124,7 @@ void KMRequest::start() {
 }
 
 void KMRequest::startOnMainThread() {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   if (m_connection) {
     requestLog()->info("{} failed to start because it is already running", description());
     return;
@@ -129,19 +135,31 @@ void KMRequest::startOnMainThread() {
   m_outcomeReported = false;
   m_hasRun = true;
   m_redirectCount = 0;
+  m_self = shared_from_this();
   auto request = buildRequest();
   if (!request) {
     requestLog()->error("{} failed to build HTTP request.", description());
+    failOnNextTurn(KMError(kKMRequestErrorDomain, kKMRequestErrorNotStarted,
+                           "The request could not be made for " + m_URL.absoluteString() + "."));
     return;
   }
   if (!request->body.empty()) requestLog()->debug("BODY: {}", request->body);
-  m_self = shared_from_this();
   m_connection = std::make_unique<kdisk::webdav::HTTPTransfer>(*request, m_transferClient.get());
   if (!m_connection->start()) {
     m_connection.reset();
     requestLog()->error("{} failed to create request connection.", description());
-    releaseSelf();
+    failOnNextTurn(KMError(kKMRequestErrorDomain, kKMRequestErrorNotStarted,
+                           "The connection could not be opened for " + m_URL.absoluteString() + "."));
   }
+}
+
+void KMRequest::failOnNextTurn(KMError error) {
+  // Not from inside start(): its caller may not be ready for the outcome yet.
+  auto self = shared_from_this();
+  kdisk::dispatchMain([self, error = std::move(error)] {
+    // A cancel in between was this run's outcome.
+    if (!self->m_outcomeReported && !self->m_connection) self->failWithError(error);
+  });
 }
 
 void KMRequest::cancel() {
@@ -155,6 +173,7 @@ void KMRequest::cancel() {
 }
 
 void KMRequest::cancelOnMainThread() {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   m_isCanceled = true;
   requestLog()->info("{} cancel", description());
   closeConnection();
@@ -187,6 +206,7 @@ void KMRequest::callDelegateWithError(const KMError& error) {
 }
 
 bool KMRequest::claimOutcome() {
+  KDISK_CONTRACT(!m_outcomeReported, description() + " reported a second outcome");
   if (m_outcomeReported) return false;
   m_outcomeReported = true;
   return true;
@@ -210,6 +230,7 @@ void KMRequest::releaseSelf() {
 
 std::optional<KMRequest::HTTPRequest> KMRequest::connectionWillSendRequest(const HTTPRequest& request,
                                                                           const HTTPResponse* redirect) {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   if (m_isCanceled) return std::nullopt;
   m_lastResponse = redirect ? std::optional<HTTPResponse>(*redirect) : std::nullopt;
   if (!redirect) return request;
@@ -231,6 +252,7 @@ std::optional<KMRequest::HTTPRequest> KMRequest::connectionWillSendRequest(const
 }
 
 void KMRequest::connectionDidReceiveResponse(const HTTPResponse& response) {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   requestLog()->info("{} did receive response {} {}", description(), response.statusCode,
                      kdisk::webdav::localizedStringForStatusCode(response.statusCode));
   if (m_isCanceled) return;
@@ -247,6 +269,7 @@ void KMRequest::connectionDidReceiveResponse(const HTTPResponse& response) {
 }
 
 void KMRequest::connectionDidReceiveData(std::string_view chunk) {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   if (m_isCanceled) return;
   const std::int64_t expected =
       m_lastResponse && m_lastResponse->expectedContentLength ? *m_lastResponse->expectedContentLength : 0;
@@ -321,6 +344,7 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
 }
 
 void KMRequest::connectionDidFinishLoading() {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   closeConnection();
   if (m_fileHandle >= 0) {
     ::close(m_fileHandle);
@@ -351,6 +375,7 @@ void KMRequest::connectionDidFinishLoading() {
 }
 
 void KMRequest::connectionDidFailWithError(const KMError& error) {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   requestLog()->error("{} did fail with error:\n{}", description(), error.description());
   if (m_isCanceled) return;
   abortWithError(error);
