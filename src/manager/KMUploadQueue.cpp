@@ -16,6 +16,7 @@
 #include "manager/KMDirectoryListing.h"
 #include "manager/KMUploadNotifications.h"
 #include "platform/DateFormat.h"
+#include "platform/FileOwners.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
@@ -580,10 +581,10 @@ void KMUploadQueue::saveAssetToTempFileCompletionBlockFailureBlock(const kdisk::
     }
     const std::string path = directory + "/" + assetURL.lastPathComponent();
     log()->debug("Writing to {}", path);
-    int fd = -1;
+    UniqueFd fd;
     if (paths::createDirectories(directory).hasValue())
-      fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
+      fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd.isValid()) {
       log()->error("Can not create tmp file for asset.");
       failure(std::nullopt);
       return;
@@ -598,7 +599,7 @@ void KMUploadQueue::saveAssetToTempFileCompletionBlockFailureBlock(const kdisk::
         if (count == 0) {
           if (!error.domain.empty()) {
             log()->error("Can not read data from asset.\n{}", error.description());
-            ::close(fd);
+            fd.reset();
             failure(error);
             return;
           }
@@ -607,12 +608,12 @@ void KMUploadQueue::saveAssetToTempFileCompletionBlockFailureBlock(const kdisk::
         // A short or failed write (a full disk) must not pass for a whole copy.
         std::size_t written = 0;
         while (written < count) {
-          ssize_t result = ::write(fd, buffer + written, count - written);
+          ssize_t result = ::write(fd.get(), buffer + written, count - written);
           if (result < 0 && errno == EINTR) continue;
           if (result <= 0) {
             KMError writeError = KMErrorFromErrno(result < 0 ? errno : ENOSPC, path);
             log()->error("Can not write data of asset.\n{}", writeError.description());
-            ::close(fd);
+            fd.reset();
             ::unlink(path.c_str());
             failure(writeError);
             return;
@@ -622,7 +623,7 @@ void KMUploadQueue::saveAssetToTempFileCompletionBlockFailureBlock(const kdisk::
         offset += count;
       }
     }
-    if (::close(fd) != 0) {
+    if (fd.close() != 0) {
       KMError closeError = KMErrorFromErrno(errno, path);
       ::unlink(path.c_str());
       failure(closeError);

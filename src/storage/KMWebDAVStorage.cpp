@@ -1,12 +1,11 @@
 #include "storage/KMWebDAVStorage.h"
 
-#include <glib.h>
-
 #include <algorithm>
 #include <typeinfo>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/GLibOwners.h"
 #include "platform/Log.h"
 #include "webdav/KMDirectory.h"
 #include "webdav/KMFile.h"
@@ -195,11 +194,9 @@ KMFileItemList KMWebDAVStorage::sortFileItemsUsingStandartOrder(const KMFileItem
     if (!item) continue;
     std::string name = item->displayName();
     // Folded first, so the order ignores case whatever the locale's collation.
-    gchar* folded = g_utf8_casefold(name.c_str(), static_cast<gssize>(name.size()));
-    gchar* key = g_utf8_collate_key_for_filename(folded, -1);
-    keyed.push_back({item, item->isDirectory(), key ? key : "", std::move(name)});
-    g_free(key);
-    g_free(folded);
+    kdisk::glib::Text folded(g_utf8_casefold(name.c_str(), static_cast<gssize>(name.size())));
+    kdisk::glib::Text key(g_utf8_collate_key_for_filename(folded.get(), -1));
+    keyed.push_back({item, item->isDirectory(), key ? key.get() : "", std::move(name)});
   }
   std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
     if (a.isDirectory != b.isDirectory) return a.isDirectory;

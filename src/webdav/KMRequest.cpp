@@ -59,7 +59,6 @@ KMRequest::~KMRequest() {
   // A running request holds itself, so only an idle one is destroyed here; its
   // transfer (if a subclass left one) must not call back into a dying object.
   m_connection.reset();
-  if (m_fileHandle >= 0) ::close(m_fileHandle);
 }
 
 std::shared_ptr<kdisk::DispatchQueue> KMRequest::callbackQueue() const {
@@ -194,10 +193,7 @@ void KMRequest::closeConnection() {
 }
 
 void KMRequest::removeFileIfExist() {
-  if (m_fileHandle >= 0) {
-    ::close(m_fileHandle);
-    m_fileHandle = -1;
-  }
+  m_fileHandle.reset();
   if (m_fileURL) ::unlink(m_fileURL->path().c_str());
 }
 
@@ -276,16 +272,13 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
   if (m_fileURL) {
     const std::string path = m_fileURL->path();
     if (m_receivedDataLength == 0) {
-      if (m_fileHandle >= 0) {
-        ::close(m_fileHandle);
-        m_fileHandle = -1;
-      }
+      m_fileHandle.reset();
       if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
         abortWithError(KMErrorFromErrno(errno, path));
         return;
       }
     }
-    if (m_fileHandle < 0) {
+    if (!m_fileHandle.isValid()) {
       const auto slash = path.rfind('/');
       if (slash != std::string::npos && slash > 0) {
         auto created = kdisk::paths::createDirectories(path.substr(0, slash));
@@ -295,15 +288,15 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
         }
       }
       // O_TRUNC: whatever is there now is replaced, never appended to.
-      m_fileHandle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-      if (m_fileHandle < 0) {
+      m_fileHandle.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+      if (!m_fileHandle.isValid()) {
         abortWithError(KMErrorFromErrno(errno, path));
         return;
       }
     }
     std::string_view rest = chunk;
     while (!rest.empty()) {
-      const ssize_t written = ::write(m_fileHandle, rest.data(), rest.size());
+      const ssize_t written = ::write(m_fileHandle.get(), rest.data(), rest.size());
       if (written < 0 && errno == EINTR) continue;
       if (written <= 0) {
         const int failure = written < 0 ? errno : ENOSPC;
@@ -346,9 +339,8 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
 void KMRequest::connectionDidFinishLoading() {
   KDISK_CHECK_SEQUENCE(m_sequence, className());
   closeConnection();
-  if (m_fileHandle >= 0) {
-    ::close(m_fileHandle);
-    m_fileHandle = -1;
+  if (m_fileHandle.isValid()) {
+    m_fileHandle.reset();
     requestLog()->info("DATA stored at: {}", m_fileURL ? m_fileURL->path() : std::string());
   } else if (m_receivedData) {
     requestLog()->debug("DATA: {}", *m_receivedData);
@@ -362,8 +354,7 @@ void KMRequest::connectionDidFinishLoading() {
     const std::string path = m_fileURL->path();
     const auto slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0) (void)kdisk::paths::createDirectories(path.substr(0, slash));
-    const int empty = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (empty >= 0) ::close(empty);
+    kdisk::UniqueFd empty(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   }
   auto self = m_self;  // processReceivedData may hand the request to another queue
   if (m_didFinishLoadingBlock) {

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "platform/DispatchQueue.h"
+#include "platform/FileOwners.h"
 #include "platform/KMError.h"
 #include "platform/SequenceChecker.h"
 #include "platform/URL.h"
@@ -155,7 +156,7 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   std::optional<std::string> m_receivedData;
   std::atomic<std::uint64_t> m_receivedDataLength{0};
   std::atomic<bool> m_partialDataReportPending{false};
-  int m_fileHandle = -1;
+  kdisk::UniqueFd m_fileHandle;
   std::atomic<bool> m_isCanceled{false};
   bool m_outcomeReported = false;
   bool m_hasRun = false;
