@@ -34,7 +34,6 @@ std::shared_ptr<spdlog::logger> log() {
   return logger;
 }
 
-constexpr std::size_t kAssetCopyBufferSize = 8192;
 constexpr double kUploadTimeoutSeconds = 30;
 // The answer to a create-only PUT whose name is taken on the service.
 constexpr std::uint64_t kStatusPreconditionFailed = 412;
@@ -42,46 +41,7 @@ constexpr std::uint64_t kStatusPreconditionFailed = 412;
 // may keep taking names as fast as the queue picks them.
 constexpr unsigned kMaxNameAttempts = 5;
 
-// Splits "name.ext" as file browsers do: a leading dot starts no extension.
-std::pair<std::string, std::string> splitExtension(const std::string& name) {
-  auto dot = name.rfind('.');
-  if (dot == std::string::npos || dot == 0) return {name, {}};
-  return {name.substr(0, dot), name.substr(dot + 1)};
-}
-
-// " (n)" at the end of `base`: the number, or nothing.
-std::optional<std::uint64_t> numberSuffix(const std::string& base, std::size_t* suffixStart) {
-  if (base.size() < 4 || base.back() != ')') return std::nullopt;
-  auto open = base.rfind(" (");
-  if (open == std::string::npos) return std::nullopt;
-  std::string_view digits(base.data() + open + 2, base.size() - open - 3);
-  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return std::nullopt;
-  std::uint64_t value = 0;
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  // A number too large to count on from is kept as part of the name.
-  if (error != std::errc() || end != digits.data() + digits.size() || value == UINT64_MAX) return std::nullopt;
-  *suffixStart = open;
-  return value;
-}
-
 }  // namespace
-
-// ---- Formatter
-
-std::string KMFileNameDateFormatter::stringFromDate(Date date) const {
-  std::time_t seconds = static_cast<std::time_t>(date.secondsSince1970);
-  std::tm local {};
-  ::localtime_r(&seconds, &local);
-  char text[64];
-  std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H-%M-%S", &local);
-  return std::string(text, length);
-}
-
-const KMFileNameDateFormatter& KMUploadQueue::fileNameDateFormatter() {
-  static const KMFileNameDateFormatter formatter;
-  return formatter;
-}
 
 // ---- Request record
 
@@ -140,31 +100,6 @@ void KMUploadQueue::post(const char* name, const kdisk::URL& url, Dictionary ext
   extra[kKMUploadURLKey] = url.absoluteString();
   NotificationCenter::defaultCenter().postNotificationInMainQueueWithNameObjectUserInfo(
       name, m_environment.notificationObject, std::move(extra));
-}
-
-// ---- Names
-
-kdisk::URL KMUploadQueue::uniqueURLForDefaultURLInUsedURLs(const kdisk::URL& wanted,
-                                                           const std::vector<kdisk::URL>& used) {
-  // Compared decoded, so a name the server spells with other escapes still counts as taken.
-  std::set<std::string> taken;
-  for (const auto& url : used) taken.insert(percentDecode(url.absoluteString()));
-  kdisk::URL candidate = wanted;
-  const kdisk::URL parent = wanted.deletingLastPathComponent();
-  while (taken.count(percentDecode(candidate.absoluteString()))) {
-    auto [base, extension] = splitExtension(candidate.lastPathComponent());
-    std::uint64_t n = 1;
-    std::size_t suffixStart = 0;
-    if (auto number = numberSuffix(base, &suffixStart)) {
-      n = *number + 1;
-      base.erase(suffixStart);
-    }
-    // A name without an extension gets no trailing dot: "notes (1)".
-    std::string name = base + " (" + std::to_string(n) + ")";
-    if (!extension.empty()) name += "." + extension;
-    candidate = parent.appendingPathComponent(name);
-  }
-  return candidate;
 }
 
 // ---- Ways in
@@ -562,80 +497,6 @@ void KMUploadQueue::hostReachabilityDidChange(bool reachable) {
     log()->info("Host became reachable. Resume uploading.");
     uploadNextFileInQueue();
   }
-}
-
-// ---- Library copies
-
-void KMUploadQueue::saveAssetToTempFileCompletionBlockFailureBlock(const kdisk::URL& assetURL,
-                                                                    SaveCompletion completion,
-                                                                    SaveFailure failure) {
-  const std::string directory = assetCopiesDirectory();
-  auto copy = [assetURL, directory, completion, failure](std::shared_ptr<PhotoAsset> asset) {
-    if (!asset) {
-      // The library no longer holds the item. Sending an empty file would
-      // report a photo as uploaded that never was; the row is kept as failed.
-      log()->error("Can not get asset - {}", "the photo library no longer holds it");
-      failure(KMError(kKMPhotoLibraryErrorDomain, kKMPhotoLibraryAssetGone,
-                      "The photo library no longer holds this item."));
-      return;
-    }
-    const std::string path = directory + "/" + assetURL.lastPathComponent();
-    log()->debug("Writing to {}", path);
-    UniqueFd fd;
-    if (paths::createDirectories(directory).hasValue())
-      fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (!fd.isValid()) {
-      log()->error("Can not create tmp file for asset.");
-      failure(std::nullopt);
-      return;
-    }
-    auto representation = asset->defaultRepresentation();
-    std::uint8_t buffer[kAssetCopyBufferSize];
-    std::uint64_t offset = 0;
-    if (representation->size() != 0) {
-      for (;;) {
-        KMError error;
-        std::size_t count = representation->getBytesFromOffsetLength(buffer, offset, sizeof buffer, &error);
-        if (count == 0) {
-          if (!error.domain.empty()) {
-            log()->error("Can not read data from asset.\n{}", error.description());
-            fd.reset();
-            failure(error);
-            return;
-          }
-          break;
-        }
-        // A short or failed write (a full disk) must not pass for a whole copy.
-        std::size_t written = 0;
-        while (written < count) {
-          ssize_t result = ::write(fd.get(), buffer + written, count - written);
-          if (result < 0 && errno == EINTR) continue;
-          if (result <= 0) {
-            KMError writeError = KMErrorFromErrno(result < 0 ? errno : ENOSPC, path);
-            log()->error("Can not write data of asset.\n{}", writeError.description());
-            fd.reset();
-            ::unlink(path.c_str());
-            failure(writeError);
-            return;
-          }
-          written += static_cast<std::size_t>(result);
-        }
-        offset += count;
-      }
-    }
-    if (fd.close() != 0) {
-      KMError closeError = KMErrorFromErrno(errno, path);
-      ::unlink(path.c_str());
-      failure(closeError);
-      return;
-    }
-    completion(kdisk::URL::fileURLWithPath(path));
-  };
-  m_environment.photoLibrary().assetForURLResultBlockFailureBlock(
-      assetURL, copy, [failure](const KMError& error) {
-        log()->error("Can not get asset - {}", error.description());
-        failure(error);
-      });
 }
 
 }  // namespace kdisk::manager
