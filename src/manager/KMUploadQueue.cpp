@@ -1,23 +1,18 @@
 #include "manager/KMUploadQueue.h"
 
-#include <chrono>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <ctime>
-#include <fcntl.h>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
-#include <set>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "manager/KMDirectoryListing.h"
 #include "manager/KMUploadNotifications.h"
+#include "manager/KMWebDAVFileManagerLog.h"
 #include "platform/DateFormat.h"
-#include "platform/FileOwners.h"
-#include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
 #include "storage/KMWebDAVStorage.h"
@@ -28,11 +23,6 @@ namespace kdisk::manager {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::shared_ptr<spdlog::logger> log() {
-  static auto logger = kdisk::logger("KMWebDAVFileManager", LogLevel::Info);
-  return logger;
-}
 
 constexpr double kUploadTimeoutSeconds = 30;
 // The answer to a create-only PUT whose name is taken on the service.

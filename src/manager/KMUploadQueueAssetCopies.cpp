@@ -1,36 +1,17 @@
+// Copies of photo-library items, made when an item's turn to be sent comes.
 #include "manager/KMUploadQueue.h"
 
-#include <chrono>
-
-#include <algorithm>
-#include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <ctime>
 #include <fcntl.h>
-#include <filesystem>
-#include <set>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include "manager/KMDirectoryListing.h"
-#include "manager/KMUploadNotifications.h"
-#include "platform/DateFormat.h"
+#include <cerrno>
+
+#include "manager/KMWebDAVFileManagerLog.h"
 #include "platform/FileOwners.h"
-#include "platform/Log.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
-#include "storage/KMWebDAVStorage.h"
-#include "webdav/KMFile.h"
-#include "webdav/KMUploadTransfer.h"
 
 namespace kdisk::manager {
 namespace {
-
-std::shared_ptr<spdlog::logger> log() {
-  static auto logger = kdisk::logger("KMWebDAVFileManager", LogLevel::Info);
-  return logger;
-}
 
 constexpr std::size_t kAssetCopyBufferSize = 8192;
 

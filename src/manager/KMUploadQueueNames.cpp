@@ -1,28 +1,11 @@
+// How the upload queue names what it sends: a free name in the target folder
+// (" (n)" counted on) and the date name of a photo that has none.
 #include "manager/KMUploadQueue.h"
 
-#include <chrono>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <filesystem>
 #include <set>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "manager/KMDirectoryListing.h"
-#include "manager/KMUploadNotifications.h"
-#include "platform/DateFormat.h"
-#include "platform/FileOwners.h"
-#include "platform/Log.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Paths.h"
-#include "storage/KMWebDAVStorage.h"
-#include "webdav/KMFile.h"
-#include "webdav/KMUploadTransfer.h"
 
 namespace kdisk::manager {
 namespace {
