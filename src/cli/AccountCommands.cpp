@@ -20,32 +20,34 @@ int login(Session& session, std::optional<std::string> givenLogin, bool password
   std::string login = givenLogin ? *givenLogin : settings.login().value_or("");
   if (login.empty()) {
     if (!stdinIsTerminal())
-      throw Failure{say("Give the login: kdisk login LOGIN"), kBadUsage};
+      return report(Failure{say("Give the login: kdisk login LOGIN"), kBadUsage});
     std::cerr << say("Login:") << " " << std::flush;
     std::getline(std::cin, login);
   }
-  const std::string password = readPassword(passwordFromStdin);
+  const auto password = readPassword(passwordFromStdin);
+  if (!password.hasValue())
+    return report(password.failure());
   Outcomes outcomes(
       {kKMXConnectionDidAuthenticateWithToken, kKMXConnectionDidFailAuthenticateWithError});
   auto operation = std::make_shared<KMOAuthOperation>();
-  operation->setAuthParamsPasswordTimeOutInSeconds(login, password, 15);
+  operation->setAuthParamsPasswordTimeOutInSeconds(login, password.value(), 15);
   operation->startOnNewThread();
   RunLoop::main().runUntil([&] { return !outcomes.received.empty(); }, 60);
   if (outcomes.received.empty())
-    throw Failure{say("Sign-in: the service at {} did not answer.", hostOf(KMOAuthOperation::tokenEndpointURL()))};
+    return report(Failure{say("Sign-in: the service at {} did not answer.", hostOf(KMOAuthOperation::tokenEndpointURL()))});
   const Notification& outcome = outcomes.received.front();
   if (outcome.name != kKMXConnectionDidAuthenticateWithToken) {
     const KMError* error = errorForKey(outcome.userInfo);
     if (error && error->code == kKMOAuthOperationErrorInvalidLoginOrPassword &&
         error->domain == kKMOAuthOperationErrorDomain)
-      throw Failure{say("Sign-in failed: wrong login or password.")};
+      return report(Failure{say("Sign-in failed: wrong login or password.")});
     if (error && error->code == kKMOAuthOperationErrorLoginBlocked &&
         error->domain == kKMOAuthOperationErrorDomain)
-      throw Failure{say("Sign-in failed: this login is blocked.")};
+      return report(Failure{say("Sign-in failed: this login is blocked.")});
     if (error && error->domain == webdav::kKMHTTPTransportErrorDomain)
-      throw Failure{say("Sign-in failed: cannot reach the service at {}.",
-                        hostOf(KMOAuthOperation::tokenEndpointURL()))};
-    throw Failure{error ? say("Sign-in failed: {}", error->localizedDescription) : say("Sign-in failed.")};
+      return report(Failure{say("Sign-in failed: cannot reach the service at {}.",
+                                hostOf(KMOAuthOperation::tokenEndpointURL()))});
+    return report(Failure{error ? say("Sign-in failed: {}", error->localizedDescription) : say("Sign-in failed.")});
   }
   // As the application does on a successful authentication.
   settings.setLogin(stringForKey(outcome.userInfo, "login").value_or(login));
@@ -70,14 +72,17 @@ int logout(Session& session) {
 }
 
 int whoami(Session& session) {
-  session.requireToken();
+  if (auto signedIn = session.requireToken(); !signedIn.hasValue())
+    return report(signedIn.failure());
   auto& settings = KMSettings::mainSettings();
   Outcomes figures({kKMKMWebDAVFileManagerDidReceiveAdditionalInfo,
                     kKMKMWebDAVFileManagerDidFailWithAdditionalInfoRequest});
   session.manager->sendAdditionalInfoRequest();
   figures.waitForFirst();
-  session.expectFirst(figures, kKMKMWebDAVFileManagerDidReceiveAdditionalInfo,
-                      say("Cannot read the account"));
+  if (auto read = session.expectFirst(figures, kKMKMWebDAVFileManagerDidReceiveAdditionalInfo,
+                                     say("Cannot read the account"));
+      !read.hasValue())
+    return report(read.failure());
   const auto& info = figures.received.front().userInfo;
   auto number = [&](const char* key) { return integerForKey(info, key); };
   // Copied into the settings as the application does.

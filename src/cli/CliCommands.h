@@ -1,5 +1,6 @@
 #pragma once
-// The commands of `kdisk`, each returning its exit status or throwing a Failure.
+// The commands of `kdisk`, each returning its exit status; a failure has said
+// why on stderr first.
 #include <optional>
 #include <string>
 #include <vector>

@@ -1,6 +1,8 @@
 #include "cli/CliSession.h"
 #include "cli/CliText.h"
 
+#include <iostream>
+
 #include "foundation/KLApplicationEnvironment.h"
 #include "manager/KMWebDAVFileManager.h"
 #include "platform/KMError.h"
@@ -63,17 +65,24 @@ URL Session::root() const {
   return manager->rootURL();
 }
 
-void Session::requireToken() const {
-  auto token = KMSettings::mainSettings().token();
-  if (!token || token->empty())
-    throw Failure{say("Not signed in. Run `kdisk login` first.")};
+int report(const Failure& failure) {
+  std::cout << std::flush;
+  std::cerr << "kdisk: " << failure.message << "\n";
+  return failure.status;
 }
 
-URL Session::resolve(const std::string& path, bool directory) const {
+Step Session::requireToken() const {
+  auto token = KMSettings::mainSettings().token();
+  if (!token || token->empty())
+    return Failure{say("Not signed in. Run `kdisk login` first.")};
+  return passed();
+}
+
+Result<URL> Session::resolve(const std::string& path, bool directory) const {
   if (path.rfind("https://", 0) == 0 || path.rfind("http://", 0) == 0) {
     auto url = URL::fromString(path);
     if (!url)
-      throw Failure{say("Not a usable address: {}", path), kBadUsage};
+      return Failure{say("Not a usable address: {}", path), kBadUsage};
     return directory ? url->withTrailingSlash() : *url;
   }
   URL url = root();
@@ -85,7 +94,7 @@ URL Session::resolve(const std::string& path, bool directory) const {
       end = path.size();
     std::string part = path.substr(start, end - start);
     if (part == "..")
-      throw Failure{say("Paths may not climb above the root: {}", path), kBadUsage};
+      return Failure{say("Paths may not climb above the root: {}", path), kBadUsage};
     if (!part.empty() && part != ".")
       parts.push_back(part);
     start = end + 1;
@@ -103,45 +112,50 @@ std::string Session::remotePath(const URL& url) const {
   return path;
 }
 
-void Session::failWith(const Outcomes& outcomes, const Notification* failure,
-                       const std::string& what) {
+Failure Session::failureOf(const Outcomes& outcomes, const Notification* failure,
+                           const std::string& what) const {
   if (outcomes.authenticationFailed)
-    throw Failure{say("The service refused the sign-in. Run `kdisk login` to sign in again.")};
+    return Failure{say("The service refused the sign-in. Run `kdisk login` to sign in again.")};
   const KMError* error = failure ? errorForKey(failure->userInfo) : nullptr;
   if (error && error->domain == webdav::kKMHTTPTransportErrorDomain)
-    throw Failure{say("{}: cannot reach the service at {}.", what, hostOf(root()))};
+    return Failure{say("{}: cannot reach the service at {}.", what, hostOf(root()))};
   if (error && !error->localizedDescription.empty())
-    throw Failure{say("{}: {}", what, error->localizedDescription)};
+    return Failure{say("{}: {}", what, error->localizedDescription)};
   if (!failure)
-    throw Failure{say("{}: the service did not answer in time ({}).", what, hostOf(root()))};
-  throw Failure{what + "."};
+    return Failure{say("{}: the service did not answer in time ({}).", what, hostOf(root()))};
+  return Failure{what + "."};
 }
 
-void Session::expectFirst(const Outcomes& outcomes, std::string_view success,
-                          const std::string& what) {
+Step Session::expectFirst(const Outcomes& outcomes, std::string_view success,
+                          const std::string& what) const {
   if (outcomes.authenticationFailed || !outcomes.first() || outcomes.first()->name != success)
-    failWith(outcomes, outcomes.first(), what);
+    return failureOf(outcomes, outcomes.first(), what);
+  return passed();
 }
 
-void Session::refresh(const URL& directory) {
+Step Session::refresh(const URL& directory) {
   Outcomes outcomes(
       {kKMKMWebDAVFileManagerDidReceiveFileList, kKMKMWebDAVFileManagerDidFailWithFileListRequest});
   manager->updateContentsOfDirectoryAtURL(directory);
   outcomes.waitForFirst();
-  expectFirst(outcomes, kKMKMWebDAVFileManagerDidReceiveFileList,
-              say("Cannot list {}", remotePath(directory)));
+  return expectFirst(outcomes, kKMKMWebDAVFileManagerDidReceiveFileList,
+                     say("Cannot list {}", remotePath(directory)));
 }
 
-std::shared_ptr<KMFileItem> Session::item(const std::string& path, bool offline) {
-  const URL wanted = resolve(path);
+Result<std::shared_ptr<KMFileItem>> Session::item(const std::string& path, bool offline) {
+  const auto resolved = resolve(path);
+  if (!resolved.hasValue())
+    return resolved.failure();
+  const URL& wanted = resolved.value();
   const URL parent = wanted.deletingLastPathComponent();
   if (!offline)
-    refresh(parent);
+    if (auto listed = refresh(parent); !listed.hasValue())
+      return listed.failure();
   const std::string name = wanted.withoutTrailingSlash().lastPathComponent();
   for (auto& child : storage().contentsOfDirectoryAtURLIncludeHidden(parent, true))
     if (child->URL().withoutTrailingSlash().lastPathComponent() == name)
       return child;
-  throw Failure{say("No such file or folder: {}", remotePath(wanted))};
+  return Failure{say("No such file or folder: {}", remotePath(wanted))};
 }
 
 } // namespace kdisk::cli

@@ -3,8 +3,10 @@
 // command waits for, and the session over the application's engine.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/NotificationCenter.h"
@@ -28,6 +30,29 @@ struct Failure {
   std::string message;
   int status = kFailed;
 };
+
+// A value, or the failure that kept it from being made. No operator bool:
+// callers say hasValue() so a reader sees which way the branch goes.
+template <typename T> class Result {
+public:
+  Result(T value) : m_value(std::move(value)) {}
+  Result(Failure failure) : m_failure(std::move(failure)) {}
+  bool hasValue() const { return m_value.has_value(); }
+  T& value() { return *m_value; }
+  const T& value() const { return *m_value; }
+  const Failure& failure() const { return *m_failure; }
+
+private:
+  std::optional<T> m_value;
+  std::optional<Failure> m_failure;
+};
+// For steps that give nothing but may fail.
+struct Passed {};
+using Step = Result<Passed>;
+inline Step passed() { return Passed{}; }
+
+// Says why a command failed on stderr and gives its exit status.
+int report(const Failure& failure);
 
 std::string hostOf(const URL& url);
 
@@ -62,22 +87,22 @@ public:
 
   KMWebDAVStorage& storage();
   URL root() const;
-  void requireToken() const;
+  Step requireToken() const;
 
   // A remote path below the root ("/Documents/a.txt") or a URL.
-  URL resolve(const std::string& path, bool directory = false) const;
+  Result<URL> resolve(const std::string& path, bool directory = false) const;
   // The path below the root, decoded, for messages.
   std::string remotePath(const URL& url) const;
 
-  [[noreturn]] void failWith(const Outcomes& outcomes, const Notification* failure,
-                             const std::string& what);
+  // The failure of `what`, in the words the outcomes allow.
+  Failure failureOf(const Outcomes& outcomes, const Notification* failure, const std::string& what) const;
   // Unless the first notification is `success`, fails with `what`.
-  void expectFirst(const Outcomes& outcomes, std::string_view success, const std::string& what);
+  Step expectFirst(const Outcomes& outcomes, std::string_view success, const std::string& what) const;
 
   // Refreshes `directory` into the store.
-  void refresh(const URL& directory);
+  Step refresh(const URL& directory);
   // The item at `path` as its parent's listing names it.
-  std::shared_ptr<KMFileItem> item(const std::string& path, bool offline);
+  Result<std::shared_ptr<KMFileItem>> item(const std::string& path, bool offline);
 
   std::shared_ptr<KMWebDAVFileManager> manager;
 };

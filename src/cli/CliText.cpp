@@ -98,11 +98,11 @@ std::string failReasonInWords(const std::optional<std::string>& reason) {
   return say("it failed");
 }
 
-std::string readPassword(bool fromStdin) {
+Result<std::string> readPassword(bool fromStdin) {
   std::string password;
   if (fromStdin || !stdinIsTerminal()) {
     if (!fromStdin)
-      throw Failure{say("No terminal to ask for the password; use --password-stdin."), kBadUsage};
+      return Failure{say("No terminal to ask for the password; use --password-stdin."), kBadUsage};
     std::getline(std::cin, password);
     if (!password.empty() && password.back() == '\r')
       password.pop_back();

@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include "cli/CliSession.h"
 #include "platform/Value.h"
 
 namespace kdisk::cli {
@@ -32,7 +33,7 @@ std::string dateText(const std::optional<Date>& date, bool iso);
 std::string folded(std::string_view text);
 std::string failReasonInWords(const std::optional<std::string>& reason);
 
-std::string readPassword(bool fromStdin);
+Result<std::string> readPassword(bool fromStdin);
 bool confirm(const std::string& question);
 
 // One line redrawn in place: bytes, rate and time left.

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/FileOwners.h"
 #include "platform/KMError.h"
 
 namespace fs = std::filesystem;
@@ -70,33 +71,29 @@ Status copyToClipboard(const std::string& text) {
   if (::access(program.c_str(), X_OK) != 0)
     return clipboardError(program.string() + " is missing");
 
-  int input[2], output[2];
-  if (::pipe2(input, O_CLOEXEC) != 0)
+  int inputEnds[2], outputEnds[2];
+  if (::pipe2(inputEnds, O_CLOEXEC) != 0)
     return clipboardError("cannot start " + program.string());
-  if (::pipe2(output, O_CLOEXEC) != 0) {
-    ::close(input[0]);
-    ::close(input[1]);
+  UniqueFd inputRead(inputEnds[0]), inputWrite(inputEnds[1]);
+  if (::pipe2(outputEnds, O_CLOEXEC) != 0)
     return clipboardError("cannot start " + program.string());
-  }
+  UniqueFd outputRead(outputEnds[0]), outputWrite(outputEnds[1]);
   const pid_t pid = ::fork();
   if (pid == 0) {
     // Our stderr stays ours: a holder left running must not keep a pipe of
     // whoever ran us open.
     const int quiet = ::open("/dev/null", O_WRONLY);
-    ::dup2(input[0], STDIN_FILENO);
-    ::dup2(output[1], STDOUT_FILENO);
+    ::dup2(inputRead.get(), STDIN_FILENO);
+    ::dup2(outputWrite.get(), STDOUT_FILENO);
     if (quiet >= 0)
       ::dup2(quiet, STDERR_FILENO);
     ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
-  ::close(input[0]);
-  ::close(output[1]);
-  if (pid < 0) {
-    ::close(input[1]);
-    ::close(output[0]);
+  inputRead.reset();
+  outputWrite.reset();
+  if (pid < 0)
     return clipboardError("cannot start " + program.string());
-  }
   // A holder that died early must not kill us with SIGPIPE.
   struct sigaction ignore {
   }, saved{};
@@ -104,15 +101,15 @@ Status copyToClipboard(const std::string& text) {
   ::sigaction(SIGPIPE, &ignore, &saved);
   std::size_t written = 0;
   while (written < text.size()) {
-    const ssize_t n = ::write(input[1], text.data() + written, text.size() - written);
+    const ssize_t n = ::write(inputWrite.get(), text.data() + written, text.size() - written);
     if (n <= 0)
       break;
     written += static_cast<std::size_t>(n);
   }
-  ::close(input[1]);
+  inputWrite.reset();
   ::sigaction(SIGPIPE, &saved, nullptr);
-  const std::string answer = readAnswer(output[0]);
-  ::close(output[0]);
+  const std::string answer = readAnswer(outputRead.get());
+  outputRead.reset();
 
   if (answer == "held")
     return Done{}; // it lives on in the background

@@ -9,43 +9,24 @@
 
 #include <memory>
 
+#include "platform/FileOwners.h"
+
 namespace kdisk::cli {
 
 namespace {
-
-class Descriptor {
-public:
-  explicit Descriptor(int fd) : m_fd(fd) {}
-  ~Descriptor() {
-    if (m_fd >= 0)
-      ::close(m_fd);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return m_fd; }
-  // Closes now, so a failing close (a full disk on some file systems) is seen.
-  int close() {
-    const int result = ::close(m_fd);
-    m_fd = -1;
-    return result;
-  }
-
-private:
-  int m_fd;
-};
 
 std::error_code lastError() { return {errno, std::generic_category()}; }
 
 } // namespace
 
 std::error_code copyFileContents(const std::filesystem::path& from, const std::filesystem::path& to) {
-  Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
   if (source.get() < 0)
     return lastError();
   struct stat info {};
   if (::fstat(source.get(), &info) != 0)
     return lastError();
-  Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  UniqueFd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (target.get() < 0)
     return lastError();
   if (::ioctl(target.get(), FICLONE, source.get()) != 0) {

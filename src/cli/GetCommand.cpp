@@ -22,21 +22,25 @@ namespace kdisk::cli {
 int get(Session& session, const std::string& remote, const std::optional<std::string>& local,
         bool offline) {
   if (!offline)
-    session.requireToken();
-  auto item = session.item(remote, offline);
+    if (auto signedIn = session.requireToken(); !signedIn.hasValue())
+      return report(signedIn.failure());
+  auto found = session.item(remote, offline);
+  if (!found.hasValue())
+    return report(found.failure());
+  const auto& item = found.value();
   if (item->isDirectory())
-    throw Failure{say("{} is a folder; only files can be fetched.", remote)};
+    return report(Failure{say("{} is a folder; only files can be fetched.", remote)});
   const URL url = item->URL();
   auto cachePath = session.storage().localPathForWebURL(url);
   if (!cachePath)
-    throw Failure{say("No place in the cache for {}.", remote)};
+    return report(Failure{say("No place in the cache for {}.", remote)});
   // The listing just merged drops a copy whose entity tag changed, so a copy
   // still there is current.
   if (session.storage().hasCachedFileForURL(url)) {
     std::cerr << say("{}: the cached copy is current.", item->displayName()) << "\n";
   } else {
     if (offline)
-      throw Failure{say("{} is not in the cache.", remote)};
+      return report(Failure{say("{} is not in the cache.", remote)});
     Outcomes outcomes({kKMKMWebDAVFileManagerDidDownloadFile,
                        kKMKMWebDAVFileManagerDidFailToDownloadFile,
                        kKMKMWebDAVFileManagerDidGetPartialDataForFile});
@@ -61,7 +65,7 @@ int get(Session& session, const std::string& remote, const std::optional<std::st
       progress->finish();
     if (outcomes.count(kKMKMWebDAVFileManagerDidDownloadFile) == 0 ||
         !session.storage().hasCachedFileForURL(url))
-      session.failWith(outcomes, nullptr, say("Cannot download {}", remote));
+      return report(session.failureOf(outcomes, nullptr, say("Cannot download {}", remote)));
     std::cerr << say("{}: downloaded.", item->displayName()) << "\n";
   }
   if (local) {
@@ -70,7 +74,7 @@ int get(Session& session, const std::string& remote, const std::optional<std::st
       target /= item->displayName();
     const std::error_code error = copyFileContents(*cachePath, target);
     if (error)
-      throw Failure{say("Cannot write {}: {}", target.string(), error.message())};
+      return report(Failure{say("Cannot write {}: {}", target.string(), error.message())});
     std::cout << target.string() << "\n";
   } else {
     std::cout << *cachePath << "\n";

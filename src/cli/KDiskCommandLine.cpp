@@ -129,7 +129,7 @@ int runCommandLine(int argc, char** argv) {
     for (auto& sink : spdlog::default_logger()->sinks())
       sink->set_level(spdlog::level::off);
 
-  try {
+  {
     Session session;
     if (*loginCommand)
       return login(session, loginName, passwordStdin);
@@ -157,10 +157,6 @@ int runCommandLine(int argc, char** argv) {
       return makeDirectory(session, mkdirName, mkdirParent);
     if (*shareCommand)
       return share(session, sharePaths, shareCopy);
-  } catch (const Failure& failure) {
-    std::cout << std::flush;
-    std::cerr << "kdisk: " << failure.message << "\n";
-    return failure.status;
   }
   return kBadUsage;
 }

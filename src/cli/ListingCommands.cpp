@@ -47,10 +47,15 @@ void printItems(Session& session, const KMFileItemList& items, bool longForm, bo
 } // namespace
 
 int list(Session& session, const std::string& path, bool longForm, bool json, bool offline) {
-  const URL directory = session.resolve(path, true);
+  const auto resolved = session.resolve(path, true);
+  if (!resolved.hasValue())
+    return report(resolved.failure());
+  const URL& directory = resolved.value();
   if (!offline) {
-    session.requireToken();
-    session.refresh(directory);
+    if (auto signedIn = session.requireToken(); !signedIn.hasValue())
+      return report(signedIn.failure());
+    if (auto listed = session.refresh(directory); !listed.hasValue())
+      return report(listed.failure());
   }
   printItems(session, session.storage().contentsOfDirectoryAtURLIncludeHidden(directory, false),
              longForm, json, directory);
@@ -58,10 +63,15 @@ int list(Session& session, const std::string& path, bool longForm, bool json, bo
 }
 
 int search(Session& session, const std::string& text, const std::string& path, bool offline) {
-  const URL directory = session.resolve(path, true);
+  const auto resolved = session.resolve(path, true);
+  if (!resolved.hasValue())
+    return report(resolved.failure());
+  const URL& directory = resolved.value();
   if (!offline) {
-    session.requireToken();
-    session.refresh(directory);
+    if (auto signedIn = session.requireToken(); !signedIn.hasValue())
+      return report(signedIn.failure());
+    if (auto listed = session.refresh(directory); !listed.hasValue())
+      return report(listed.failure());
   }
   KMFileItemList found;
   const std::string wanted = folded(text);

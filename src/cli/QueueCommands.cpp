@@ -20,7 +20,7 @@ namespace kdisk::cli {
 namespace {
 
 // Sends every waiting upload until none is left; false when any failed.
-bool runQueue(Session& session, std::set<std::string> watched) {
+Result<bool> runQueue(Session& session, std::set<std::string> watched) {
   using namespace kdisk::manager;
   Outcomes outcomes(
       {kKMKMWebDAVFileManagerDidStartUploadFile, kKMKMWebDAVFileManagerDidSendBytesForUploadFile,
@@ -81,7 +81,7 @@ bool runQueue(Session& session, std::set<std::string> watched) {
   if (progress)
     progress->finish();
   if (outcomes.authenticationFailed)
-    throw Failure{say("The service refused the sign-in. Run `kdisk login` to sign in again.")};
+    return Failure{say("The service refused the sign-in. Run `kdisk login` to sign in again.")};
   for (auto& urlText : watched) {
     auto url = URL::fromString(urlText);
     auto row = url ? session.storage().uploadFileAtURL(*url) : nullptr;
@@ -95,23 +95,24 @@ bool runQueue(Session& session, std::set<std::string> watched) {
 
 int put(Session& session, std::vector<std::string> arguments, std::optional<std::string> to,
         bool noWait) {
-  session.requireToken();
+  if (auto signedIn = session.requireToken(); !signedIn.hasValue())
+    return report(signedIn.failure());
   if (!to && arguments.size() > 1 && !fs::is_regular_file(arguments.back())) {
     to = arguments.back();
     arguments.pop_back();
   }
-  const URL directory = session.resolve(to.value_or("/"), true);
+  const auto resolved = session.resolve(to.value_or("/"), true);
+  if (!resolved.hasValue())
+    return report(resolved.failure());
+  const URL& directory = resolved.value();
   for (auto& local : arguments)
     if (!fs::is_regular_file(local))
-      throw Failure{say("Not a file: {}", local), kBadUsage};
+      return report(Failure{say("Not a file: {}", local), kBadUsage});
   // Free names are picked from the cached listing; a fresh one spares sends the
   // service refuses because the name is taken there.
-  try {
-    session.refresh(directory);
-  } catch (const Failure& failure) {
-    std::cerr << "kdisk: " << failure.message << " " << say("Names are checked against the cached listing only.")
-              << "\n";
-  }
+  if (auto listed = session.refresh(directory); !listed.hasValue())
+    std::cerr << "kdisk: " << listed.failure().message << " "
+              << say("Names are checked against the cached listing only.") << "\n";
   std::set<std::string> queued;
   for (auto& local : arguments) {
     const fs::path absolute = fs::absolute(local);
@@ -119,14 +120,17 @@ int put(Session& session, std::vector<std::string> arguments, std::optional<std:
     auto added =
         session.manager->uploadFileForFileURLTo(URL::fileURLWithPath(absolute.string()), target);
     if (!added.hasValue())
-      throw Failure{say("Cannot queue {}: {}", local, added.error().localizedDescription)};
+      return report(Failure{say("Cannot queue {}: {}", local, added.error().localizedDescription)});
     queued.insert(added.value().absoluteString());
     std::cout << say("Queued {} as {}", local, session.remotePath(added.value())) << "\n";
   }
   std::cout << std::flush;
   if (noWait)
     return 0;
-  return runQueue(session, queued) ? 0 : kFailed;
+  const auto sent = runQueue(session, queued);
+  if (!sent.hasValue())
+    return report(sent.failure());
+  return sent.value() ? 0 : kFailed;
 }
 
 int queueList(Session& session) {
@@ -148,8 +152,8 @@ int queueList(Session& session) {
 
 namespace {
 
-std::vector<std::shared_ptr<KMUploadFile>> rowsNamed(Session& session,
-                                                     const std::vector<std::string>& names) {
+Result<std::vector<std::shared_ptr<KMUploadFile>>> rowsNamed(Session& session,
+                                                             const std::vector<std::string>& names) {
   auto rows = session.storage().uploadsInDirectoryAtURL(std::nullopt);
   if (names.empty())
     return rows;
@@ -163,7 +167,7 @@ std::vector<std::shared_ptr<KMUploadFile>> rowsNamed(Session& session,
         found = true;
       }
     if (!found)
-      throw Failure{say("No upload named {} in the queue.", name)};
+      return Failure{say("No upload named {} in the queue.", name)};
   }
   return chosen;
 }
@@ -171,18 +175,28 @@ std::vector<std::shared_ptr<KMUploadFile>> rowsNamed(Session& session,
 } // namespace
 
 int queueRetry(Session& session, const std::vector<std::string>& names) {
-  session.requireToken();
+  if (auto signedIn = session.requireToken(); !signedIn.hasValue())
+    return report(signedIn.failure());
+  const auto rows = rowsNamed(session, names);
+  if (!rows.hasValue())
+    return report(rows.failure());
   std::set<std::string> watched;
-  for (auto& row : rowsNamed(session, names)) {
+  for (auto& row : rows.value()) {
     watched.insert(row->URL().absoluteString());
     if (row->failed())
       session.manager->retryUploadFileWithURL(row->URL());
   }
-  return runQueue(session, watched) ? 0 : kFailed;
+  const auto sent = runQueue(session, watched);
+  if (!sent.hasValue())
+    return report(sent.failure());
+  return sent.value() ? 0 : kFailed;
 }
 
 int queueRemove(Session& session, const std::vector<std::string>& names) {
-  for (auto& row : rowsNamed(session, names)) {
+  const auto rows = rowsNamed(session, names);
+  if (!rows.hasValue())
+    return report(rows.failure());
+  for (auto& row : rows.value()) {
     session.manager->removeUploadFileWithURL(row->URL());
     std::cout << say("Removed {} from the queue.", session.remotePath(row->URL())) << "\n";
   }

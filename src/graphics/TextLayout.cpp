@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 
+#include "platform/GLibOwners.h"
+
 namespace kdisk {
 namespace {
 
@@ -12,10 +14,11 @@ namespace {
 PangoContext* measuringContext() {
   thread_local struct ContextHolder {
     PangoContext* context = nullptr;
+    glib::Object<PangoContext> owner;
     ContextHolder() {
-      PangoFontMap* fontMap = pango_cairo_font_map_new();
-      context = pango_font_map_create_context(fontMap);
-      g_object_unref(fontMap);
+      glib::Object<PangoFontMap> fontMap(pango_cairo_font_map_new());
+      owner.reset(pango_font_map_create_context(fontMap.get()));
+      context = owner.get();
       cairo_font_options_t* options = cairo_font_options_create();
       cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
       cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
@@ -25,7 +28,6 @@ PangoContext* measuringContext() {
       pango_cairo_context_set_resolution(context, 72);
       pango_context_set_round_glyph_positions(context, FALSE);
     }
-    ~ContextHolder() { g_object_unref(context); }
   } holder;
   return holder.context;
 }
@@ -46,6 +48,7 @@ CGFloat points(int pangoUnits) {
 } // namespace
 
 struct TextLayout::Implementation {
+  glib::Object<PangoLayout> owner;
   PangoLayout* layout = nullptr;
   NSLineBreakMode mode = NSLineBreakMode::WordWrap;
   CGFloat width = -1;
@@ -81,20 +84,18 @@ struct TextLayout::Implementation {
 
 TextLayout::TextLayout(std::string_view text, const UIFont& font)
     : m_implementation(std::make_unique<Implementation>()) {
-  m_implementation->layout = pango_layout_new(measuringContext());
+  m_implementation->owner.reset(pango_layout_new(measuringContext()));
+  m_implementation->layout = m_implementation->owner.get();
   PangoFontDescription* description = descriptionFor(font);
   pango_layout_set_font_description(m_implementation->layout, description);
   pango_font_description_free(description);
   // Pango wants valid UTF-8; invalid bytes become replacement characters.
-  gchar* valid = g_utf8_make_valid(text.data(), gssize(text.size()));
-  pango_layout_set_text(m_implementation->layout, valid, -1);
-  g_free(valid);
+  glib::Text valid(g_utf8_make_valid(text.data(), gssize(text.size())));
+  pango_layout_set_text(m_implementation->layout, valid.get(), -1);
   m_implementation->apply();
 }
 
-TextLayout::~TextLayout() {
-  g_object_unref(m_implementation->layout);
-}
+TextLayout::~TextLayout() = default;
 
 void TextLayout::setWidth(CGFloat width) {
   m_implementation->width = std::isfinite(width) ? std::max<CGFloat>(width, 0) : -1;

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <memory>
 #include <sstream>
 #include <vector>
 
 #include "graphics/TextLayout.h"
+#include "platform/GLibOwners.h"
 
 namespace kdisk {
 namespace {
@@ -34,15 +36,14 @@ std::string compacted(std::string_view name) {
 std::string installedFamily(std::string_view compact) {
   static const std::vector<std::string> families = [] {
     std::vector<std::string> names;
-    PangoFontMap* fontMap = pango_cairo_font_map_new();
+    glib::Object<PangoFontMap> fontMap(pango_cairo_font_map_new());
     PangoFontFamily** list = nullptr;
     int count = 0;
-    pango_font_map_list_families(fontMap, &list, &count);
+    pango_font_map_list_families(fontMap.get(), &list, &count);
+    std::unique_ptr<PangoFontFamily*, glib::FreeDeleter> owned(list);
     for (int index = 0; index < count; ++index) {
       names.emplace_back(pango_font_family_get_name(list[index]));
     }
-    g_free(list);
-    g_object_unref(fontMap);
     return names;
   }();
   const std::string wanted = compacted(compact);

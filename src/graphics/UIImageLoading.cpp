@@ -16,6 +16,7 @@
 #include "graphics/PixelFormat.h"
 #include "graphics/Screen.h"
 #include "platform/Bundle.h"
+#include "platform/GLibOwners.h"
 #include "platform/Log.h"
 
 namespace kdisk {
@@ -102,7 +103,8 @@ using ChunkSource = std::function<std::size_t(const std::uint8_t*& chunk)>;
 
 std::shared_ptr<UIImage> decodeChunks(const ChunkSource& next, double scale, const std::string& description,
                                       int fillSide, int maximumDimension = UIImage::kMaximumPixelDimension) {
-  GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+  glib::Object<GdkPixbufLoader> owner(gdk_pixbuf_loader_new());
+  GdkPixbufLoader* loader = owner.get();
   DecodeState state;
   state.fillSide = fillSide;
   state.maximumDimension = std::clamp(maximumDimension, 1, UIImage::kMaximumPixelDimension);
@@ -114,19 +116,18 @@ std::shared_ptr<UIImage> decodeChunks(const ChunkSource& next, double scale, con
     written = gdk_pixbuf_loader_write(loader, chunk, length, &error);
   }
   const bool closed = gdk_pixbuf_loader_close(loader, written ? &error : nullptr);
+  glib::Error failure(error);
   std::shared_ptr<UIImage> image;
   if (state.refused) {
     log()->warn("UIImage: '{}' claims an unusable size of {}x{} pixels", description,
                 state.claimedWidth, state.claimedHeight);
   } else if (!written || !closed) {
     log()->warn("UIImage: cannot decode '{}': {}", description,
-                error ? error->message : "unknown format");
+                failure ? failure->message : "unknown format");
   } else if (GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader)) {
     // Photos carry their camera's orientation; show them upright.
-    GdkPixbuf* upright = gdk_pixbuf_apply_embedded_orientation(pixbuf);
-    cairo_surface_t* surface = surfaceFromPixbuf(upright ? upright : pixbuf);
-    if (upright)
-      g_object_unref(upright);
+    glib::Object<GdkPixbuf> upright(gdk_pixbuf_apply_embedded_orientation(pixbuf));
+    cairo_surface_t* surface = surfaceFromPixbuf(upright ? upright.get() : pixbuf);
     if (surface) {
       image = UIImage::imageWithSurface(surface, scale, description);
     } else {
@@ -135,9 +136,6 @@ std::shared_ptr<UIImage> decodeChunks(const ChunkSource& next, double scale, con
   } else {
     log()->warn("UIImage: '{}' holds no image", description);
   }
-  if (error)
-    g_error_free(error);
-  g_object_unref(loader);
   return image;
 }
 

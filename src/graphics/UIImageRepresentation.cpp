@@ -8,6 +8,7 @@
 #include <string>
 
 #include "graphics/UIImage.h"
+#include "platform/GLibOwners.h"
 #include "platform/Log.h"
 
 namespace kdisk {
@@ -19,15 +20,15 @@ auto log() {
 
 enum class AlphaHandling { Keep, FlattenOnWhite };
 
-GdkPixbuf* pixbufFromImage(const UIImage& image, AlphaHandling alpha) {
+glib::Object<GdkPixbuf> pixbufFromImage(const UIImage& image, AlphaHandling alpha) {
   const bool keepAlpha = alpha == AlphaHandling::Keep;
-  GdkPixbuf* pixbuf =
-      gdk_pixbuf_new(GDK_COLORSPACE_RGB, keepAlpha, 8, image.pixelWidth(), image.pixelHeight());
+  glib::Object<GdkPixbuf> pixbuf(
+      gdk_pixbuf_new(GDK_COLORSPACE_RGB, keepAlpha, 8, image.pixelWidth(), image.pixelHeight()));
   if (!pixbuf)
     return nullptr;
-  guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
-  const int stride = gdk_pixbuf_get_rowstride(pixbuf);
-  const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  guchar* pixels = gdk_pixbuf_get_pixels(pixbuf.get());
+  const int stride = gdk_pixbuf_get_rowstride(pixbuf.get());
+  const int channels = gdk_pixbuf_get_n_channels(pixbuf.get());
   for (int y = 0; y < image.pixelHeight(); ++y) {
     guchar* out = pixels + std::ptrdiff_t(y) * stride;
     for (int x = 0; x < image.pixelWidth(); ++x, out += channels) {
@@ -45,25 +46,22 @@ GdkPixbuf* pixbufFromImage(const UIImage& image, AlphaHandling alpha) {
   return pixbuf;
 }
 
-std::optional<Bytes> save(GdkPixbuf* pixbuf, const char* type, const char* key, const char* value,
+std::optional<Bytes> save(glib::Object<GdkPixbuf> pixbuf, const char* type, const char* key, const char* value,
                           const UIImage& image) {
   gchar* buffer = nullptr;
   gsize length = 0;
   GError* error = nullptr;
   const bool saved =
-      gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &length, type, &error, key, value, nullptr);
-  g_object_unref(pixbuf);
+      gdk_pixbuf_save_to_buffer(pixbuf.get(), &buffer, &length, type, &error, key, value, nullptr);
+  glib::Text owned(buffer);
+  glib::Error failure(error);
   if (!saved) {
     log()->warn("UIImage: cannot encode '{}' as {}: {}", image.name(), type,
-                error ? error->message : "unknown error");
-    if (error)
-      g_error_free(error);
+                failure ? failure->message : "unknown error");
     return std::nullopt;
   }
-  Bytes bytes(reinterpret_cast<const std::uint8_t*>(buffer),
-              reinterpret_cast<const std::uint8_t*>(buffer) + length);
-  g_free(buffer);
-  return bytes;
+  return Bytes(reinterpret_cast<const std::uint8_t*>(buffer),
+               reinterpret_cast<const std::uint8_t*>(buffer) + length);
 }
 
 } // namespace
@@ -71,21 +69,21 @@ std::optional<Bytes> save(GdkPixbuf* pixbuf, const char* type, const char* key, 
 std::optional<Bytes> UIImageJPEGRepresentation(const UIImage* image, double compressionQuality) {
   if (!image)
     return std::nullopt;
-  GdkPixbuf* pixbuf = pixbufFromImage(*image, AlphaHandling::FlattenOnWhite);
+  auto pixbuf = pixbufFromImage(*image, AlphaHandling::FlattenOnWhite);
   if (!pixbuf)
     return std::nullopt;
   const double quality = std::isfinite(compressionQuality) ? compressionQuality : 1.0;
   const std::string percent = std::to_string(std::clamp(int(std::lround(quality * 100)), 1, 100));
-  return save(pixbuf, "jpeg", "quality", percent.c_str(), *image);
+  return save(std::move(pixbuf), "jpeg", "quality", percent.c_str(), *image);
 }
 
 std::optional<Bytes> UIImagePNGRepresentation(const UIImage* image) {
   if (!image)
     return std::nullopt;
-  GdkPixbuf* pixbuf = pixbufFromImage(*image, AlphaHandling::Keep);
+  auto pixbuf = pixbufFromImage(*image, AlphaHandling::Keep);
   if (!pixbuf)
     return std::nullopt;
-  return save(pixbuf, "png", nullptr, nullptr, *image);
+  return save(std::move(pixbuf), "png", nullptr, nullptr, *image);
 }
 
 } // namespace kdisk

@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 
 #include "manager/KMWebDAVFileManager.h"
+#include "platform/GLibOwners.h"
 
 struct KMReachability::Impl {
   KMReachability* owner = nullptr;
@@ -10,41 +11,35 @@ struct KMReachability::Impl {
   Callback callback;
   GNetworkMonitor* monitor = nullptr;  // the process-wide default; not ours to free
   gulong changedHandler = 0;
-  GCancellable* pending = nullptr;
+  kdisk::glib::Object<GCancellable> pending;
 
   static void onNetworkChanged(GNetworkMonitor*, gboolean, gpointer data) {
     static_cast<Impl*>(data)->check();
   }
 
   void check() {
-    if (pending) {
-      // A newer network state makes the running check stale.
-      g_cancellable_cancel(pending);
-      g_object_unref(pending);
-    }
-    pending = g_cancellable_new();
-    GSocketConnectable* address = g_network_address_new(owner->m_hostName.c_str(), port);
+    // A newer network state makes the running check stale.
+    if (pending) g_cancellable_cancel(pending.get());
+    pending.reset(g_cancellable_new());
+    kdisk::glib::Object<GSocketConnectable> address(g_network_address_new(owner->m_hostName.c_str(), port));
     // The cancellable rides along so a finished check can tell it was cancelled
     // without touching this object, which may be gone by then.
-    g_network_monitor_can_reach_async(monitor, address, pending, &Impl::onChecked,
-                                      new std::pair<Impl*, GCancellable*>(this, g_object_ref(pending)));
-    g_object_unref(address);
+    g_network_monitor_can_reach_async(
+        monitor, address.get(), pending.get(), &Impl::onChecked,
+        new std::pair<Impl*, GCancellable*>(this, G_CANCELLABLE(g_object_ref(pending.get()))));
   }
 
   static void onChecked(GObject* source, GAsyncResult* result, gpointer data) {
     auto* context = static_cast<std::pair<Impl*, GCancellable*>*>(data);
     Impl* self = context->first;
-    GCancellable* cancellable = context->second;
+    kdisk::glib::Object<GCancellable> cancellable(context->second);
     delete context;
     GError* error = nullptr;
     const gboolean reached =
         g_network_monitor_can_reach_finish(G_NETWORK_MONITOR(source), result, &error);
-    const bool cancelled = g_cancellable_is_cancelled(cancellable);
-    g_object_unref(cancellable);
-    if (error) g_error_free(error);
-    if (cancelled) return;
-    g_object_unref(self->pending);
-    self->pending = nullptr;
+    kdisk::glib::Error ignored(error);
+    if (g_cancellable_is_cancelled(cancellable.get())) return;
+    self->pending.reset();
     KMNetworkConnectivity connectivity = KMNetworkConnectivity::Full;
     switch (g_network_monitor_get_connectivity(self->monitor)) {
       case G_NETWORK_CONNECTIVITY_LOCAL: connectivity = KMNetworkConnectivity::Local; break;
@@ -72,10 +67,7 @@ std::unique_ptr<KMReachability> KMReachability::reachabilityWithHostNamePort(std
 
 KMReachability::~KMReachability() {
   if (m_impl->changedHandler) g_signal_handler_disconnect(m_impl->monitor, m_impl->changedHandler);
-  if (m_impl->pending) {
-    g_cancellable_cancel(m_impl->pending);
-    g_object_unref(m_impl->pending);
-  }
+  if (m_impl->pending) g_cancellable_cancel(m_impl->pending.get());
 }
 
 bool KMReachability::scheduleWithCallback(Callback callback) {

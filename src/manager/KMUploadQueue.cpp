@@ -1,22 +1,18 @@
 #include "manager/KMUploadQueue.h"
 
-#include <chrono>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <ctime>
-#include <fcntl.h>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
-#include <set>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "manager/KMDirectoryListing.h"
 #include "manager/KMUploadNotifications.h"
+#include "manager/KMWebDAVFileManagerLog.h"
 #include "platform/DateFormat.h"
-#include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Paths.h"
 #include "storage/KMWebDAVStorage.h"
@@ -28,12 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::shared_ptr<spdlog::logger> log() {
-  static auto logger = kdisk::logger("KMWebDAVFileManager", LogLevel::Info);
-  return logger;
-}
-
-constexpr std::size_t kAssetCopyBufferSize = 8192;
 constexpr double kUploadTimeoutSeconds = 30;
 // The answer to a create-only PUT whose name is taken on the service.
 constexpr std::uint64_t kStatusPreconditionFailed = 412;
@@ -41,46 +31,7 @@ constexpr std::uint64_t kStatusPreconditionFailed = 412;
 // may keep taking names as fast as the queue picks them.
 constexpr unsigned kMaxNameAttempts = 5;
 
-// Splits "name.ext" as file browsers do: a leading dot starts no extension.
-std::pair<std::string, std::string> splitExtension(const std::string& name) {
-  auto dot = name.rfind('.');
-  if (dot == std::string::npos || dot == 0) return {name, {}};
-  return {name.substr(0, dot), name.substr(dot + 1)};
-}
-
-// " (n)" at the end of `base`: the number, or nothing.
-std::optional<std::uint64_t> numberSuffix(const std::string& base, std::size_t* suffixStart) {
-  if (base.size() < 4 || base.back() != ')') return std::nullopt;
-  auto open = base.rfind(" (");
-  if (open == std::string::npos) return std::nullopt;
-  std::string_view digits(base.data() + open + 2, base.size() - open - 3);
-  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return std::nullopt;
-  std::uint64_t value = 0;
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  // A number too large to count on from is kept as part of the name.
-  if (error != std::errc() || end != digits.data() + digits.size() || value == UINT64_MAX) return std::nullopt;
-  *suffixStart = open;
-  return value;
-}
-
 }  // namespace
-
-// ---- Formatter
-
-std::string KMFileNameDateFormatter::stringFromDate(Date date) const {
-  std::time_t seconds = static_cast<std::time_t>(date.secondsSince1970);
-  std::tm local {};
-  ::localtime_r(&seconds, &local);
-  char text[64];
-  std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H-%M-%S", &local);
-  return std::string(text, length);
-}
-
-const KMFileNameDateFormatter& KMUploadQueue::fileNameDateFormatter() {
-  static const KMFileNameDateFormatter formatter;
-  return formatter;
-}
 
 // ---- Request record
 
@@ -103,7 +54,8 @@ KMUploadQueue::KMUploadQueue(std::shared_ptr<KMWebDAVStorage> storage, Environme
     : m_storage(std::move(storage)), m_environment(std::move(environment)),
       m_serialUploadQueue(m_environment.serialUploadQueue
                               ? m_environment.serialUploadQueue
-                              : DispatchQueue::createSerial("ru.kalumo.disk.serialUploadQueue")) {
+                              : DispatchQueue::createSerial("ru.kalumo.disk.serialUploadQueue")),
+      m_sequence(m_serialUploadQueue) {
   if (!m_environment.photoLibrary) m_environment.photoLibrary = [] { return PhotoLibrary(); };
 }
 
@@ -138,31 +90,6 @@ void KMUploadQueue::post(const char* name, const kdisk::URL& url, Dictionary ext
   extra[kKMUploadURLKey] = url.absoluteString();
   NotificationCenter::defaultCenter().postNotificationInMainQueueWithNameObjectUserInfo(
       name, m_environment.notificationObject, std::move(extra));
-}
-
-// ---- Names
-
-kdisk::URL KMUploadQueue::uniqueURLForDefaultURLInUsedURLs(const kdisk::URL& wanted,
-                                                           const std::vector<kdisk::URL>& used) {
-  // Compared decoded, so a name the server spells with other escapes still counts as taken.
-  std::set<std::string> taken;
-  for (const auto& url : used) taken.insert(percentDecode(url.absoluteString()));
-  kdisk::URL candidate = wanted;
-  const kdisk::URL parent = wanted.deletingLastPathComponent();
-  while (taken.count(percentDecode(candidate.absoluteString()))) {
-    auto [base, extension] = splitExtension(candidate.lastPathComponent());
-    std::uint64_t n = 1;
-    std::size_t suffixStart = 0;
-    if (auto number = numberSuffix(base, &suffixStart)) {
-      n = *number + 1;
-      base.erase(suffixStart);
-    }
-    // A name without an extension gets no trailing dot: "notes (1)".
-    std::string name = base + " (" + std::to_string(n) + ")";
-    if (!extension.empty()) name += "." + extension;
-    candidate = parent.appendingPathComponent(name);
-  }
-  return candidate;
 }
 
 // ---- Ways in
@@ -267,7 +194,20 @@ void KMUploadQueue::uploadNextFileInQueue() {
   m_serialUploadQueue->async([self] { self->uploadNextFileInQueueOnQueue(); });
 }
 
+void KMUploadQueue::assertInvariants() const {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
+  std::lock_guard lock(m_slotMutex);
+  // A free slot has no send and no picked row; a send holds the slot under its own name.
+  KDISK_CONTRACT(m_uploadingFileURL || (!m_inFlight && !m_uploadingRowLocalURL),
+                 "KMUploadQueue: a send or a picked row without the slot");
+  KDISK_CONTRACT(!m_inFlight || m_uploadingFileURL == m_inFlight->URL,
+                 "KMUploadQueue: the send in flight is " + (m_inFlight ? m_inFlight->URL.absoluteString() : "") +
+                     " but the slot holds " + (m_uploadingFileURL ? m_uploadingFileURL->absoluteString() : ""));
+  KDISK_CONTRACT(!m_inFlight || m_inFlight->transfer, "KMUploadQueue: a send in flight without its transfer");
+}
+
 void KMUploadQueue::uploadNextFileInQueueOnQueue() {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   log()->debug("Upload next file in queue.");
   if (auto current = uploadingFileURL()) {
     log()->debug("Somebody ({}) is uploading now. Quit.", current->absoluteString());
@@ -297,8 +237,7 @@ void KMUploadQueue::uploadNextFileInQueueOnQueue() {
   auto failQueued = [this, remoteURL](const char* reason) {
     m_storage->markUploadFileWithURLFailedWithReason(remoteURL, true, reason);
     post(kKMKMWebDAVFileManagerDidFailToUploadFile, remoteURL);
-    setUploadingFileURL(std::nullopt);
-    uploadNextFileInQueue();
+    endInFlight();
   };
   if (localURL && localURL->scheme() == "assets-library") {
     log()->debug("Next file is asset. Need to save it before uploading.");
@@ -307,7 +246,9 @@ void KMUploadQueue::uploadNextFileInQueueOnQueue() {
         *localURL,
         [self, remoteURL](const kdisk::URL& temporaryFileURL) {
           log()->debug("Asset was saved to {}", temporaryFileURL.path());
-          self->startUploadFileAtTo(temporaryFileURL, remoteURL);
+          // The copy ends on a library thread; the send starts on the queue.
+          self->m_serialUploadQueue->async(
+              [self, remoteURL, temporaryFileURL] { self->startUploadFileAtTo(temporaryFileURL, remoteURL); });
         },
         [self, remoteURL, localURL, failQueued](const std::optional<KMError>&) {
           log()->error("Failed to save Asset for {}", localURL->absoluteString());
@@ -330,6 +271,7 @@ void KMUploadQueue::startUploadFileAtTo(const kdisk::URL& localFileURL, const kd
 
 void KMUploadQueue::startUpload(const kdisk::URL& localFileURL, const kdisk::URL& remoteURL,
                                 unsigned refusedNames, const std::optional<kdisk::URL>& refused) {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   log()->debug("Start upload {} to {}", localFileURL.path(), remoteURL.absoluteString());
   auto request = std::make_shared<KMUploadRequest>();
   request->URL = remoteURL;
@@ -379,6 +321,7 @@ void KMUploadQueue::startUpload(const kdisk::URL& localFileURL, const kdisk::URL
   Dictionary extra;
   if (refused) extra[kKMUploadRefusedURLKey] = refused->absoluteString();
   post(kKMKMWebDAVFileManagerDidStartUploadFile, remoteURL, std::move(extra));
+  assertInvariants();
   request->transfer->start();
 }
 
@@ -388,6 +331,7 @@ bool KMUploadQueue::rowIsStillQueued(const KMUploadRequest& request) {
 }
 
 void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& request) {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   const kdisk::URL& url = request->URL;
   const auto status = request->responseStatusCode();
   if (!rowIsStillQueued(*request)) {
@@ -395,6 +339,7 @@ void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& requ
   } else if (status == kStatusPreconditionFailed && request->refusedNames + 1 < kMaxNameAttempts) {
     log()->info("{} is taken on the service. Looking for a free name.", url.absoluteString());
     resendUnderFreeName(request);
+    assertInvariants();
     return;  // the slot stays held for the next send
   } else if (status < 200 || status > 299) {
     log()->error("Failed upload file {}. Status code {}\n>-----", url.absoluteString(), status);
@@ -416,8 +361,7 @@ void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& requ
     removeTemporarySource(request->sourcePath);
     post(kKMKMWebDAVFileManagerDidUploadFile, url);
   }
-  setUploadingFileURL(std::nullopt);
-  uploadNextFileInQueue();
+  endInFlight();
 }
 
 void KMUploadQueue::resendUnderFreeName(const std::shared_ptr<KMUploadRequest>& refused) {
@@ -436,6 +380,7 @@ void KMUploadQueue::resendUnderFreeName(const std::shared_ptr<KMUploadRequest>& 
 }
 
 void KMUploadQueue::resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadRequest>& refused) {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   const kdisk::URL& taken = refused->URL;
   if (!rowIsStillQueued(*refused)) {
     log()->warn("Upload file not found in DB {}.", taken.absoluteString());
@@ -472,10 +417,12 @@ void KMUploadQueue::resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadReq
 
 void KMUploadQueue::endInFlight() {
   setUploadingFileURL(std::nullopt);
+  assertInvariants();
   uploadNextFileInQueue();
 }
 
 void KMUploadQueue::didFailUpload(const std::shared_ptr<KMUploadRequest>& request) {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   const kdisk::URL& url = request->URL;
   auto error = request->error();
   log()->error("Failed upload file {}. Error: {}\n>-----", url.absoluteString(),
@@ -491,11 +438,11 @@ void KMUploadQueue::didFailUpload(const std::shared_ptr<KMUploadRequest>& reques
       removeTemporarySource(request->sourcePath);
     }
   }
-  setUploadingFileURL(std::nullopt);
-  uploadNextFileInQueue();
+  endInFlight();
 }
 
 void KMUploadQueue::requestDidSendBytes(const std::shared_ptr<KMUploadRequest>& request, std::int64_t) {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   const std::uint64_t total = request->totalBytesSent.load();
   log()->debug("Did send {} bytes for file {}", total, request->URL.lastPathComponent());
   if (!rowIsStillQueued(*request)) {
@@ -540,80 +487,6 @@ void KMUploadQueue::hostReachabilityDidChange(bool reachable) {
     log()->info("Host became reachable. Resume uploading.");
     uploadNextFileInQueue();
   }
-}
-
-// ---- Library copies
-
-void KMUploadQueue::saveAssetToTempFileCompletionBlockFailureBlock(const kdisk::URL& assetURL,
-                                                                    SaveCompletion completion,
-                                                                    SaveFailure failure) {
-  const std::string directory = assetCopiesDirectory();
-  auto copy = [assetURL, directory, completion, failure](std::shared_ptr<PhotoAsset> asset) {
-    if (!asset) {
-      // The library no longer holds the item. Sending an empty file would
-      // report a photo as uploaded that never was; the row is kept as failed.
-      log()->error("Can not get asset - {}", "the photo library no longer holds it");
-      failure(KMError(kKMPhotoLibraryErrorDomain, kKMPhotoLibraryAssetGone,
-                      "The photo library no longer holds this item."));
-      return;
-    }
-    const std::string path = directory + "/" + assetURL.lastPathComponent();
-    log()->debug("Writing to {}", path);
-    int fd = -1;
-    if (paths::createDirectories(directory).hasValue())
-      fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      log()->error("Can not create tmp file for asset.");
-      failure(std::nullopt);
-      return;
-    }
-    auto representation = asset->defaultRepresentation();
-    std::uint8_t buffer[kAssetCopyBufferSize];
-    std::uint64_t offset = 0;
-    if (representation->size() != 0) {
-      for (;;) {
-        KMError error;
-        std::size_t count = representation->getBytesFromOffsetLength(buffer, offset, sizeof buffer, &error);
-        if (count == 0) {
-          if (!error.domain.empty()) {
-            log()->error("Can not read data from asset.\n{}", error.description());
-            ::close(fd);
-            failure(error);
-            return;
-          }
-          break;
-        }
-        // A short or failed write (a full disk) must not pass for a whole copy.
-        std::size_t written = 0;
-        while (written < count) {
-          ssize_t result = ::write(fd, buffer + written, count - written);
-          if (result < 0 && errno == EINTR) continue;
-          if (result <= 0) {
-            KMError writeError = KMErrorFromErrno(result < 0 ? errno : ENOSPC, path);
-            log()->error("Can not write data of asset.\n{}", writeError.description());
-            ::close(fd);
-            ::unlink(path.c_str());
-            failure(writeError);
-            return;
-          }
-          written += static_cast<std::size_t>(result);
-        }
-        offset += count;
-      }
-    }
-    if (::close(fd) != 0) {
-      KMError closeError = KMErrorFromErrno(errno, path);
-      ::unlink(path.c_str());
-      failure(closeError);
-      return;
-    }
-    completion(kdisk::URL::fileURLWithPath(path));
-  };
-  m_environment.photoLibrary().assetForURLResultBlockFailureBlock(
-      assetURL, copy, [failure](const KMError& error) {
-        log()->error("Can not get asset - {}", error.description());
-        failure(error);
-      });
 }
 
 }  // namespace kdisk::manager

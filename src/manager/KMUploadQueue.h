@@ -42,6 +42,7 @@
 #include "platform/DispatchQueue.h"
 #include "platform/Expected.h"
 #include "platform/PhotoLibrary.h"
+#include "platform/SequenceChecker.h"
 #include "platform/URL.h"
 #include "platform/Value.h"
 
@@ -175,10 +176,14 @@ class KMUploadQueue : public std::enable_shared_from_this<KMUploadQueue> {
   void removeTemporarySource(const std::string& path) const;
   Expected<kdisk::URL> addOne(const kdisk::URL& target, const kdisk::URL& localURL,
                               std::uint64_t size);
+  // The slot and the send in flight agree with the state table above; on the
+  // serial queue, after each transition.
+  void assertInvariants() const;
 
   std::shared_ptr<KMWebDAVStorage> m_storage;
   Environment m_environment;
   std::shared_ptr<DispatchQueue> m_serialUploadQueue;
+  SequenceChecker m_sequence;
   mutable std::mutex m_slotMutex;
   std::optional<kdisk::URL> m_uploadingFileURL;  // guarded by m_slotMutex
   std::optional<kdisk::URL> m_uploadingRowLocalURL;  // guarded by m_slotMutex

@@ -11,6 +11,7 @@
 #include "graphics/UIImage.h"
 #include "manager/KMWebDAVFileManager.h"
 #include "manager/KMWebDAVFileManagerLog.h"
+#include "platform/GLibOwners.h"
 #include "webdav/KMDiskRequest.h"
 #include "webdav/KMFile.h"
 
@@ -171,15 +172,15 @@ std::optional<std::string> KMWebDAVFileManager::iconImageNameForExtension(std::s
 std::optional<std::string> KMWebDAVFileManager::desktopIconPathForExtension(std::string_view extension) {
   const std::string fileName = fmt::format("name.{}", extension);
   gboolean uncertain = FALSE;
-  gchar* contentType = g_content_type_guess(fileName.c_str(), nullptr, 0, &uncertain);
+  kdisk::glib::Text contentType(g_content_type_guess(fileName.c_str(), nullptr, 0, &uncertain));
   if (!contentType) return std::nullopt;
   std::optional<std::string> found;
   // The guess for an unknown name is the generic binary type, whose icon says
   // nothing about the file.
-  if (!uncertain && !g_content_type_is_unknown(contentType)) {
-    GIcon* icon = g_content_type_get_icon(contentType);
-    if (icon && G_IS_THEMED_ICON(icon)) {
-      const gchar* const* names = g_themed_icon_get_names(G_THEMED_ICON(icon));
+  if (!uncertain && !g_content_type_is_unknown(contentType.get())) {
+    kdisk::glib::Object<GIcon> icon(g_content_type_get_icon(contentType.get()));
+    if (icon && G_IS_THEMED_ICON(icon.get())) {
+      const gchar* const* names = g_themed_icon_get_names(G_THEMED_ICON(icon.get()));
       const int size = kdisk::KLDevice::mainScreenScale() > 1.5 ? 96 : 48;
       const std::string sizes[] = {fmt::format("{0}x{0}", size), "64x64", "48x48", "32x32"};
       for (const auto& root : iconThemeRoots()) {
@@ -197,9 +198,7 @@ std::optional<std::string> KMWebDAVFileManager::desktopIconPathForExtension(std:
         if (found) break;
       }
     }
-    if (icon) g_object_unref(icon);
   }
-  g_free(contentType);
   return found;
 }
 

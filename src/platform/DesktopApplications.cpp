@@ -9,19 +9,16 @@
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
+#include "platform/FileOwners.h"
+#include "platform/GLibOwners.h"
+
 namespace kdisk {
 namespace {
 
 inline constexpr const char* kDesktopErrorDomain = "KMDesktopApplicationErrorDomain";
 
-struct GObjectDeleter {
-  void operator()(void* object) const { if (object) g_object_unref(object); }
-};
-struct GFreeDeleter {
-  void operator()(void* memory) const { g_free(memory); }
-};
-using AppInfo = std::unique_ptr<GAppInfo, GObjectDeleter>;
-using GText = std::unique_ptr<gchar, GFreeDeleter>;
+using AppInfo = glib::Object<GAppInfo>;
+using GText = glib::Text;
 
 DesktopApplication describe(GAppInfo* info) {
   const char* identifier = g_app_info_get_id(info);
@@ -41,11 +38,10 @@ KMError errorFrom(GError* error, std::string_view what) {
 std::string contentTypeOfFile(const std::string& path) {
   std::array<unsigned char, 4096> head{};
   gsize length = 0;
-  int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor >= 0) {
-    ssize_t got = ::read(descriptor, head.data(), head.size());
+  UniqueFd descriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (descriptor.isValid()) {
+    ssize_t got = ::read(descriptor.get(), head.data(), head.size());
     if (got > 0) length = static_cast<gsize>(got);
-    ::close(descriptor);
   }
   gboolean uncertain = FALSE;
   GText guessed(g_content_type_guess(path.c_str(), length ? head.data() : nullptr, length, &uncertain));
@@ -70,14 +66,13 @@ std::vector<DesktopApplication> applicationsForContentType(const std::string& co
   std::vector<DesktopApplication> applications;
   AppInfo preferred(g_app_info_get_default_for_type(contentType.c_str(), FALSE));
   if (preferred) applications.push_back(describe(preferred.get()));
-  GList* all = g_app_info_get_all_for_type(contentType.c_str());
-  for (GList* item = all; item; item = item->next) {
+  glib::ObjectList all(g_app_info_get_all_for_type(contentType.c_str()));
+  for (GList* item = all.get(); item; item = item->next) {
     auto* info = static_cast<GAppInfo*>(item->data);
     DesktopApplication application = describe(info);
     if (!preferred || application.identifier != applications.front().identifier)
       applications.push_back(std::move(application));
   }
-  g_list_free_full(all, g_object_unref);
   return applications;
 }
 
@@ -92,7 +87,7 @@ Status openURLWithDefaultApplication(const URL& url) {
 Status launchApplicationWithFile(const DesktopApplication& application, const std::string& path) {
   AppInfo info(G_APP_INFO(g_desktop_app_info_new(application.identifier.c_str())));
   if (!info) return KMError(kDesktopErrorDomain, 3, "No application " + application.identifier);
-  std::unique_ptr<GFile, GObjectDeleter> file(g_file_new_for_path(path.c_str()));
+  glib::Object<GFile> file(g_file_new_for_path(path.c_str()));
   GList files{file.get(), nullptr, nullptr};
   GError* error = nullptr;
   if (!g_app_info_launch(info.get(), &files, nullptr, &error))

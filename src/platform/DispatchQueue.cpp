@@ -230,4 +230,9 @@ bool DispatchQueue::isCurrent() const {
   return std::find(t_currentQueues.begin(), t_currentQueues.end(), this) != t_currentQueues.end();
 }
 
+std::string DispatchQueue::currentQueueDescription() {
+  if (!t_currentQueues.empty()) return "queue " + t_currentQueues.back()->label();
+  return RunLoop::isMainThread() ? "the main thread" : "a thread of no queue";
+}
+
 }  // namespace kdisk

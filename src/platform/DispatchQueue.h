@@ -40,6 +40,9 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
   // Whether the calling code runs on this queue (directly or through a sync()
   // made from it).
   bool isCurrent() const;
+  // Where the calling code runs, for messages: the innermost queue's label,
+  // else the main thread or another thread.
+  static std::string currentQueueDescription();
 
   const std::string& label() const { return m_label; }
   Kind kind() const { return m_kind; }

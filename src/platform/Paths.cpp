@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/FileOwners.h"
+
 namespace kdisk::paths {
 
 namespace {
@@ -76,10 +78,11 @@ Status writeFileAtomically(const std::string& path, std::string_view contents, i
     if (!made.hasValue()) return made;
   }
   std::string temporary = path + ".tmp-XXXXXX";
-  int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return KMErrorFromErrno(errno, temporary);
+  UniqueFd owner(::mkstemp(temporary.data()));
+  if (!owner.isValid()) return KMErrorFromErrno(errno, temporary);
+  const int fd = owner.get();
   auto fail = [&](int error) {
-    ::close(fd);
+    owner.reset();
     ::unlink(temporary.c_str());
     return Status(KMErrorFromErrno(error, path));
   };
@@ -94,7 +97,7 @@ Status writeFileAtomically(const std::string& path, std::string_view contents, i
     written += static_cast<std::size_t>(n);
   }
   if (::fsync(fd) != 0) return fail(errno);
-  if (::close(fd) != 0) {
+  if (owner.close() != 0) {
     ::unlink(temporary.c_str());
     return KMErrorFromErrno(errno, path);
   }

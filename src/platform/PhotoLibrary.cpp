@@ -112,9 +112,7 @@ void collectAlbums(const fs::path& folder, std::vector<PhotoAlbum>& albums) {
 PhotoAssetRepresentation::PhotoAssetRepresentation(std::string path, URL url, std::uint64_t size)
     : m_path(std::move(path)), m_url(std::move(url)), m_size(size) {}
 
-PhotoAssetRepresentation::~PhotoAssetRepresentation() {
-  if (m_fd >= 0) ::close(m_fd);
-}
+PhotoAssetRepresentation::~PhotoAssetRepresentation() = default;
 
 std::optional<std::string> PhotoAssetRepresentation::filename() const {
   return fs::path(m_path).filename().string();
@@ -123,16 +121,16 @@ std::optional<std::string> PhotoAssetRepresentation::filename() const {
 std::size_t PhotoAssetRepresentation::getBytesFromOffsetLength(std::uint8_t* buffer,
                                                                std::uint64_t offset,
                                                                std::size_t length, KMError* error) {
-  if (m_fd < 0) {
-    m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0) {
+  if (!m_fd.isValid()) {
+    m_fd.reset(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!m_fd.isValid()) {
       if (error) *error = KMError(kKMPhotoLibraryErrorDomain, kKMPhotoLibraryReadFailed,
                                   KMErrorFromErrno(errno, m_path).localizedDescription);
       return 0;
     }
   }
   for (;;) {
-    ssize_t count = ::pread(m_fd, buffer, length, static_cast<off_t>(offset));
+    ssize_t count = ::pread(m_fd.get(), buffer, length, static_cast<off_t>(offset));
     if (count >= 0) return static_cast<std::size_t>(count);
     if (errno == EINTR) continue;
     if (error) *error = KMError(kKMPhotoLibraryErrorDomain, kKMPhotoLibraryReadFailed,

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/Expected.h"
+#include "platform/FileOwners.h"
 #include "platform/URL.h"
 #include "platform/Value.h"
 
@@ -65,7 +66,7 @@ class PhotoAssetRepresentation {
   std::string m_path;
   URL m_url;
   std::uint64_t m_size;
-  int m_fd = -1;
+  UniqueFd m_fd;
 };
 
 class PhotoAsset {

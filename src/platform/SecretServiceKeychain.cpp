@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/GLibOwners.h"
 #include "platform/Keychain.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
@@ -41,6 +42,10 @@ struct HashTableDeleter {
   void operator()(GHashTable* table) const { g_hash_table_unref(table); }
 };
 using Attributes = std::unique_ptr<GHashTable, HashTableDeleter>;
+struct SecretValueDeleter {
+  void operator()(SecretValue* value) const { secret_value_unref(value); }
+};
+using Secret = std::unique_ptr<SecretValue, SecretValueDeleter>;
 
 Attributes makeAttributes() {
   return Attributes(g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
@@ -77,10 +82,10 @@ class SecretServiceKeychain final : public Keychain {
     std::lock_guard lock(m_mutex);
     Attributes query = queryAttributes(service, accessGroup);
     GError* error = nullptr;
-    GList* found = secret_password_searchv_sync(
+    glib::ObjectList found(secret_password_searchv_sync(
         schema(), query.get(),
         static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), nullptr,
-        &error);
+        &error));
     if (error) return errorFrom(error, "Secret Service search failed");
     std::optional<KeychainItem> item;
     if (found) {
@@ -91,17 +96,14 @@ class SecretServiceKeychain final : public Keychain {
       result.account = attribute(attributes.get(), "account");
       result.accessGroup = attribute(attributes.get(), "access-group");
       result.description = attribute(attributes.get(), "description");
-      gchar* label = secret_retrievable_get_label(retrievable);
-      result.label = label ? label : "";
-      g_free(label);
-      SecretValue* secret = secret_retrievable_retrieve_secret_sync(retrievable, nullptr, &error);
+      glib::Text label(secret_retrievable_get_label(retrievable));
+      result.label = label ? label.get() : "";
+      Secret secret(secret_retrievable_retrieve_secret_sync(retrievable, nullptr, &error));
       if (secret) {
         gsize length = 0;
-        const gchar* bytes = secret_value_get(secret, &length);
+        const gchar* bytes = secret_value_get(secret.get(), &length);
         result.secret.assign(bytes, bytes + length);
-        secret_value_unref(secret);
       }
-      g_list_free_full(found, g_object_unref);
       if (error) return errorFrom(error, "Secret Service could not hand out the secret");
       item = std::move(result);
     }
@@ -113,15 +115,13 @@ class SecretServiceKeychain final : public Keychain {
     Attributes attributes = queryAttributes(item.service, item.accessGroup);
     put(attributes.get(), "account", item.account);
     put(attributes.get(), "description", item.description);
-    SecretValue* value =
-        secret_value_new(reinterpret_cast<const gchar*>(item.secret.data()),
-                         static_cast<gssize>(item.secret.size()), "application/octet-stream");
+    Secret value(secret_value_new(reinterpret_cast<const gchar*>(item.secret.data()),
+                                  static_cast<gssize>(item.secret.size()), "application/octet-stream"));
     GError* error = nullptr;
     // The default collection; an item with the same attributes is replaced.
     const gboolean stored = secret_password_storev_binary_sync(
         schema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
-        item.label.empty() ? item.service.c_str() : item.label.c_str(), value, nullptr, &error);
-    secret_value_unref(value);
+        item.label.empty() ? item.service.c_str() : item.label.c_str(), value.get(), nullptr, &error);
     if (!stored) return errorFrom(error, "Secret Service could not store the item");
     return success();
   }
@@ -156,17 +156,15 @@ bool secretServiceAnswers(double seconds) {
     std::condition_variable finished;
     bool done = false;
     bool answered = false;
-    GCancellable* cancellable = g_cancellable_new();
-    ~Probe() { g_object_unref(cancellable); }
+    glib::Object<GCancellable> cancellable{g_cancellable_new()};
   };
   auto probe = std::make_shared<Probe>();
   std::thread([probe] {
     GError* error = nullptr;
-    SecretService* service =
-        secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, probe->cancellable, &error);
+    glib::Object<SecretService> service(
+        secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, probe->cancellable.get(), &error));
     const bool answered = service != nullptr;
-    if (service) g_object_unref(service);
-    if (error) g_error_free(error);
+    glib::Error ignored(error);
     std::lock_guard lock(probe->mutex);
     probe->done = true;
     probe->answered = answered;
@@ -175,7 +173,7 @@ bool secretServiceAnswers(double seconds) {
   std::unique_lock lock(probe->mutex);
   if (!probe->finished.wait_for(lock, std::chrono::duration<double>(seconds),
                                 [&] { return probe->done; })) {
-    g_cancellable_cancel(probe->cancellable);
+    g_cancellable_cancel(probe->cancellable.get());
     return false;
   }
   return probe->answered;

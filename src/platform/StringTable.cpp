@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include "platform/GLibOwners.h"
 #include "platform/Paths.h"
 
 namespace kdisk {
@@ -157,12 +158,10 @@ class Parser {
 std::optional<std::string> decode(std::string_view raw) {
   auto convert = [&](const char* from, std::size_t skip) -> std::optional<std::string> {
     gsize written = 0;
-    gchar* converted = g_convert(raw.data() + skip, static_cast<gssize>(raw.size() - skip), "UTF-8",
-                                 from, nullptr, &written, nullptr);
+    glib::Text converted(g_convert(raw.data() + skip, static_cast<gssize>(raw.size() - skip), "UTF-8",
+                                   from, nullptr, &written, nullptr));
     if (!converted) return std::nullopt;
-    std::string text(converted, written);
-    g_free(converted);
-    return text;
+    return std::string(converted.get(), written);
   };
   if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF &&
       static_cast<unsigned char>(raw[1]) == 0xFE)

@@ -79,13 +79,17 @@ std::string randomHex(std::size_t bytes) {
 std::unique_ptr<AccountStore> AccountStore::open(const std::filesystem::path& file,
                                                  std::string& error) {
   std::unique_ptr<AccountStore> store(new AccountStore);
-  if (sqlite3_open_v2(file.c_str(), &store->m_db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                      nullptr) != SQLITE_OK) {
+  sqlite3* connection = nullptr;
+  const int opened = sqlite3_open_v2(file.c_str(), &connection,
+                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                                     nullptr);
+  // A failed open may still hand out a connection, to be closed all the same.
+  store->m_db.reset(connection);
+  if (opened != SQLITE_OK) {
     error = "cannot open " + file.string();
     return nullptr;
   }
-  sqlite3_busy_timeout(store->m_db, 5000);
+  sqlite3_busy_timeout(store->m_db.get(), 5000);
   bool ok = store->execute("PRAGMA journal_mode=WAL") &&
             store->execute("CREATE TABLE IF NOT EXISTS accounts (uid INTEGER PRIMARY KEY "
                            "AUTOINCREMENT, login TEXT UNIQUE NOT NULL, salt TEXT NOT NULL, "
@@ -97,16 +101,18 @@ std::unique_ptr<AccountStore> AccountStore::open(const std::filesystem::path& fi
             store->execute("CREATE TABLE IF NOT EXISTS publications (token TEXT PRIMARY KEY, uid "
                            "INTEGER NOT NULL, path TEXT NOT NULL, UNIQUE(uid, path))");
   if (!ok) {
-    error = std::string("cannot set up the account database: ") + sqlite3_errmsg(store->m_db);
+    error = std::string("cannot set up the account database: ") + sqlite3_errmsg(store->m_db.get());
     return nullptr;
   }
   return store;
 }
 
-AccountStore::~AccountStore() { sqlite3_close(m_db); }
+void AccountStore::ConnectionCloser::operator()(sqlite3* connection) const { sqlite3_close(connection); }
+
+AccountStore::~AccountStore() = default;
 
 bool AccountStore::execute(const char* sql) {
-  return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+  return sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 bool AccountStore::isValidLogin(const std::string& login) {
@@ -125,7 +131,7 @@ std::optional<Account> AccountStore::setAccount(const std::string& login,
   std::string salt = randomHex(16);
   {
     std::lock_guard lock(m_mutex);
-    Statement upsert(m_db, "INSERT INTO accounts (login, salt, hash) VALUES (?1, ?2, ?3) ON "
+    Statement upsert(m_db.get(), "INSERT INTO accounts (login, salt, hash) VALUES (?1, ?2, ?3) ON "
                            "CONFLICT(login) DO UPDATE SET salt = ?2, hash = ?3");
     if (!upsert.bind(1, login).bind(2, salt).bind(3, passwordHash(password, salt)).run())
       return std::nullopt;
@@ -139,16 +145,16 @@ std::optional<Account> AccountStore::createAccount(const std::string& login,
   std::string salt = randomHex(16);
   {
     std::lock_guard lock(m_mutex);
-    Statement insert(m_db, "INSERT OR IGNORE INTO accounts (login, salt, hash) VALUES (?1, ?2, ?3)");
+    Statement insert(m_db.get(), "INSERT OR IGNORE INTO accounts (login, salt, hash) VALUES (?1, ?2, ?3)");
     insert.bind(1, login).bind(2, salt).bind(3, passwordHash(password, salt)).run();
-    if (sqlite3_changes(m_db) == 0) return std::nullopt;
+    if (sqlite3_changes(m_db.get()) == 0) return std::nullopt;
   }
   return accountByLogin(login);
 }
 
 std::optional<Account> AccountStore::accountByLogin(const std::string& login) {
   std::lock_guard lock(m_mutex);
-  Statement query(m_db, "SELECT uid, login FROM accounts WHERE login = ?1");
+  Statement query(m_db.get(), "SELECT uid, login FROM accounts WHERE login = ?1");
   if (!query.bind(1, login).row()) return std::nullopt;
   return Account{query.integer(0), query.text(1)};
 }
@@ -165,7 +171,7 @@ AccountStore::SignInResult AccountStore::signIn(const std::string& login,
     auto& failures = m_failures[login];
     auto cutoff = now() - std::chrono::hours(1);
     std::erase_if(failures, [&](auto when) { return when <= cutoff; });
-    Statement query(m_db, "SELECT uid, login, salt, hash FROM accounts WHERE login = ?1");
+    Statement query(m_db.get(), "SELECT uid, login, salt, hash FROM accounts WHERE login = ?1");
     if (query.bind(1, login).row()) {
       known = true;
       found = {query.integer(0), query.text(1)};
@@ -193,7 +199,7 @@ AccountStore::SignInResult AccountStore::signIn(const std::string& login,
 std::string AccountStore::issueToken(const Account& account, std::chrono::seconds lifetime) {
   std::string token = randomHex(24);
   std::lock_guard lock(m_mutex);
-  Statement insert(m_db, "INSERT INTO tokens (token, uid, expires) VALUES (?1, ?2, ?3)");
+  Statement insert(m_db.get(), "INSERT INTO tokens (token, uid, expires) VALUES (?1, ?2, ?3)");
   insert.bind(1, token).bind(2, account.uid).bind(3, wallSeconds() + lifetime.count()).run();
   return token;
 }
@@ -201,7 +207,7 @@ std::string AccountStore::issueToken(const Account& account, std::chrono::second
 std::optional<Account> AccountStore::accountForToken(const std::string& token) {
   if (token.empty() || token.size() > 256) return std::nullopt;
   std::lock_guard lock(m_mutex);
-  Statement query(m_db, "SELECT accounts.uid, accounts.login FROM tokens JOIN accounts ON "
+  Statement query(m_db.get(), "SELECT accounts.uid, accounts.login FROM tokens JOIN accounts ON "
                         "accounts.uid = tokens.uid WHERE tokens.token = ?1 AND tokens.expires > ?2");
   if (!query.bind(1, token).bind(2, wallSeconds()).row()) return std::nullopt;
   return Account{query.integer(0), query.text(1)};
@@ -209,45 +215,45 @@ std::optional<Account> AccountStore::accountForToken(const std::string& token) {
 
 bool AccountStore::revokeToken(const std::string& token) {
   std::lock_guard lock(m_mutex);
-  Statement remove(m_db, "DELETE FROM tokens WHERE token = ?1");
+  Statement remove(m_db.get(), "DELETE FROM tokens WHERE token = ?1");
   remove.bind(1, token).run();
-  return sqlite3_changes(m_db) > 0;
+  return sqlite3_changes(m_db.get()) > 0;
 }
 
 int AccountStore::revokeTokensOf(const std::string& login) {
   std::lock_guard lock(m_mutex);
-  Statement remove(m_db,
+  Statement remove(m_db.get(),
                    "DELETE FROM tokens WHERE uid = (SELECT uid FROM accounts WHERE login = ?1)");
   remove.bind(1, login).run();
-  return sqlite3_changes(m_db);
+  return sqlite3_changes(m_db.get());
 }
 
 DeviceRecord AccountStore::deviceFor(const std::string& udid, const std::string& proposedDeviceId) {
   std::lock_guard lock(m_mutex);
-  Statement query(m_db, "SELECT uuid, deviceid FROM devices WHERE udid = ?1");
+  Statement query(m_db.get(), "SELECT uuid, deviceid FROM devices WHERE udid = ?1");
   if (query.bind(1, udid).row()) return {query.text(0), query.text(1)};
   std::string uuid = randomHex(16);
   uuid = uuid.substr(0, 8) + "-" + uuid.substr(8, 4) + "-4" + uuid.substr(13, 3) + "-a" +
          uuid.substr(17, 3) + "-" + uuid.substr(20, 12);
   DeviceRecord record{uuid, proposedDeviceId.empty() ? randomHex(16) : proposedDeviceId};
-  Statement insert(m_db, "INSERT INTO devices (udid, uuid, deviceid) VALUES (?1, ?2, ?3)");
+  Statement insert(m_db.get(), "INSERT INTO devices (udid, uuid, deviceid) VALUES (?1, ?2, ?3)");
   insert.bind(1, udid).bind(2, record.uuid).bind(3, record.deviceId).run();
   return record;
 }
 
 std::string AccountStore::publicationToken(const Account& account, const std::string& pathKey) {
   std::lock_guard lock(m_mutex);
-  Statement query(m_db, "SELECT token FROM publications WHERE uid = ?1 AND path = ?2");
+  Statement query(m_db.get(), "SELECT token FROM publications WHERE uid = ?1 AND path = ?2");
   if (query.bind(1, account.uid).bind(2, pathKey).row()) return query.text(0);
   std::string token = randomHex(12);
-  Statement insert(m_db, "INSERT INTO publications (token, uid, path) VALUES (?1, ?2, ?3)");
+  Statement insert(m_db.get(), "INSERT INTO publications (token, uid, path) VALUES (?1, ?2, ?3)");
   insert.bind(1, token).bind(2, account.uid).bind(3, pathKey).run();
   return token;
 }
 
 std::optional<AccountStore::Publication> AccountStore::publication(const std::string& token) {
   std::lock_guard lock(m_mutex);
-  Statement query(m_db, "SELECT publications.uid, accounts.login, publications.path FROM "
+  Statement query(m_db.get(), "SELECT publications.uid, accounts.login, publications.path FROM "
                         "publications JOIN accounts ON accounts.uid = publications.uid WHERE "
                         "publications.token = ?1");
   if (!query.bind(1, token).row()) return std::nullopt;
@@ -256,7 +262,7 @@ std::optional<AccountStore::Publication> AccountStore::publication(const std::st
 
 void AccountStore::forgetPublicationsUnder(const Account& account, const std::string& pathKey) {
   std::lock_guard lock(m_mutex);
-  Statement remove(m_db, "DELETE FROM publications WHERE uid = ?1 AND (path = ?2 OR "
+  Statement remove(m_db.get(), "DELETE FROM publications WHERE uid = ?1 AND (path = ?2 OR "
                          "substr(path, 1, length(?2) + 1) = ?2 || '/')");
   remove.bind(1, account.uid).bind(2, pathKey).run();
 }

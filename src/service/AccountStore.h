@@ -73,7 +73,10 @@ private:
   bool execute(const char* sql);
 
   std::mutex m_mutex;
-  sqlite3* m_db = nullptr;
+  struct ConnectionCloser {
+    void operator()(sqlite3* connection) const;
+  };
+  std::unique_ptr<sqlite3, ConnectionCloser> m_db;
   std::map<std::string, std::vector<Clock::time_point>> m_failures;
   std::optional<Clock::time_point> m_fixedNow;
 };

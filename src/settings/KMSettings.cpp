@@ -1,10 +1,9 @@
 #include "settings/KMSettings.h"
 
-#include <glib.h>
-
 #include <algorithm>
 #include <cctype>
 
+#include "platform/GLibOwners.h"
 #include "platform/Log.h"
 #include "platform/PropertyList.h"
 #include "platform/RunLoop.h"
@@ -15,9 +14,7 @@ namespace {
 std::shared_ptr<spdlog::logger> log() { return logger("KMSettings", LogLevel::Warning); }
 
 std::string newUniqueIdentifier() {
-  gchar* random = g_uuid_string_random();
-  std::string text(random);
-  g_free(random);
+  std::string text(glib::Text(g_uuid_string_random()).get());
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   return text;

@@ -1,6 +1,5 @@
 #include "storage/KMWebDAVStorage.h"
 
-
 #include <algorithm>
 #include <typeinfo>
 #include <unordered_map>

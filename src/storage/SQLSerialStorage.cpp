@@ -19,7 +19,8 @@ std::shared_ptr<spdlog::logger> log() {
 
 SQLSerialStorage::SQLSerialStorage(std::string filename)
     : m_filename(std::move(filename)),
-      m_storageQueue(kdisk::DispatchQueue::createSerial("ru.kalumo.disk.SQLStorageQueue." + m_filename)) {}
+      m_storageQueue(kdisk::DispatchQueue::createSerial("ru.kalumo.disk.SQLStorageQueue." + m_filename)),
+      m_sequence(m_storageQueue) {}
 
 SQLSerialStorage::~SQLSerialStorage() { close(); }
 
@@ -32,8 +33,15 @@ void SQLSerialStorage::performBlockInStorageQueue(const std::function<void()>& w
 }
 
 kdisk::sql::Database& SQLSerialStorage::fmdb() {
+  KDISK_CHECK_SEQUENCE(m_sequence, "SQLSerialStorage");
   if (!m_fmdb) openDB();
+  KDISK_CONTRACT(m_fmdb != nullptr, "SQLSerialStorage " + m_filename + ": no connection after opening");
   return *m_fmdb;
+}
+
+void SQLSerialStorage::assertInvariants() const {
+  KDISK_CHECK_SEQUENCE(m_sequence, "SQLSerialStorage");
+  KDISK_CONTRACT(!m_inMemory || m_fmdb, "SQLSerialStorage " + m_filename + ": in memory without a connection");
 }
 
 bool SQLSerialStorage::isRunningInMemory() {
@@ -49,6 +57,7 @@ void SQLSerialStorage::close() {
   performBlockInStorageQueue([&] {
     m_fmdb.reset();
     m_inMemory = false;
+    assertInvariants();
   });
 }
 
@@ -56,6 +65,7 @@ void SQLSerialStorage::clear() {
   performBlockInStorageQueue([&] {
     close();
     removeDatabaseFiles();
+    assertInvariants();
   });
 }
 
@@ -109,6 +119,7 @@ void SQLSerialStorage::openDB() {
   // which case nothing could work; stop here rather than run with no connection.
   if (!m_fmdb) std::abort();
   m_inMemory = true;
+  assertInvariants();
 }
 
 std::unique_ptr<kdisk::sql::Database> SQLSerialStorage::openFile(int rebuildsLeft) {

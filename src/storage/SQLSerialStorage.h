@@ -21,6 +21,7 @@
 #include <string>
 
 #include "platform/DispatchQueue.h"
+#include "platform/SequenceChecker.h"
 #include "storage/SQLDatabase.h"
 
 class SQLSerialStorage {
@@ -67,12 +68,15 @@ class SQLSerialStorage {
   static bool hasTable(kdisk::sql::Database& database, const std::string& name);
 
  private:
+  // The state table above holds; on the storage queue, after each arrow.
+  void assertInvariants() const;
   void openDB();
   std::unique_ptr<kdisk::sql::Database> openFile(int rebuildsLeft);
   bool removeDatabaseFiles();
 
   std::string m_filename;
   std::shared_ptr<kdisk::DispatchQueue> m_storageQueue;
+  kdisk::SequenceChecker m_sequence;
   std::unique_ptr<kdisk::sql::Database> m_fmdb;
   bool m_inMemory = false;
 };

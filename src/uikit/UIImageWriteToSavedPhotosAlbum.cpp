@@ -10,6 +10,7 @@
 
 #include "graphics/UIImage.h"
 #include "platform/DispatchQueue.h"
+#include "platform/FileOwners.h"
 
 namespace kdisk {
 namespace {
@@ -50,20 +51,17 @@ Expected<std::string> KMCopyFileIntoAlbumFolder(const std::string& path,
   if (!std::filesystem::is_directory(albumFolder, error))
     return KMError(kKMSavedPhotosAlbumErrorDomain, kKMSavedPhotosAlbumNoAlbum,
                    "The photo album folder " + albumFolder + " does not exist");
-  int source = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (source < 0)
+  UniqueFd source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!source.isValid())
     return writeFailure(errno, path);
   std::string target;
-  int destination = createFreshFile(albumFolder, std::filesystem::path(path).filename(), target);
-  if (destination < 0) {
-    const int saved = errno;
-    ::close(source);
-    return writeFailure(saved, albumFolder);
-  }
+  UniqueFd destination(createFreshFile(albumFolder, std::filesystem::path(path).filename(), target));
+  if (!destination.isValid())
+    return writeFailure(errno, albumFolder);
   std::vector<char> buffer(256 * 1024);
   int failure = 0;
   for (;;) {
-    ssize_t got = ::read(source, buffer.data(), buffer.size());
+    ssize_t got = ::read(source.get(), buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR)
       continue;
     if (got < 0) {
@@ -73,7 +71,7 @@ Expected<std::string> KMCopyFileIntoAlbumFolder(const std::string& path,
     if (got == 0)
       break;
     for (ssize_t written = 0; written < got;) {
-      ssize_t put = ::write(destination, buffer.data() + written, std::size_t(got - written));
+      ssize_t put = ::write(destination.get(), buffer.data() + written, std::size_t(got - written));
       if (put < 0 && errno == EINTR)
         continue;
       if (put < 0) {
@@ -85,9 +83,8 @@ Expected<std::string> KMCopyFileIntoAlbumFolder(const std::string& path,
     if (failure)
       break;
   }
-  if (::close(destination) != 0 && !failure)
+  if (destination.close() != 0 && !failure)
     failure = errno;
-  ::close(source);
   if (failure) {
     // Half a picture in the album is worse than none.
     ::unlink(target.c_str());

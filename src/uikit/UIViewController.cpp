@@ -25,6 +25,7 @@ UIViewController::~UIViewController() {
 }
 
 std::shared_ptr<UIView> UIViewController::view() {
+  KDISK_CHECK_SEQUENCE(m_sequence, SequenceChecker::typeName(typeid(*this)));
   if (!m_view && !m_loadingView) {
     m_loadingView = true;
     loadView();
@@ -37,6 +38,7 @@ std::shared_ptr<UIView> UIViewController::view() {
 }
 
 void UIViewController::setView(std::shared_ptr<UIView> view) {
+  KDISK_CHECK_SEQUENCE(m_sequence, SequenceChecker::typeName(typeid(*this)));
   if (m_view) m_view->setViewControllerForResponderChain(nullptr);
   m_view = std::move(view);
   if (m_view) m_view->setViewControllerForResponderChain(this);
@@ -62,6 +64,7 @@ void UIViewController::unloadView() {
 }
 
 void UIViewController::beginAppearanceTransition(KMAppearance appearance, KMAnimated animated) {
+  KDISK_CHECK_SEQUENCE(m_sequence, SequenceChecker::typeName(typeid(*this)));
   const bool appearing = appearance == KMAppearance::Appearing;
   if (appearing && (m_appearanceState == KMAppearanceState::Appeared ||
                     m_appearanceState == KMAppearanceState::Appearing))
@@ -80,6 +83,7 @@ void UIViewController::beginAppearanceTransition(KMAppearance appearance, KMAnim
 }
 
 void UIViewController::endAppearanceTransition() {
+  KDISK_CHECK_SEQUENCE(m_sequence, SequenceChecker::typeName(typeid(*this)));
   if (m_appearanceState == KMAppearanceState::Appearing) {
     m_appearanceState = KMAppearanceState::Appeared;
     viewDidAppear(m_transitionAnimated);
@@ -118,6 +122,7 @@ void UIViewController::setToolbarItems(std::vector<std::shared_ptr<UIBarButtonIt
 }
 
 void UIViewController::addChildViewController(std::shared_ptr<UIViewController> child) {
+  KDISK_CHECK_SEQUENCE(m_sequence, SequenceChecker::typeName(typeid(*this)));
   if (!child || child->m_parent == this) return;
   if (child->m_parent) child->removeFromParentViewController();
   child->m_parent = this;
@@ -125,6 +130,7 @@ void UIViewController::addChildViewController(std::shared_ptr<UIViewController> 
 }
 
 void UIViewController::removeFromParentViewController() {
+  KDISK_CHECK_SEQUENCE(m_sequence, SequenceChecker::typeName(typeid(*this)));
   if (!m_parent) return;
   auto keepAlive = sharedController();
   auto& siblings = m_parent->m_children;
@@ -163,6 +169,7 @@ UIResponder* UIViewController::nextResponder() const {
 void UIViewController::presentViewControllerAnimatedCompletion(
     std::shared_ptr<UIViewController> controller, KMAnimated animated,
     std::function<void()> completion) {
+  KDISK_CHECK_SEQUENCE(m_sequence, SequenceChecker::typeName(typeid(*this)));
   if (!controller) return;
   UIViewController* presenter = rootAncestor();
   if (presenter->m_presented) {
@@ -214,6 +221,7 @@ void UIViewController::presentViewControllerAnimatedCompletion(
 
 void UIViewController::dismissViewControllerAnimatedCompletion(KMAnimated animated,
                                                                std::function<void()> completion) {
+  KDISK_CHECK_SEQUENCE(m_sequence, SequenceChecker::typeName(typeid(*this)));
   UIViewController* presenter = rootAncestor();
   if (!presenter->m_presented) {
     // Called on the presented screen itself: its presenter does the work.

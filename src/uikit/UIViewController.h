@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/SequenceChecker.h"
 #include "uikit/UIKitDefines.h"
 #include "uikit/UIResponder.h"
 
@@ -144,6 +145,7 @@ class UIViewController : public UIResponder {
   std::weak_ptr<UIResponder> m_presenting;
   bool m_beingPresented = false;
   UISearchDisplayController* m_searchDisplayController = nullptr;
+  SequenceChecker m_sequence;
 };
 
 }  // namespace kdisk

@@ -2,7 +2,6 @@
 
 #include <curl/curl.h>
 
-#include <cassert>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -13,7 +12,10 @@
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
 #include "webdav/CurlEngine.h"
+#include "platform/SequenceChecker.h"
+#include "platform/FileOwners.h"
 #include "webdav/CurlHandleOptions.h"
+#include "webdav/CurlOwners.h"
 
 namespace kdisk::webdav {
 
@@ -73,9 +75,9 @@ struct HTTPTransfer::Impl final : CurlEngine::Transfer {
   HTTPTransfer* owner = nullptr;
   HTTPTransferClient* client = nullptr;
   HTTPRequest request;
-  CURL* easy = nullptr;
-  curl_slist* headerList = nullptr;
-  FILE* uploadFile = nullptr;
+  CurlEasy easy;
+  CurlHeaderList headerList;
+  UniqueFile uploadFile;
   char errorBuffer[CURL_ERROR_SIZE] = {};
   enum class State { Idle, Running, Done } state = State::Idle;
 
@@ -89,6 +91,7 @@ struct HTTPTransfer::Impl final : CurlEngine::Transfer {
 
   double lastActivity = 0;
   TimerId timeoutTimer = 0;
+  SequenceChecker sequence;
 
   bool beginHop();
   void endHop();
@@ -98,6 +101,9 @@ struct HTTPTransfer::Impl final : CurlEngine::Transfer {
   void deliverPending();
   void fail(const KMError& error);
   void finish();
+  // The header's state table: only a running transfer holds a handle with the
+  // engine and a time-out; a done one holds nothing.
+  void assertInvariants() const;
 
   static size_t onHeader(char* data, size_t size, size_t count, void* user);
   static size_t onBody(char* data, size_t size, size_t count, void* user);
@@ -187,78 +193,79 @@ int HTTPTransfer::Impl::onProgress(void* user, curl_off_t, curl_off_t, curl_off_
 size_t HTTPTransfer::Impl::onRead(char* buffer, size_t size, size_t count, void* user) {
   auto* self = static_cast<Impl*>(user);
   if (!self->uploadFile) return CURL_READFUNC_ABORT;
-  const size_t read = std::fread(buffer, 1, size * count, self->uploadFile);
-  if (read == 0 && std::ferror(self->uploadFile)) return CURL_READFUNC_ABORT;
+  const size_t read = std::fread(buffer, 1, size * count, self->uploadFile.get());
+  if (read == 0 && std::ferror(self->uploadFile.get())) return CURL_READFUNC_ABORT;
   return read;
 }
 
 bool HTTPTransfer::Impl::beginHop() {
-  easy = curl_easy_init();
-  if (!easy) return false;
+  easy.reset(curl_easy_init());
+  CURL* const handle = easy.get();
+  if (!handle) return false;
   const std::string& url = request.URL.absoluteString();
   const std::string scheme = request.URL.scheme();
   if (scheme != "http" && scheme != "https") return false;
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
-  setCommonCurlOptions(easy, request);
-  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
-  curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
-  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(handle, CURLOPT_PRIVATE, this);
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+  setCommonCurlOptions(handle, request);
+  curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
+  curl_easy_setopt(handle, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Impl::onBody);
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &Impl::onProgress);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
   // Larger reads than the default 16 KiB: a big listing or download comes in
   // fewer events, each one a copy and a turn of the main loop.
-  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+  curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
 
   bool hasExpect = false;
   for (const auto& [field, value] : request.headerFields) {
     if (strcasecmp(field.c_str(), "Expect") == 0) hasExpect = true;
     // "Name;" is libcurl's way of sending a field with an empty value.
     const std::string line = value.empty() ? field + ";" : field + ": " + value;
-    headerList = curl_slist_append(headerList, line.c_str());
+    appendHeader(headerList, line.c_str());
   }
-  if (!hasExpect) headerList = curl_slist_append(headerList, "Expect:");
-  if (needsContentTypeSuppressed(request)) headerList = curl_slist_append(headerList, "Content-Type:");
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
+  if (!hasExpect) appendHeader(headerList, "Expect:");
+  if (needsContentTypeSuppressed(request)) appendHeader(headerList, "Content-Type:");
+  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.get());
 
   if (request.bodyFilePath) {
-    uploadFile = std::fopen(request.bodyFilePath->c_str(), "rb");
+    uploadFile.reset(std::fopen(request.bodyFilePath->c_str(), "rb"));
     if (!uploadFile) return false;
     struct stat info {};
-    if (fstat(fileno(uploadFile), &info) != 0) return false;
-    curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Impl::onRead);
-    curl_easy_setopt(easy, CURLOPT_READDATA, this);
-    curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(info.st_size));
+    if (fstat(fileno(uploadFile.get()), &info) != 0) return false;
+    curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(handle, CURLOPT_READFUNCTION, &Impl::onRead);
+    curl_easy_setopt(handle, CURLOPT_READDATA, this);
+    curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(info.st_size));
     // Larger reads than the default 64 KiB: fewer run-loop turns per megabyte.
-    curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
-    if (request.method != "PUT") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    curl_easy_setopt(handle, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
+    if (request.method != "PUT") curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, request.method.c_str());
   } else if (request.method == "GET") {
-    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
   } else if (request.method == "HEAD") {
-    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
   } else {
-    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, request.method.c_str());
   }
   if (!request.bodyFilePath && request.body.empty() && request.method == "POST") {
     // An empty POST still says "Content-Length: 0", which servers expect.
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, "");
   }
   if (!request.bodyFilePath && !request.body.empty()) {
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
-    if (request.method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.body.data());
+    if (request.method != "POST") curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, request.method.c_str());
   }
   head = HTTPResponse{};
   headComplete = false;
   lastSentReported = 0;
   pendingBodyBytes = 0;
   receivePaused = false;
-  if (!CurlEngine::shared().add(easy, this)) return false;
+  if (!CurlEngine::shared().add(easy.get(), this)) return false;
   noteActivity();
   armTimeout();
   return true;
@@ -267,13 +274,11 @@ bool HTTPTransfer::Impl::beginHop() {
 void HTTPTransfer::Impl::endHop() {
   if (timeoutTimer) RunLoop::main().cancel(timeoutTimer);
   timeoutTimer = 0;
-  CurlEngine::shared().remove(easy);
-  if (easy) curl_easy_cleanup(easy);
-  easy = nullptr;
-  if (headerList) curl_slist_free_all(headerList);
-  headerList = nullptr;
-  if (uploadFile) std::fclose(uploadFile);
-  uploadFile = nullptr;
+  CurlEngine::shared().remove(easy.get());
+  // The handle goes first: it reads the header list until it is cleaned up.
+  easy.reset();
+  headerList.reset();
+  uploadFile.reset();
   pending.clear();
 }
 
@@ -296,19 +301,33 @@ void HTTPTransfer::Impl::onTimeoutTimer() {
   fail(KMError(kKMHTTPTransportErrorDomain, kKMHTTPTransportTimedOut, "The request timed out."));
 }
 
+void HTTPTransfer::Impl::assertInvariants() const {
+  KDISK_CHECK_SEQUENCE(sequence, "HTTPTransfer");
+  if (state == State::Running) {
+    KDISK_CONTRACT(easy && timeoutTimer && CurlEngine::shared().isLive(this),
+                   "HTTPTransfer " + request.URL.absoluteString() + ": running without a handle, engine or time-out");
+  } else {
+    KDISK_CONTRACT(!easy && !headerList && !uploadFile && !timeoutTimer && !CurlEngine::shared().isLive(this),
+                   "HTTPTransfer " + request.URL.absoluteString() + ": holds transport resources while not running");
+  }
+}
+
 void HTTPTransfer::Impl::fail(const KMError& error) {
   state = State::Done;
   endHop();
+  assertInvariants();
   client->transferDidFail(error);  // may destroy this transfer: touch nothing after
 }
 
 void HTTPTransfer::Impl::finish() {
   state = State::Done;
   endHop();
+  assertInvariants();
   client->transferDidFinish();  // may destroy this transfer: touch nothing after
 }
 
 void HTTPTransfer::Impl::deliverPending() {
+  KDISK_CHECK_SEQUENCE(sequence, "HTTPTransfer");
   CurlEngine& engine = CurlEngine::shared();
   while (!pending.empty() && state == State::Running) {
     PendingEvent event = std::move(pending.front());
@@ -337,7 +356,9 @@ void HTTPTransfer::Impl::deliverPending() {
               request = std::move(*next);
               if (!beginHop()) {
                 fail(KMError(kKMHTTPTransportErrorDomain, CURLE_URL_MALFORMAT, "The redirect could not be followed."));
+                return;
               }
+              assertInvariants();
               return;
             }
           }
@@ -368,7 +389,7 @@ void HTTPTransfer::Impl::deliverPending() {
   // once; it is delivered before returning to the loop.
   if (pending.empty() && receivePaused && state == State::Running && easy) {
     receivePaused = false;
-    curl_easy_pause(easy, CURLPAUSE_CONT);
+    curl_easy_pause(easy.get(), CURLPAUSE_CONT);
     if (!pending.empty()) deliverPending();
   }
 }
@@ -413,11 +434,12 @@ HTTPTransfer::HTTPTransfer(HTTPRequest request, HTTPTransferClient* client) : m_
 HTTPTransfer::~HTTPTransfer() { cancel(); }
 
 bool HTTPTransfer::start() {
-  assert(RunLoop::isMainThread());
+  KDISK_CHECK_SEQUENCE(m_impl->sequence, "HTTPTransfer");
   if (m_impl->state != Impl::State::Idle) return false;
   auto first = m_impl->client->transferWillSendRequest(m_impl->request, nullptr);
   if (!first) {
     m_impl->state = Impl::State::Done;
+    m_impl->assertInvariants();
     return true;
   }
   m_impl->request = std::move(*first);
@@ -425,15 +447,19 @@ bool HTTPTransfer::start() {
   if (!m_impl->beginHop()) {
     m_impl->state = Impl::State::Done;
     m_impl->endHop();
+    m_impl->assertInvariants();
     return false;
   }
+  m_impl->assertInvariants();
   return true;
 }
 
 void HTTPTransfer::cancel() {
+  KDISK_CHECK_SEQUENCE(m_impl->sequence, "HTTPTransfer");
   if (m_impl->state == Impl::State::Done) return;
   m_impl->state = Impl::State::Done;
   m_impl->endHop();
+  m_impl->assertInvariants();
 }
 
 bool HTTPTransfer::isRunning() const { return m_impl->state == Impl::State::Running; }

@@ -12,6 +12,7 @@
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/RunLoop.h"
+#include "platform/SequenceChecker.h"
 #include "webdav/KMHTTPTransfer.h"
 
 namespace kdisk::webdav {
@@ -51,10 +52,13 @@ KMRequest::KMRequest(kdisk::URL url)
     : m_URL(std::move(url)), m_transferClient(std::make_unique<kdisk::webdav::RequestTransferClient>(this)) {}
 
 KMRequest::~KMRequest() {
+  // Whoever started a run waits for its outcome; a run that ends without one
+  // leaves them waiting for good.
+  KDISK_CONTRACT(!m_hasRun || m_outcomeReported || m_isCanceled,
+                 description() + " was destroyed after a run that reported no outcome");
   // A running request holds itself, so only an idle one is destroyed here; its
   // transfer (if a subclass left one) must not call back into a dying object.
   m_connection.reset();
-  if (m_fileHandle >= 0) ::close(m_fileHandle);
 }
 
 std::shared_ptr<kdisk::DispatchQueue> KMRequest::callbackQueue() const {
@@ -119,6 +123,7 @@ void KMRequest::start() {
 }
 
 void KMRequest::startOnMainThread() {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   if (m_connection) {
     requestLog()->info("{} failed to start because it is already running", description());
     return;
@@ -129,19 +134,31 @@ void KMRequest::startOnMainThread() {
   m_outcomeReported = false;
   m_hasRun = true;
   m_redirectCount = 0;
+  m_self = shared_from_this();
   auto request = buildRequest();
   if (!request) {
     requestLog()->error("{} failed to build HTTP request.", description());
+    failOnNextTurn(KMError(kKMRequestErrorDomain, kKMRequestErrorNotStarted,
+                           "The request could not be made for " + m_URL.absoluteString() + "."));
     return;
   }
   if (!request->body.empty()) requestLog()->debug("BODY: {}", request->body);
-  m_self = shared_from_this();
   m_connection = std::make_unique<kdisk::webdav::HTTPTransfer>(*request, m_transferClient.get());
   if (!m_connection->start()) {
     m_connection.reset();
     requestLog()->error("{} failed to create request connection.", description());
-    releaseSelf();
+    failOnNextTurn(KMError(kKMRequestErrorDomain, kKMRequestErrorNotStarted,
+                           "The connection could not be opened for " + m_URL.absoluteString() + "."));
   }
+}
+
+void KMRequest::failOnNextTurn(KMError error) {
+  // Not from inside start(): its caller may not be ready for the outcome yet.
+  auto self = shared_from_this();
+  kdisk::dispatchMain([self, error = std::move(error)] {
+    // A cancel in between was this run's outcome.
+    if (!self->m_outcomeReported && !self->m_connection) self->failWithError(error);
+  });
 }
 
 void KMRequest::cancel() {
@@ -155,6 +172,7 @@ void KMRequest::cancel() {
 }
 
 void KMRequest::cancelOnMainThread() {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   m_isCanceled = true;
   requestLog()->info("{} cancel", description());
   closeConnection();
@@ -175,10 +193,7 @@ void KMRequest::closeConnection() {
 }
 
 void KMRequest::removeFileIfExist() {
-  if (m_fileHandle >= 0) {
-    ::close(m_fileHandle);
-    m_fileHandle = -1;
-  }
+  m_fileHandle.reset();
   if (m_fileURL) ::unlink(m_fileURL->path().c_str());
 }
 
@@ -187,6 +202,7 @@ void KMRequest::callDelegateWithError(const KMError& error) {
 }
 
 bool KMRequest::claimOutcome() {
+  KDISK_CONTRACT(!m_outcomeReported, description() + " reported a second outcome");
   if (m_outcomeReported) return false;
   m_outcomeReported = true;
   return true;
@@ -210,6 +226,7 @@ void KMRequest::releaseSelf() {
 
 std::optional<KMRequest::HTTPRequest> KMRequest::connectionWillSendRequest(const HTTPRequest& request,
                                                                           const HTTPResponse* redirect) {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   if (m_isCanceled) return std::nullopt;
   m_lastResponse = redirect ? std::optional<HTTPResponse>(*redirect) : std::nullopt;
   if (!redirect) return request;
@@ -231,6 +248,7 @@ std::optional<KMRequest::HTTPRequest> KMRequest::connectionWillSendRequest(const
 }
 
 void KMRequest::connectionDidReceiveResponse(const HTTPResponse& response) {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   requestLog()->info("{} did receive response {} {}", description(), response.statusCode,
                      kdisk::webdav::localizedStringForStatusCode(response.statusCode));
   if (m_isCanceled) return;
@@ -247,22 +265,20 @@ void KMRequest::connectionDidReceiveResponse(const HTTPResponse& response) {
 }
 
 void KMRequest::connectionDidReceiveData(std::string_view chunk) {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   if (m_isCanceled) return;
   const std::int64_t expected =
       m_lastResponse && m_lastResponse->expectedContentLength ? *m_lastResponse->expectedContentLength : 0;
   if (m_fileURL) {
     const std::string path = m_fileURL->path();
     if (m_receivedDataLength == 0) {
-      if (m_fileHandle >= 0) {
-        ::close(m_fileHandle);
-        m_fileHandle = -1;
-      }
+      m_fileHandle.reset();
       if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
         abortWithError(KMErrorFromErrno(errno, path));
         return;
       }
     }
-    if (m_fileHandle < 0) {
+    if (!m_fileHandle.isValid()) {
       const auto slash = path.rfind('/');
       if (slash != std::string::npos && slash > 0) {
         auto created = kdisk::paths::createDirectories(path.substr(0, slash));
@@ -272,15 +288,15 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
         }
       }
       // O_TRUNC: whatever is there now is replaced, never appended to.
-      m_fileHandle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-      if (m_fileHandle < 0) {
+      m_fileHandle.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+      if (!m_fileHandle.isValid()) {
         abortWithError(KMErrorFromErrno(errno, path));
         return;
       }
     }
     std::string_view rest = chunk;
     while (!rest.empty()) {
-      const ssize_t written = ::write(m_fileHandle, rest.data(), rest.size());
+      const ssize_t written = ::write(m_fileHandle.get(), rest.data(), rest.size());
       if (written < 0 && errno == EINTR) continue;
       if (written <= 0) {
         const int failure = written < 0 ? errno : ENOSPC;
@@ -321,10 +337,10 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
 }
 
 void KMRequest::connectionDidFinishLoading() {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   closeConnection();
-  if (m_fileHandle >= 0) {
-    ::close(m_fileHandle);
-    m_fileHandle = -1;
+  if (m_fileHandle.isValid()) {
+    m_fileHandle.reset();
     requestLog()->info("DATA stored at: {}", m_fileURL ? m_fileURL->path() : std::string());
   } else if (m_receivedData) {
     requestLog()->debug("DATA: {}", *m_receivedData);
@@ -338,8 +354,7 @@ void KMRequest::connectionDidFinishLoading() {
     const std::string path = m_fileURL->path();
     const auto slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0) (void)kdisk::paths::createDirectories(path.substr(0, slash));
-    const int empty = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (empty >= 0) ::close(empty);
+    kdisk::UniqueFd empty(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   }
   auto self = m_self;  // processReceivedData may hand the request to another queue
   if (m_didFinishLoadingBlock) {
@@ -351,6 +366,7 @@ void KMRequest::connectionDidFinishLoading() {
 }
 
 void KMRequest::connectionDidFailWithError(const KMError& error) {
+  KDISK_CHECK_SEQUENCE(m_sequence, className());
   requestLog()->error("{} did fail with error:\n{}", description(), error.description());
   if (m_isCanceled) return;
   abortWithError(error);

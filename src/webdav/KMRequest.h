@@ -12,7 +12,8 @@
 // outcome has been reported.
 //
 // States:   Idle --start--> Running --finish--> Idle (finished)
-//                              |------fail----> Idle (failed: code 1, 2, transport or file error)
+//                              |------fail----> Idle (failed: code 1, 2, 4, 5, transport or file error)
+//           Idle --start, no request or connection--> Idle (code 6, on the next turn)
 //           any  --cancel--> Idle (code 3, once per run; nothing after an outcome)
 
 #include <atomic>
@@ -24,7 +25,9 @@
 #include <string>
 
 #include "platform/DispatchQueue.h"
+#include "platform/FileOwners.h"
 #include "platform/KMError.h"
+#include "platform/SequenceChecker.h"
 #include "platform/URL.h"
 #include "webdav/KMHTTPMessage.h"
 
@@ -39,6 +42,8 @@ inline constexpr int kKMRequestErrorWriteFailed = 2;
 inline constexpr int kKMRequestErrorCancelled = 3;
 inline constexpr int kKMRequestErrorTooManyRedirects = 4;
 inline constexpr int kKMRequestErrorTooLarge = 5;
+// The request could not be built or its connection not opened (a bad URL).
+inline constexpr int kKMRequestErrorNotStarted = 6;
 // What an answer kept in memory may grow to once decoded (the XML parser's own
 // bound); downloads into `fileURL` have none.
 inline constexpr std::uint64_t kKMRequestMaxInMemoryBodyBytes = 64u * 1024 * 1024;
@@ -125,6 +130,7 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   // Marks the run's outcome; false when one was already reported.
   bool claimOutcome();
   void failWithError(const KMError& error);
+  void failOnNextTurn(KMError error);
   // Closes, removes the partial file, reports `error`.
   void abortWithError(const KMError& error);
   void releaseSelf();
@@ -150,11 +156,13 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   std::optional<std::string> m_receivedData;
   std::atomic<std::uint64_t> m_receivedDataLength{0};
   std::atomic<bool> m_partialDataReportPending{false};
-  int m_fileHandle = -1;
+  kdisk::UniqueFd m_fileHandle;
   std::atomic<bool> m_isCanceled{false};
   bool m_outcomeReported = false;
   bool m_hasRun = false;
   int m_redirectCount = 0;
   // Keeps the request alive while it runs; dropped after the outcome.
   std::shared_ptr<KMRequest> m_self;
+  // Runs and transport events belong to the main thread.
+  kdisk::SequenceChecker m_sequence;
 };

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "webdav/CurlHandleOptions.h"
+#include "webdav/CurlOwners.h"
 #include "webdav/KMHTTPTransfer.h"
 
 namespace kdisk::webdav {
@@ -77,12 +78,6 @@ size_t onBody(char* data, size_t size, size_t count, void* context) {
   return bytes;
 }
 
-struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct ListDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 }  // namespace
 
@@ -95,7 +90,7 @@ bool isRedirectStatus(int status) {
 // One hop: the request as given, no redirect followed.
 SynchronousHTTPResult sendOnce(const HTTPRequest& request) {
   SynchronousHTTPResult result;
-  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+  CurlEasy easy(curl_easy_init());
   const std::string scheme = request.URL.scheme();
   if (!easy || (scheme != "http" && scheme != "https")) {
     result.error = KMError(kKMHTTPTransportErrorDomain, CURLE_UNSUPPORTED_PROTOCOL,
@@ -130,18 +125,18 @@ SynchronousHTTPResult sendOnce(const HTTPRequest& request) {
     curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.body.data());
     curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
   }
-  std::unique_ptr<curl_slist, ListDeleter> headers;
+  CurlHeaderList headers;
   bool hasExpect = false;
   for (const auto& [name, value] : request.headerFields) {
     // A hop may carry a length of the body it no longer sends.
     if (request.body.empty() && strcasecmp(name.c_str(), "Content-Length") == 0) continue;
     std::string line = name + ": " + value;
-    headers.reset(curl_slist_append(headers.release(), line.c_str()));
+    appendHeader(headers, line.c_str());
     if (strcasecmp(name.c_str(), "Expect") == 0) hasExpect = true;
   }
   // A one-round-trip POST: no "Expect: 100-continue" wait.
-  if (!hasExpect) headers.reset(curl_slist_append(headers.release(), "Expect:"));
-  if (needsContentTypeSuppressed(request)) headers.reset(curl_slist_append(headers.release(), "Content-Type:"));
+  if (!hasExpect) appendHeader(headers, "Expect:");
+  if (needsContentTypeSuppressed(request)) appendHeader(headers, "Content-Type:");
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
 
   const CURLcode code = curl_easy_perform(handle);

@@ -59,6 +59,7 @@ void KMUploadTransfer::cancel() {
 }
 
 void KMUploadTransfer::startOnMainThread() {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadTransfer");
   // Cancelled before it began: that was its one outcome.
   if (m_transfer || m_cancelledBeforeStart) return;
   m_completed = false;
@@ -104,6 +105,7 @@ bool KMUploadTransfer::progressReportIsDue(std::uint64_t total) {
 }
 
 void KMUploadTransfer::cancelOnMainThread() {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadTransfer");
   if (m_completed) return;
   if (!m_transfer) {
     // The queue moves on only when it hears of the end, started or not.
@@ -114,6 +116,7 @@ void KMUploadTransfer::cancelOnMainThread() {
 }
 
 void KMUploadTransfer::complete(std::optional<KMError> error) {
+  KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadTransfer");
   if (m_completed) return;
   m_completed = true;
   if (m_transfer) {

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "platform/KMError.h"
+#include "platform/SequenceChecker.h"
 #include "platform/URL.h"
 
 namespace kdisk::webdav {
@@ -76,6 +77,7 @@ class KMUploadTransfer : public std::enable_shared_from_this<KMUploadTransfer> {
   bool m_completed = false;
   bool m_cancelledBeforeStart = false;
   std::shared_ptr<KMUploadTransfer> m_self;
+  SequenceChecker m_sequence;
 };
 
 }  // namespace kdisk::webdav

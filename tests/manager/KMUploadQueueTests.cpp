@@ -288,3 +288,24 @@ TEST_F(KMUploadQueueTests, AVanishedAssetIsMarkedFailedAndTheQueueGoesOn) {
   EXPECT_FALSE(m_queue->uploadingFileURL());
   EXPECT_FALSE(m_storage->nextFileInUploadQueue());
 }
+
+// ---- Checked contracts
+
+TEST_F(KMUploadQueueTests, ADecisionTakenOffTheSerialQueueAborts) {
+  if (!kContractsChecked) GTEST_SKIP() << "contracts are compiled out of this build";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto record = std::make_shared<KMUploadRequest>();
+  record->URL = remote("/disk/a.txt");
+  EXPECT_DEATH(m_queue->didFailUpload(record),
+               "KMUploadQueue::didFailUpload belongs to queue ru.kalumo.disk.serialUploadQueue but was called "
+               "from the main thread");
+}
+
+TEST_F(KMUploadQueueTests, ASendStartedWithoutTakingTheSlotBreaksTheStateTable) {
+  if (!kContractsChecked) GTEST_SKIP() << "contracts are compiled out of this build";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string source = picture("a.jpg", 10);
+  EXPECT_DEATH(m_queue->serialUploadQueue()->sync(
+                   [&] { m_queue->startUploadFileAtTo(URL::fileURLWithPath(source), remote("/disk/a.jpg")); }),
+               "KMUploadQueue: a send or a picked row without the slot");
+}

@@ -541,3 +541,32 @@ TEST_F(KMRequestTests, CallbacksRunOnTheChosenQueue) {
 }
 
 }  // namespace
+
+TEST_F(KMRequestTests, AStartThatCannotOpenAConnectionFailsOnceInsteadOfHanging) {
+  auto request = std::make_shared<KMDiskRequest>(url("ftp://127.0.0.1/disk/a.txt"));
+  Outcome outcome;
+  observe(*request, outcome);
+  run(*request, outcome);
+  EXPECT_EQ(outcome.failed, 1);
+  EXPECT_TRUE(outcome.error.is(kKMRequestErrorDomain, kKMRequestErrorNotStarted));
+  EXPECT_FALSE(request->hasActiveConnection());
+}
+
+namespace {
+// Reports its end twice, as a faulty override of a transport event would.
+class FinishesTwice : public KMRequest {
+ public:
+  using KMRequest::KMRequest;
+  void finishTwice() {
+    connectionDidFinishLoading();
+    connectionDidFinishLoading();
+  }
+};
+}  // namespace
+
+TEST(KMRequestContracts, ASecondOutcomeAbortsInsteadOfBeingDropped) {
+  if (!kdisk::kContractsChecked) GTEST_SKIP() << "contracts are compiled out of this build";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(std::make_shared<FinishesTwice>(url("https://webdav.kalumo.test/"))->finishTwice(),
+               "Contract violated: <KMRequest: 0x[0-9a-f]+> URL: https://webdav.kalumo.test/ reported a second outcome");
+}

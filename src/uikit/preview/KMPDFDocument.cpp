@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "graphics/UIImage.h"
+#include "platform/GLibOwners.h"
 
 namespace kdisk {
 namespace {
@@ -15,11 +16,8 @@ constexpr int kMaximumPagePixels = 8192;
 } // namespace
 
 struct KMPDFDocument::Handle {
+  glib::Object<PopplerDocument> owner;
   PopplerDocument* document = nullptr;
-  ~Handle() {
-    if (document)
-      g_object_unref(document);
-  }
 };
 
 KMPDFDocument::KMPDFDocument(std::unique_ptr<Handle> handle) : m_handle(std::move(handle)) {
@@ -27,10 +25,8 @@ KMPDFDocument::KMPDFDocument(std::unique_ptr<Handle> handle) : m_handle(std::mov
   m_pageSizes.reserve(std::size_t(std::max(count, 0)));
   for (int index = 0; index < count; ++index) {
     double width = 0, height = 0;
-    if (PopplerPage* page = poppler_document_get_page(m_handle->document, index)) {
-      poppler_page_get_size(page, &width, &height);
-      g_object_unref(page);
-    }
+    if (glib::Object<PopplerPage> page{poppler_document_get_page(m_handle->document, index)})
+      poppler_page_get_size(page.get(), &width, &height);
     // An unreadable page keeps its place at the size of a letter page.
     if (!(width > 0 && height > 0))
       width = 612, height = 792;
@@ -42,9 +38,8 @@ KMPDFDocument::~KMPDFDocument() = default;
 
 Expected<std::shared_ptr<KMPDFDocument>> KMPDFDocument::open(const std::string& path) {
   GError* error = nullptr;
-  GFile* file = g_file_new_for_path(path.c_str());
-  PopplerDocument* document = poppler_document_new_from_gfile(file, nullptr, nullptr, &error);
-  g_object_unref(file);
+  glib::Object<GFile> file(g_file_new_for_path(path.c_str()));
+  glib::Object<PopplerDocument> document(poppler_document_new_from_gfile(file.get(), nullptr, nullptr, &error));
   if (!document) {
     KMError failure(kKMPDFDocumentErrorDomain, error ? error->code : 0,
                     error ? error->message : "The document cannot be read");
@@ -52,7 +47,8 @@ Expected<std::shared_ptr<KMPDFDocument>> KMPDFDocument::open(const std::string& 
     return failure;
   }
   auto handle = std::make_unique<Handle>();
-  handle->document = document;
+  handle->document = document.get();
+  handle->owner = std::move(document);
   std::shared_ptr<KMPDFDocument> result(new KMPDFDocument(std::move(handle)));
   if (result->pageCount() == 0)
     return KMError(kKMPDFDocumentErrorDomain, 0, "The document has no pages");
@@ -66,22 +62,20 @@ std::shared_ptr<UIImage> KMPDFDocument::renderPage(int index, int pixelWidth, do
   const int width = std::min(pixelWidth, kMaximumPagePixels);
   const int height =
       std::clamp(int(std::lround(width * size.height / size.width)), 1, kMaximumPagePixels);
-  PopplerPage* page = poppler_document_get_page(m_handle->document, index);
+  glib::Object<PopplerPage> page(poppler_document_get_page(m_handle->document, index));
   if (!page)
     return nullptr;
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
-    g_object_unref(page);
     return nullptr;
   }
   cairo_t* context = cairo_create(surface);
   cairo_set_source_rgb(context, 1, 1, 1);
   cairo_paint(context);
   cairo_scale(context, width / size.width, height / size.height);
-  poppler_page_render(page, context);
+  poppler_page_render(page.get(), context);
   cairo_destroy(context);
-  g_object_unref(page);
   cairo_surface_flush(surface);
   return UIImage::imageWithSurface(surface, scale, "PDF page " + std::to_string(index + 1));
 }

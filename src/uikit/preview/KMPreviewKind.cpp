@@ -7,10 +7,13 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <sys/stat.h>
 
 #include "platform/DesktopApplications.h"
+#include "platform/FileOwners.h"
+#include "platform/GLibOwners.h"
 
 namespace kdisk {
 namespace {
@@ -25,9 +28,10 @@ struct FileHead {
 
 FileHead readHead(const std::string& path) {
   FileHead head;
-  int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0)
+  UniqueFd owner(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!owner.isValid())
     return head;
+  const int descriptor = owner.get();
   struct stat status {};
   if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
     head.readable = true;
@@ -37,7 +41,6 @@ FileHead readHead(const std::string& path) {
     if (got > 0)
       head.bytes.assign(buffer.data(), std::size_t(got));
   }
-  ::close(descriptor);
   return head;
 }
 
@@ -50,11 +53,10 @@ bool isDecodablePicture(const std::string& path, const std::string& contentType)
   GdkPixbufFormat* format = gdk_pixbuf_get_file_info(path.c_str(), &width, &height);
   if (!format || width <= 0 || height <= 0)
     return false;
-  gchar** mimeTypes = gdk_pixbuf_format_get_mime_types(format);
+  std::unique_ptr<gchar*, glib::StrvDeleter> mimeTypes(gdk_pixbuf_format_get_mime_types(format));
   bool matches = false;
-  for (gchar** type = mimeTypes; type && *type && !matches; ++type)
+  for (gchar** type = mimeTypes.get(); type && *type && !matches; ++type)
     matches = contentTypeIsA(contentType, *type) || contentTypeIsA(*type, contentType);
-  g_strfreev(mimeTypes);
   return matches;
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/Bundle.h"
 #include "platform/DispatchQueue.h"
+#include "platform/GLibOwners.h"
 #include "uikit/UILabel.h"
 
 namespace kdisk {
@@ -16,22 +17,17 @@ constexpr std::size_t kBlockBytes = 4096;
 constexpr CGFloat kMargin = 10;
 
 std::string validUTF8(const char* bytes, std::size_t length) {
-  gchar* valid = g_utf8_make_valid(bytes, gssize(length));
-  std::string text(valid);
-  g_free(valid);
-  return text;
+  return glib::Text(g_utf8_make_valid(bytes, gssize(length))).get();
 }
 
 std::string fromUTF16(const std::string& bytes, const char* encoding) {
   gsize written = 0;
-  gchar* converted =
+  glib::Text converted(
       g_convert_with_fallback(bytes.data() + 2, gssize(bytes.size() - 2) & ~gssize(1), "UTF-8",
-                              encoding, "\xEF\xBF\xBD", nullptr, &written, nullptr);
+                              encoding, "\xEF\xBF\xBD", nullptr, &written, nullptr));
   if (!converted)
     return validUTF8(bytes.data(), bytes.size());
-  std::string text = validUTF8(converted, written);
-  g_free(converted);
-  return text;
+  return validUTF8(converted.get(), written);
 }
 
 // Blocks of whole lines of about kBlockBytes each (a longer line is cut at a

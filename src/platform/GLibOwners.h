@@ -1,0 +1,35 @@
+#pragma once
+// Owners of GLib's C resources for the files that call GLib themselves:
+// memory and text from g_malloc, objects holding a reference, lists of
+// objects. Include it only from sources (it brings GLib's headers along).
+
+#include <glib-object.h>
+
+#include <memory>
+
+namespace kdisk::glib {
+
+struct FreeDeleter {
+  void operator()(void* memory) const { g_free(memory); }
+};
+struct ObjectDeleter {
+  void operator()(void* object) const {
+    if (object) g_object_unref(object);
+  }
+};
+struct ObjectListDeleter {
+  void operator()(GList* list) const { g_list_free_full(list, g_object_unref); }
+};
+struct StrvDeleter {
+  void operator()(gchar** strings) const { g_strfreev(strings); }
+};
+struct ErrorDeleter {
+  void operator()(GError* error) const { g_error_free(error); }
+};
+
+using Text = std::unique_ptr<gchar, FreeDeleter>;
+template <typename T> using Object = std::unique_ptr<T, ObjectDeleter>;
+using ObjectList = std::unique_ptr<GList, ObjectListDeleter>;
+using Error = std::unique_ptr<GError, ErrorDeleter>;
+
+}  // namespace kdisk::glib
