@@ -430,8 +430,12 @@ TEST_F(KalumoDiskAppDelegateTest, HandedOverFilesReplaceTheModalScreenAndArriveI
   m_host->advance(1);
   EXPECT_EQ(presented(), nullptr);
 
+  const URL gamma = root().appendingPathComponent("Alpha", true).appendingPathComponent("Beta", true)
+                        .appendingPathComponent("Gamma", true);
   ASSERT_TRUE(waitFor([&] { return served("PUT", "/disk/Alpha/Beta/Gamma/") >= 2 &&
-                                !m_manager->uploadQueue()->uploadingFileURL(); }));
+                                !m_manager->uploadQueue()->uploadingFileURL(); }))
+      << served("PUT", "/disk/") << " uploads reached the service; still queued: "
+      << m_storage->uploadsInDirectoryAtURL(gamma).size();
   EXPECT_EQ(fetch("Alpha/Beta/Gamma/%D0%9E%D1%82%D1%87%D1%91%D1%82%20%D0%B7%D0%B0%20%D0%BC%D0%B0%D0%B9.txt"), "май");
   EXPECT_EQ(fetch("Alpha/Beta/Gamma/photo.jpg"), "not really a picture");
   EXPECT_EQ(served("PUT", "/disk/"), 2u) << "one answer from the picker, nothing of the cancelled file";
