@@ -81,15 +81,8 @@ bool KalumoDiskAppDelegate::applicationDidFinishLaunchingWithOptions(UIApplicati
 
   performStartUp();
 
-  bool result = true;
-  if (const auto* launchURL = find(options, UIApplicationLaunchOptionsURLKey)) {
-    const auto* text = launchURL->stringValue();
-    const auto url = text ? URL::fromString(*text) : std::nullopt;
-    result = url && canOpenURL(*url);
-  }
-
   diskApplicationDidFinishLaunchingWithOptions(options);
-  return result;
+  return openURLApplicationDidFinishLaunchingWithOptions(options);
 }
 
 void KalumoDiskAppDelegate::performStartUp() {
@@ -118,6 +111,12 @@ void KalumoDiskAppDelegate::showWizardDialogAnimated(KMAnimated animated) {
   settings.setHasShowedDiskWizard(true);
   if (auto wizard = m_dependencies.makeWizard(*this))
     m_mainNavigationController->presentViewControllerAnimatedCompletion(std::move(wizard), animated);
+}
+
+std::shared_ptr<UIViewController> KalumoDiskAppDelegate::makeFirstRunWizard(KalumoDiskAppDelegate& delegate) {
+  auto wizard = std::make_shared<KAWizardViewController>();
+  wizard->setDelegate(std::static_pointer_cast<KAWizardViewControllerDelegate>(delegate.shared_from_this()));
+  return std::make_shared<UINavigationController>(wizard);
 }
 
 void KalumoDiskAppDelegate::wizardClosed() {
@@ -212,8 +211,6 @@ void KalumoDiskAppDelegate::observeValueForKeyPath(const std::string& key) {
     m_rootDirectoryController->updateData();
   }
 }
-
-bool KalumoDiskAppDelegate::canOpenURL(const URL& url) const { return url.scheme() == "file"; }
 
 std::string KalumoDiskAppDelegate::appVersionString() { return kdisk::appVersionString(); }
 std::string KalumoDiskAppDelegate::buildNumberString() { return kdisk::buildNumberString(); }

@@ -14,6 +14,8 @@
 #include "platform/NotificationCenter.h"
 #include "platform/ObserverToken.h"
 #include "platform/RunLoop.h"
+#include "screens/browsing/KMDirectorySelectionViewController.h"
+#include "screens/settings/KAWizardViewController.h"
 #include "screens/settings/KMApplicationLogout.h"
 #include "uikit/UIApplicationDelegate.h"
 #include "uikit/KMKeyCommand.h"
@@ -30,6 +32,8 @@ class UIWindow;
 
 class KalumoDiskAppDelegate : public UIApplicationDelegate,
                               public KMApplicationLogout,
+                              public KMDirectorySelectionViewControllerDelegate,
+                              public KAWizardViewControllerDelegate,
                               public std::enable_shared_from_this<KalumoDiskAppDelegate> {
  public:
   struct Dependencies {
@@ -37,9 +41,12 @@ class KalumoDiskAppDelegate : public UIApplicationDelegate,
     std::shared_ptr<KMWebDAVFileManager> manager;
     // Nothing: the start-up fetch on a thread of its own.
     std::function<void()> startStartupFetch;
-    // Nothing: no first-run pages are built into this program.
+    // Nothing: no first-run pages are shown (makeFirstRunWizard makes the real ones).
     std::function<std::shared_ptr<UIViewController>(KalumoDiskAppDelegate&)> makeWizard;
   };
+  // The four first-run pages in a navigation controller of their own,
+  // closing through `delegate`'s wizardClosed.
+  static std::shared_ptr<UIViewController> makeFirstRunWizard(KalumoDiskAppDelegate& delegate);
   static constexpr double kLogoutDelay = 0.5;
 
   explicit KalumoDiskAppDelegate(std::shared_ptr<UIWindow> window, Dependencies dependencies = {});
@@ -60,7 +67,7 @@ class KalumoDiskAppDelegate : public UIApplicationDelegate,
   void showLoginDialogAnimatedWithLoginErrorNotificationCompletion(
       KMAnimated animated, std::optional<Notification> notification, std::function<void()> completion);
   void showWizardDialogAnimated(KMAnimated animated);
-  void wizardClosed();
+  void wizardClosed() override;
   void connectionDidAuthenticate(const Notification& notification);
   void connectionDidFailedToAuthenticate(const Notification& notification);
   void doLogoutAfterDelayWithLoginErrorNotification(const Notification& notification);
@@ -72,8 +79,22 @@ class KalumoDiskAppDelegate : public UIApplicationDelegate,
   // delete the picked rows. False when the key does nothing here.
   bool handleKeyCommand(KMKeyCommand command);
 
-  // Files handed over by other programs; only local files are taken.
+  // (OpenURL) Files handed over by other programs; only local files are
+  // taken, and only while someone is signed in. The person picks a folder;
+  // the file is queued for upload into it under its own name. Files handed
+  // over while that picker is up join it rather than replace it.
   bool canOpenURL(const URL& url) const;
+  bool applicationOpenURLSourceApplicationAnnotation(UIApplication& application, const URL& url,
+                                                     const std::string& sourceApplication,
+                                                     const Value& annotation) override;
+  bool applicationHandleOpenURL(UIApplication& application, const URL& url);
+  // The launch's verdict on a URL handed over at launch (true without one).
+  bool openURLApplicationDidFinishLaunchingWithOptions(const Dictionary& options) const;
+  void openURL(const URL& url);
+  void openDirectorySelectionDialogForFileURL(const URL& fileURL);
+  void directorySelectionViewControllerDidSelectDirectoryWithURL(KMDirectorySelectionViewController& controller,
+                                                                 const URL& url) override;
+  void directorySelectionViewControllerDidCancel(KMDirectorySelectionViewController& controller) override;
 
   static std::string appVersionString();
   static std::string buildNumberString();
@@ -93,6 +114,8 @@ class KalumoDiskAppDelegate : public UIApplicationDelegate,
   void observeAuthentication();
   void observeAuthenticationFailure();
   void showFailureAlert(const Notification& notification, const char* formatKey, const char* fallback);
+  // The navigation controller holding the open-in picker while it is presented.
+  UIViewController* presentedOpenInSelection() const;
 
   std::shared_ptr<UIWindow> m_window;
   Dependencies m_dependencies;
@@ -104,6 +127,9 @@ class KalumoDiskAppDelegate : public UIApplicationDelegate,
   std::vector<ObserverToken> m_managerObservations;
   std::optional<std::string> m_lastUUID;
   std::optional<TimerId> m_pendingLogout;
+  // The open-in picker and the files that joined it after the first.
+  std::weak_ptr<UIViewController> m_openInSelection;
+  std::vector<URL> m_joinedFileURLs;
 };
 
 }  // namespace kdisk

@@ -50,7 +50,9 @@ void activate(GApplication* application, gpointer data) {
 
   // The window is the host's; the delegate only refers to it.
   std::shared_ptr<kdisk::UIWindow> uiWindow(std::shared_ptr<void>(), &program.host->window());
-  program.delegate = std::make_shared<kdisk::KalumoDiskAppDelegate>(uiWindow);
+  kdisk::KalumoDiskAppDelegate::Dependencies dependencies;
+  dependencies.makeWizard = &kdisk::KalumoDiskAppDelegate::makeFirstRunWizard;
+  program.delegate = std::make_shared<kdisk::KalumoDiskAppDelegate>(uiWindow, std::move(dependencies));
   program.host->setKeyCommandHandler([&program](kdisk::KMKeyCommand command) {
     return program.delegate && program.delegate->handleKeyCommand(command);
   });

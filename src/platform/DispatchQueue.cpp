@@ -14,10 +14,6 @@ namespace kdisk {
 
 namespace {
 
-// The queues the calling thread runs on, innermost last. A sync() onto another
-// queue pushes that queue, so code inside it counts as running on both.
-thread_local std::vector<const DispatchQueue*> t_currentQueues;
-
 class MainQueue final : public DispatchQueue {
  public:
   MainQueue() : DispatchQueue("ru.kalumo.disk.main", Kind::Main) {}
@@ -191,11 +187,17 @@ class SerialQueue final : public DispatchQueue {
 
 }  // namespace
 
-DispatchQueue::CurrentScope::CurrentScope(const DispatchQueue* queue) {
-  t_currentQueues.push_back(queue);
+// The queues the calling thread runs on, innermost first, chained through the
+// scopes on the stack. A sync() onto another queue adds that queue, so code
+// inside it counts as running on both. Nothing here for the thread's exit to
+// destroy: a static's destructor that uses a queue after it still works.
+thread_local const DispatchQueue::CurrentScope* DispatchQueue::CurrentScope::s_innermost = nullptr;
+
+DispatchQueue::CurrentScope::CurrentScope(const DispatchQueue* queue) : m_queue(queue), m_outer(s_innermost) {
+  s_innermost = this;
 }
 
-DispatchQueue::CurrentScope::~CurrentScope() { t_currentQueues.pop_back(); }
+DispatchQueue::CurrentScope::~CurrentScope() { s_innermost = m_outer; }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::mainQueue() {
   static std::shared_ptr<DispatchQueue>* queue = new std::shared_ptr<DispatchQueue>(
@@ -227,7 +229,9 @@ void DispatchQueue::after(double seconds, Task task) {
 
 bool DispatchQueue::isCurrent() const {
   if (m_kind == Kind::Main) return RunLoop::isMainThread();
-  return std::find(t_currentQueues.begin(), t_currentQueues.end(), this) != t_currentQueues.end();
+  for (const auto* scope = CurrentScope::s_innermost; scope; scope = scope->m_outer)
+    if (scope->m_queue == this) return true;
+  return false;
 }
 
 std::string DispatchQueue::currentQueueDescription() {

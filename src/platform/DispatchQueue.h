@@ -56,6 +56,12 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
     ~CurrentScope();
     CurrentScope(const CurrentScope&) = delete;
     CurrentScope& operator=(const CurrentScope&) = delete;
+
+   private:
+    friend class DispatchQueue;
+    static thread_local const CurrentScope* s_innermost;
+    const DispatchQueue* m_queue;
+    const CurrentScope* m_outer;
   };
 
  private:

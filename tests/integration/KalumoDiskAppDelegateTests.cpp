@@ -10,10 +10,12 @@
 #include "NotificationRecorder.h"
 #include "app/KalumoDiskAppDelegate.h"
 #include "auth/KMOAuthOperation.h"
+#include "manager/KMUploadQueue.h"
 #include "manager/KMWebDAVFileManager.h"
 #include "platform/KMError.h"
 #include "platform/RunLoop.h"
 #include "screens/auth/KMAuthViewController.h"
+#include "screens/browsing/KMDirectorySelectionViewController.h"
 #include "screens/browsing/KMDirectoryViewController.h"
 #include "settings/KMSettings.h"
 #include "screens/browsing/KMGroupEditCell.h"
@@ -86,9 +88,9 @@ class KalumoDiskAppDelegateTest : public ::testing::Test {
     m_host = std::make_unique<KMHeadlessHost>(1.0);
     KalumoDiskAppDelegate::Dependencies dependencies;
     dependencies.manager = m_manager;
-    dependencies.makeWizard = [this](KalumoDiskAppDelegate&) {
+    dependencies.makeWizard = [this](KalumoDiskAppDelegate& delegate) {
       ++m_wizardsMade;
-      return std::make_shared<UIViewController>();
+      return KalumoDiskAppDelegate::makeFirstRunWizard(delegate);
     };
     m_delegate = std::make_shared<KalumoDiskAppDelegate>(m_host->sharedWindow(), std::move(dependencies));
     UIApplication::sharedApplication().setDelegate(m_delegate);
@@ -137,9 +139,28 @@ class KalumoDiskAppDelegateTest : public ::testing::Test {
     return status >= 200 && status < 300;
   }
 
+  // A local file another program hands over.
+  std::string handedOverFile(const std::string& name, const std::string& contents = "handed over") {
+    m_files.write(name, contents);
+    return m_files.file(name);
+  }
+  std::string fetch(const std::string& path) const {
+    HttpCall call;
+    call.url = s_service->endpoints().diskURL() + path;
+    call.caFile = s_service->endpoints().caCertificate;
+    call.headers = {"Authorization: OAuth " + m_token};
+    const auto answer = perform(call);
+    return answer.status == 200 ? answer.body : "(status " + std::to_string(answer.status) + ")";
+  }
+  KMDirectorySelectionViewController* topPicker() const {
+    auto* holder = dynamic_cast<UINavigationController*>(presented());
+    return holder ? dynamic_cast<KMDirectorySelectionViewController*>(holder->topViewController()) : nullptr;
+  }
+
   static inline ServiceProcess* s_service = nullptr;
   VirtualClock m_clock;
   IsolatedHome m_home;
+  TemporaryDirectory m_files;
   std::shared_ptr<KMWebDAVStorage> m_storage;
   std::shared_ptr<KMWebDAVFileManager> m_manager;
   std::unique_ptr<KMHeadlessHost> m_host;
@@ -155,6 +176,10 @@ TEST_F(KalumoDiskAppDelegateTest, FirstLaunchSignsInThroughTheFormShowsTheWizard
   // Without animation: the login screen covers the window at once.
   auto* login = loginScreen();
   ASSERT_NE(login, nullptr);
+  // A file handed over while nobody is signed in is dropped.
+  EXPECT_TRUE(UIApplication::sharedApplication().handleOpenURL(URL::fileURLWithPath(handedOverFile("a.txt")), ""));
+  m_host->advance(0.5);
+  EXPECT_EQ(loginScreen(), login);
   const CGRect atLaunch = m_host->visibleRectOfView(*login->view());
   EXPECT_GT(atLaunch.size.height, 400);
   m_host->advance(1);
@@ -194,7 +219,9 @@ TEST_F(KalumoDiskAppDelegateTest, FirstLaunchSignsInThroughTheFormShowsTheWizard
   EXPECT_TRUE(m_delegate->observesAuthenticationFailure());
   // The account request follows sign-in.
   EXPECT_TRUE(waitFor([&] { return served("GET", "/?userinfo") >= 1; }));
-  m_delegate->wizardClosed();
+  ASSERT_NE(m_host->findViewWithText("Skip"), nullptr);
+  saveArtefact("first-run-wizard.png");
+  ASSERT_TRUE(m_host->tapText("Skip"));
   m_host->advance(1);
   EXPECT_EQ(presented(), nullptr);
 
@@ -351,6 +378,67 @@ TEST_F(KalumoDiskAppDelegateTest, KeysGoBackSearchRefreshAndAskBeforeDeleting) {
   EXPECT_TRUE(m_delegate->handleKeyCommand(KMKeyCommand::Back));
   m_host->advance(1);
   EXPECT_EQ(navigation.viewControllers().size(), 1u);
+}
+
+TEST_F(KalumoDiskAppDelegateTest, HandedOverFilesReplaceTheModalScreenAndArriveInTheChosenFolderUnderTheirNames) {
+  signedIn();
+  for (const char* folder : {"Alpha/", "Alpha/Beta/", "Alpha/Beta/Gamma/"}) ASSERT_TRUE(put(folder, "MKCOL"));
+  ASSERT_TRUE(launch());
+  auto browser = m_delegate->rootDirectoryController();
+  ASSERT_TRUE(waitFor([&] { return !browser->contents().empty(); }));
+  auto& application = UIApplication::sharedApplication();
+  auto& navigation = *m_delegate->mainNavigationController();
+
+  // Cancelled: nothing goes to the service.
+  EXPECT_TRUE(application.handleOpenURL(URL::fileURLWithPath(handedOverFile("dropped.txt")), ""));
+  m_host->advance(1);
+  ASSERT_NE(topPicker(), nullptr);
+  ASSERT_TRUE(m_host->tapText("Cancel"));
+  m_host->advance(1);
+  EXPECT_EQ(presented(), nullptr);
+
+  // Another modal screen is up; two files come in one hand-over, and one
+  // that is no local file.
+  navigation.presentViewControllerAnimatedCompletion(KalumoDiskAppDelegate::makeFirstRunWizard(*m_delegate),
+                                                     KMAnimated::No);
+  auto* other = presented();
+  const std::string report = handedOverFile("Отчёт за май.txt", "май");
+  const std::string photo = handedOverFile("photo.jpg", "not really a picture");
+  EXPECT_TRUE(application.handleOpenURL(URL::fileURLWithPath(report), ""));
+  EXPECT_TRUE(application.handleOpenURL(URL::fileURLWithPath(photo), ""));
+  EXPECT_TRUE(application.handleOpenURL(*URL::fromString("https://example.invalid/x.txt"), ""));
+  EXPECT_EQ(presented(), other) << "not before the next turn";
+  m_host->advance(1);
+  auto* picker = topPicker();
+  ASSERT_NE(picker, nullptr);
+  EXPECT_EQ(picker->fileURL()->path(), report);
+  ASSERT_TRUE(waitFor([&] { return !picker->contents().empty(); }));
+
+  for (const char* folder : {"Alpha", "Beta", "Gamma"}) {
+    auto* above = topPicker();
+    ASSERT_TRUE(m_host->tapText(folder)) << folder;
+    m_host->advance(1);
+    ASSERT_NE(topPicker(), above) << folder;
+    const bool last = std::string(folder) == "Gamma";
+    ASSERT_TRUE(waitFor([&] {
+      return last ? served("PROPFIND", "/disk/Alpha/Beta/Gamma/") > 0 && !topPicker()->waitingRequest()
+                  : !topPicker()->contents().empty();
+    }));
+  }
+  saveArtefact("open-in-third-level.png");
+  ASSERT_TRUE(m_host->tapText("Done"));
+  m_host->advance(1);
+  EXPECT_EQ(presented(), nullptr);
+
+  const URL gamma = root().appendingPathComponent("Alpha", true).appendingPathComponent("Beta", true)
+                        .appendingPathComponent("Gamma", true);
+  ASSERT_TRUE(waitFor([&] { return served("PUT", "/disk/Alpha/Beta/Gamma/") >= 2 &&
+                                !m_manager->uploadQueue()->uploadingFileURL(); }))
+      << served("PUT", "/disk/") << " uploads reached the service; still queued: "
+      << m_storage->uploadsInDirectoryAtURL(gamma).size();
+  EXPECT_EQ(fetch("Alpha/Beta/Gamma/%D0%9E%D1%82%D1%87%D1%91%D1%82%20%D0%B7%D0%B0%20%D0%BC%D0%B0%D0%B9.txt"), "май");
+  EXPECT_EQ(fetch("Alpha/Beta/Gamma/photo.jpg"), "not really a picture");
+  EXPECT_EQ(served("PUT", "/disk/"), 2u) << "one answer from the picker, nothing of the cancelled file";
 }
 
 }  // namespace

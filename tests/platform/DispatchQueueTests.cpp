@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -67,6 +68,30 @@ TEST(DispatchQueueTests, TaskSyncedOntoAnotherQueueMaySyncBackToItsCaller) {
     });
   });
   EXPECT_TRUE(reached);
+}
+
+// The shared file manager closes its store from a static destructor, after
+// the main thread's own thread-locals are gone.
+TEST(DispatchQueueTests, SyncStillWorksFromAThreadLocalDestroyedAtThreadExit) {
+  auto queue = DispatchQueue::createSerial("test.exit");
+  std::atomic<int> ranAtExit{0};
+  struct AtExit {
+    std::function<void()> work;
+    ~AtExit() { work(); }
+  };
+  std::thread([&] {
+    // Made before any queue is used on this thread, so destroyed after
+    // whatever the first sync() sets up.
+    thread_local AtExit atExit;
+    queue->sync([] {});
+    atExit.work = [&] {
+      queue->sync([&] {
+        if (queue->isCurrent()) ++ranAtExit;
+      });
+    };
+  }).join();
+  EXPECT_EQ(ranAtExit, 1);
+  EXPECT_FALSE(queue->isCurrent());
 }
 
 TEST(DispatchQueueTests, ManyThreadsSyncingOntoOneSerialQueueNeverOverlap) {
