@@ -218,6 +218,9 @@ void KMDirectoryViewController::observeNotifications() {
     if (url && screen.m_currentPreviewURL == url) screen.didDownloadFile(*url);
   });
   on(kKMKMWebDAVFileManagerDidDownloadPreview, [](auto& screen, const Notification&) { screen.didDownloadPreview(); });
+  on(kKMKMWebDAVFileManagerDidLoadPreview, [](auto& screen, const Notification&) {
+    if (screen.isVisible()) screen.updateVisibleFileImages();
+  });
   on(kKMKMWebDAVFileManagerDidFailToDownloadPreview,
      [](auto& screen, const Notification& n) { screen.didFailToDownloadPreview(notificationURL(n)); });
   on(kKMKMWebDAVFileManagerDidStartUploadFile, [inside](auto& screen, const Notification& n) {
