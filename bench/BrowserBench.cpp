@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -42,6 +43,13 @@ double percentile(std::vector<double> values, double fraction) {
 }
 double milliseconds(Stopwatch::time_point since) {
   return std::chrono::duration<double, std::milli>(Stopwatch::now() - since).count();
+}
+// CPU time of the calling thread in milliseconds: on a shared machine the
+// wall time also holds the time spent waiting for a core.
+double threadCPUMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 double residentMiB() {
   std::ifstream status("/proc/self/status");
@@ -104,9 +112,10 @@ int main() {
   }
 
   // Open: tap to first frame with rows. Each round pops back first.
-  std::vector<double> opens;
+  std::vector<double> opens, openCPUs;
   for (int round = 0; round < 5; ++round) {
     const auto start = Stopwatch::now();
+    const double cpuStart = threadCPUMilliseconds();
     if (!host.tapText("Big")) {
       std::fprintf(stderr, "no row to tap\n");
       return 1;
@@ -118,6 +127,7 @@ int main() {
     host.window().render(context);
     KMContextFlush(context);
     opens.push_back(milliseconds(start));
+    openCPUs.push_back(threadCPUMilliseconds() - cpuStart);
     if (round < 4) {
       host.advance(1);
       navigation->popViewControllerAnimated(KMAnimated::No);
@@ -138,14 +148,16 @@ int main() {
     table.setContentOffset({0, std::min(maximum, i * rowHeight)});
     host.window().render(context);
   }
-  std::vector<double> frames;
+  std::vector<double> frames, frameCPUs;
   frames.reserve(kFrames);
+  frameCPUs.reserve(kFrames);
   for (int i = 0; i < kFrames; ++i) {
     if (i % 10 == 0) {
       const auto& landed = browser->contents()[std::size_t(std::min(kItems - 1, i + 5))];
       std::ofstream(*storage->previewPathForWebURL(landed->URL()), std::ios::binary) << picture;
     }
     const auto start = Stopwatch::now();
+    const double cpuStart = threadCPUMilliseconds();
     if (i % 10 == 0)
       NotificationCenter::defaultCenter().post(kKMKMWebDAVFileManagerDidDownloadPreview, manager.get(),
                                                {{"URL", browser->contents()[std::size_t(i + 5)]->URLString()}});
@@ -153,18 +165,22 @@ int main() {
     host.window().render(context);
     KMContextFlush(context);
     frames.push_back(milliseconds(start));
+    frameCPUs.push_back(threadCPUMilliseconds() - cpuStart);
   }
 
   const double readMedian = percentile(reads, 0.5), openMedian = percentile(opens, 0.5);
   std::printf("browser bench: a cached folder of %d files, headless host at scale 2\n", kItems);
   std::printf("  open (tap to first frame with rows)  median %.1f ms  min %.1f ms   (target <= 100 ms)\n", openMedian,
               *std::min_element(opens.begin(), opens.end()));
+  std::printf("  of which the main thread's CPU       median %.1f ms\n", percentile(openCPUs, 0.5));
   std::printf("  store's sorted read of the folder    median %.1f ms\n", readMedian);
   std::printf("  ratio                                open / read = %.2f   (target <= 3)\n",
               readMedian > 0 ? openMedian / readMedian : 0);
   std::printf("  scroll, %d frames, thumbnails landing every 10   median %.3f ms   p90 %.3f ms   p99 %.3f ms"
               "   (target p99 <= 4 ms)\n",
               kFrames, percentile(frames, 0.5), percentile(frames, 0.9), percentile(frames, 0.99));
+  std::printf("  main thread's CPU per frame          median %.3f ms   p90 %.3f ms   p99 %.3f ms\n",
+              percentile(frameCPUs, 0.5), percentile(frameCPUs, 0.9), percentile(frameCPUs, 0.99));
   std::printf("  resident size   empty folder %.1f MiB   10,000-item folder open %.1f MiB   growth %.1f MiB   (budget 64 MiB)\n",
               emptyMiB, openMiB, openMiB - emptyMiB);
   double load[1] = {0};

@@ -54,7 +54,14 @@ std::string KLApplicationLocale::localizedFileSizeStr(std::uint64_t bytes) {
   if (size > 966367641.6) return scaled(1073741824.0, "GB");
   if (size > 943718.4) return scaled(1048576.0, "MB");
   if (size > 921.6) return scaled(1024.0, "KB");
-  return fmt::format("{} {}", bytes, KMLocalizedString("Bytes", "Bytes"));
+  // "Bytes" is the many form; "1 bytes" and "2 байт" read wrong.
+  const std::vector<std::string> languages = preferredLanguages();
+  const int form = bytes == 0 ? 2
+                              : pluralFormForNumberInLanguage(static_cast<std::int64_t>(bytes),
+                                                              languages.empty() ? "ru" : languages.front());
+  const std::string many = KMLocalizedString("Bytes", "Bytes");
+  const char* key = form == 0 ? "BytesOne" : form == 1 ? "BytesFew" : "Bytes";
+  return fmt::format("{} {}", bytes, form == 2 ? many : KMLocalizedString(key, many));
 }
 
 std::string LocalizedFileSizeStr(std::uint64_t bytes) {

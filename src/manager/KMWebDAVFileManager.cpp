@@ -94,6 +94,8 @@ std::optional<std::string> KMWebDAVFileManager::OAuthToken() const {
 void KMWebDAVFileManager::didReceiveMemoryWarningNotification() {
   m_fileIconCache.reset();
   m_filePreviewCache.reset();
+  m_loadingPreviewPaths.clear();
+  ++m_previewCacheGeneration;
 }
 
 void KMWebDAVFileManager::unmountStorages() { m_storage->close(); }

@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -55,6 +56,8 @@ KM_NOTIFICATION(kKMKMWebDAVFileManagerDidFailToDownloadFile);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidStartDownloadPreview);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidDownloadPreview);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidFailToDownloadPreview);
+// A preview already on disk was decoded into the cache (userInfo "URL": the file's URL).
+KM_NOTIFICATION(kKMKMWebDAVFileManagerDidLoadPreview);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidSendRemoveRequest);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidRemove);
 KM_NOTIFICATION(kKMKMWebDAVFileManagerDidFailWithRemoveRequest);
@@ -147,9 +150,16 @@ class KMWebDAVFileManager : public std::enable_shared_from_this<KMWebDAVFileMana
   std::shared_ptr<KMDiskRequest> startDownloadFilePreviewForURL(const kdisk::URL& url);
   bool needDownloadPreview(const KMFileItem& item) const;
   // Nothing when no preview file exists (or it is not an image, which is removed).
+  // Decodes on the calling thread when the thumbnail is not cached.
   std::shared_ptr<kdisk::UIImage> previewForFileItem(const KMFileItem& item);
+  // The cached thumbnail; when there is none but a preview file is, nothing
+  // now and a decode on a background queue, announced on the main thread by
+  // kKMKMWebDAVFileManagerDidLoadPreview once cached. Main thread.
+  std::shared_ptr<kdisk::UIImage> cachedPreviewForFileItemLoadingIfNeeded(const KMFileItem& item);
   std::shared_ptr<kdisk::UIImage> iconForFileExtension(const std::optional<std::string>& extension);
   std::shared_ptr<kdisk::UIImage> iconForFileWithURL(const kdisk::URL& url);
+  // A file's cached thumbnail, else its type's icon while the thumbnail loads
+  // (see above). Main thread.
   std::shared_ptr<kdisk::UIImage> iconForFileItem(const KMFileItem& item);
   void clearFilePreviewCache();
   // The image of the fixed table for a lower-case extension; nothing off the table.
@@ -200,6 +210,10 @@ class KMWebDAVFileManager : public std::enable_shared_from_this<KMWebDAVFileMana
   std::atomic<bool> m_hostIsReachable{false};
   std::unique_ptr<KMReachability> m_reachability;
   std::optional<ImageCache> m_filePreviewCache;
+  // Preview files being decoded in the background; main thread. A decode
+  // finishing after the cache was cleared is dropped (the generation moved).
+  std::set<std::string, std::less<>> m_loadingPreviewPaths;
+  std::uint64_t m_previewCacheGeneration = 0;
   std::atomic<unsigned> m_previewMaxDimension{0};
   std::atomic<bool> m_testWebDavServer{false};
 

@@ -32,6 +32,21 @@ std::uint64_t unsignedLength(std::int64_t length) {
   return length > 0 ? static_cast<std::uint64_t>(length) : 0;
 }
 
+// The list thumbnail of a preview file; nothing when there is no file. A
+// file that is not an image is removed, so a later visit can fetch a good
+// one instead of failing on this file for ever. Any thread.
+std::shared_ptr<UIImage> thumbnailOfPreviewFile(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return nullptr;
+  auto image = UIImage::imageWithContentsOfFile(path);
+  auto thumbnail = image ? kdisk::KADiskThumbnailForImage(image.get()) : nullptr;
+  if (!thumbnail) {
+    kdisk::manager::log()->warn("Preview {} is not an image; removed.", path);
+    std::filesystem::remove(path, error);
+  }
+  return thumbnail;
+}
+
 std::vector<std::string> iconThemeRoots() {
   std::vector<std::string> roots;
   if (const char* home = g_get_user_data_dir()) roots.push_back(std::string(home) + "/icons");
@@ -109,8 +124,24 @@ std::shared_ptr<KMDiskRequest> KMWebDAVFileManager::startDownloadFilePreviewForU
   }
   request->setFileURL(localFile);
   std::weak_ptr<KMWebDAVFileManager> weak = weak_from_this();
-  request->setDidFinishLoadingBlock([weak, previewText](const std::optional<std::string>&) {
-    if (auto self = weak.lock()) self->post(kKMKMWebDAVFileManagerDidDownloadPreview, {{"URL", previewText}});
+  // Called on a background queue: the thumbnail is made here, so the screen
+  // showing it on the main thread finds it cached.
+  const std::string path = m_storage->previewPathForWebURL(url).value_or(std::string());
+  request->setDidFinishLoadingBlock([weak, previewText, path](const std::optional<std::string>&) {
+    auto thumbnail = thumbnailOfPreviewFile(path);
+    kdisk::dispatchMain([weak, previewText, path, thumbnail] {
+      auto self = weak.lock();
+      if (!self) return;
+      // A body that is no picture (already removed) counts as a failure, so
+      // the screen backs off instead of fetching it again at once.
+      if (!thumbnail) {
+        self->post(kKMKMWebDAVFileManagerDidFailToDownloadPreview, {{"URL", previewText}});
+        return;
+      }
+      if (!self->m_filePreviewCache) self->m_filePreviewCache.emplace();
+      self->m_filePreviewCache->insert_or_assign(path, thumbnail);
+      self->post(kKMKMWebDAVFileManagerDidDownloadPreview, {{"URL", previewText}});
+    });
   });
   request->setDidFailBlock([weak, previewText](const KMError&) {
     if (auto self = weak.lock())
@@ -134,20 +165,38 @@ std::shared_ptr<UIImage> KMWebDAVFileManager::previewForFileItem(const KMFileIte
   if (m_filePreviewCache) {
     if (auto found = m_filePreviewCache->find(*path); found != m_filePreviewCache->end()) return found->second;
   }
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(*path, error)) return nullptr;
-  auto image = UIImage::imageWithContentsOfFile(*path);
-  auto thumbnail = image ? kdisk::KADiskThumbnailForImage(image.get()) : nullptr;
-  if (!thumbnail) {
-    // Not an image: removed, so a later visit can fetch a good one instead of
-    // failing on this file for ever.
-    kdisk::manager::log()->warn("Preview {} is not an image; removed.", *path);
-    std::filesystem::remove(*path, error);
-    return nullptr;
-  }
+  auto thumbnail = thumbnailOfPreviewFile(*path);
+  if (!thumbnail) return nullptr;
   if (!m_filePreviewCache) m_filePreviewCache.emplace();
   m_filePreviewCache->insert_or_assign(*path, thumbnail);
   return thumbnail;
+}
+
+std::shared_ptr<UIImage> KMWebDAVFileManager::cachedPreviewForFileItemLoadingIfNeeded(const KMFileItem& item) {
+  auto path = m_storage->previewPathForWebURL(item.URL());
+  if (!path) return nullptr;
+  if (m_filePreviewCache) {
+    if (auto found = m_filePreviewCache->find(*path); found != m_filePreviewCache->end()) return found->second;
+  }
+  if (m_loadingPreviewPaths.contains(*path)) return nullptr;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(*path, error)) return nullptr;
+  m_loadingPreviewPaths.insert(*path);
+  std::weak_ptr<KMWebDAVFileManager> weak = weak_from_this();
+  kdisk::DispatchQueue::globalBackgroundQueue()->async(
+      [weak, path = *path, urlText = item.URL().absoluteString(), generation = m_previewCacheGeneration] {
+        auto thumbnail = thumbnailOfPreviewFile(path);
+        kdisk::dispatchMain([weak, path, urlText, generation, thumbnail] {
+          auto self = weak.lock();
+          if (!self || generation != self->m_previewCacheGeneration) return;
+          self->m_loadingPreviewPaths.erase(path);
+          if (!thumbnail) return;
+          if (!self->m_filePreviewCache) self->m_filePreviewCache.emplace();
+          self->m_filePreviewCache->insert_or_assign(path, thumbnail);
+          self->post(kKMKMWebDAVFileManagerDidLoadPreview, {{"URL", urlText}});
+        });
+      });
+  return nullptr;
 }
 
 std::optional<std::string> KMWebDAVFileManager::iconImageNameForExtension(std::string_view extension) {
@@ -227,7 +276,7 @@ std::shared_ptr<UIImage> KMWebDAVFileManager::iconForFileWithURL(const URL& url)
 
 std::shared_ptr<UIImage> KMWebDAVFileManager::iconForFileItem(const KMFileItem& item) {
   if (typeid(item) == typeid(KMFile)) {
-    if (auto preview = previewForFileItem(item)) return preview;
+    if (auto preview = cachedPreviewForFileItemLoadingIfNeeded(item)) return preview;
     return iconForFileExtension(item.URL().pathExtension());
   }
   return UIImage::imageNamed("Directory.png");
@@ -235,4 +284,6 @@ std::shared_ptr<UIImage> KMWebDAVFileManager::iconForFileItem(const KMFileItem& 
 
 void KMWebDAVFileManager::clearFilePreviewCache() {
   if (m_filePreviewCache) m_filePreviewCache->clear();
+  m_loadingPreviewPaths.clear();
+  ++m_previewCacheGeneration;
 }

@@ -46,6 +46,8 @@ TEST_F(KLApplicationLocaleTests, OtherLanguagesHaveOneAndMany) {
 TEST_F(KLApplicationLocaleTests, SizeBoundariesAreStrict) {
   useLanguage("en");
   EXPECT_EQ(LocalizedFileSizeStr(0), "0 bytes");
+  EXPECT_EQ(LocalizedFileSizeStr(1), "1 byte");
+  EXPECT_EQ(LocalizedFileSizeStr(21), "21 bytes");
   EXPECT_EQ(LocalizedFileSizeStr(900), "900 bytes");
   EXPECT_EQ(LocalizedFileSizeStr(921), "921 bytes");
   EXPECT_EQ(LocalizedFileSizeStr(922), "0.9 KB");
@@ -64,6 +66,9 @@ TEST_F(KLApplicationLocaleTests, SizeBoundariesAreStrict) {
 TEST_F(KLApplicationLocaleTests, SizeUnitsComeFromTheStringTables) {
   useLanguage("ru");
   EXPECT_EQ(LocalizedFileSizeStr(921), "921 байт");
+  EXPECT_EQ(LocalizedFileSizeStr(22), "22 байта");
+  EXPECT_EQ(LocalizedFileSizeStr(12), "12 байт");
+  EXPECT_EQ(LocalizedFileSizeStr(0), "0 байт");
   EXPECT_EQ(LocalizedFileSizeStr(1000), "1.0 КБ");
   EXPECT_EQ(KLApplicationLocale::localizedFileSizeStr(2ull << 20), "2.0 МБ");
   EXPECT_EQ(LocalizedFileSizeStr(3ull << 30), "3.0 ГБ");

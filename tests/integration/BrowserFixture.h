@@ -19,6 +19,7 @@
 #include "uikit/UINavigationItem.h"
 #include "uikit/UIBarButtonItem.h"
 #include "uikit/CGContext.h"
+#include "graphics/NSStringDrawing.h"
 #include "graphics/UIGraphicsImageContext.h"
 #include "graphics/UIImage.h"
 #include "graphics/UIImageRepresentation.h"
@@ -32,6 +33,7 @@
 #include "uikit/UIApplication.h"
 #include "uikit/UINavigationController.h"
 #include "uikit/UIResponder.h"
+#include "webdav/KMFile.h"
 #include "webdav/KMHTTPTransfer.h"
 
 namespace kdisk::test {
@@ -122,6 +124,32 @@ class BrowserTest : public ServiceTest {
       titles.push_back(cell ? cell->textLabel().text() : "?");
     }
     return titles;
+  }
+  // A file row's second line shows its size and its date whole, in the
+  // longest date style that fits, and ends before the selection circle.
+  void expectSizeAndDateShowWhole(KMDirectoryViewController& browser, NSIndexPath path) {
+    auto cell = std::dynamic_pointer_cast<KMGroupEditCell>(browser.tableView()->cellForRowAtIndexPath(path));
+    ASSERT_TRUE(cell && cell->detailTextLabel()) << path.description();
+    auto file = std::dynamic_pointer_cast<KMFile>(browser.contents().at(std::size_t(path.row)));
+    ASSERT_TRUE(file && file->lastModified());
+    m_host->settle();
+    const UILabel& detail = *cell->detailTextLabel();
+    const auto& dates = KMDirectoryViewController::userVisibleDateFormatter();
+    std::vector<std::string> forms;
+    for (KMDateStyle style : {KMDateStyle::Long, KMDateStyle::Medium, KMDateStyle::Short})
+      forms.push_back(LocalizedFileSizeStr(file->size()) + "  " + dates.stringFromDate(*file->lastModified(), style));
+    EXPECT_THAT(forms, ::testing::Contains(detail.text()));
+    EXPECT_LE(sizeWithFont(detail.text(), detail.font()).width, detail.frame().size.width) << detail.text();
+    // A longer form would have been cut.
+    for (const auto& form : forms) {
+      if (form == detail.text()) break;
+      EXPECT_GT(sizeWithFont(form, detail.font()).width, detail.frame().size.width) << form;
+    }
+    if (cell->isInGroupEditMode()) {
+      for (const UILabel* label : {&cell->textLabel(), cell->detailTextLabel()})
+        EXPECT_LE(cell->contentView().frame().origin.x + CGRectGetMaxX(label->frame()),
+                  cell->selectionCircleFrame().origin.x - KMGroupEditCell::kTextGap);
+    }
   }
   void saveArtifact(const std::string& name) {
     const auto dir = std::filesystem::path(KDISK_BINARY_DIR) / "artifacts";

@@ -170,6 +170,7 @@ TEST_F(BrowserActionsTest, GroupDeleteRemovesTheRowsAtOnceAndTheServerFollows) {
   EXPECT_EQ(browser->navigationItem().leftBarButtonItem(), nullptr);
   EXPECT_DOUBLE_EQ(browser->shareButton()->frame().origin.x, 5);
   EXPECT_DOUBLE_EQ(browser->trashButton()->frame().origin.x, browser->groupEditToolbar()->bounds().size.width - 70);
+  for (int i = 0; i < 3; ++i) expectSizeAndDateShowWhole(*browser, row(1, i));
   saveArtifact("browser_group_edit.png");
 
   // The deletes are slow: a refresh is answered before them, with the items still in it.

@@ -110,6 +110,9 @@ TEST_F(ManagerFileTest, PreviewIsFetchedIntoThePreviewFileAndThumbnailedOnce) {
   ASSERT_EQ(done.size(), 1u);
   EXPECT_EQ(done[0].string("URL"), m_manager->previewURLForFileURL(file).absoluteString());
   EXPECT_EQ(done[0].string("URL"), file.absoluteString() + "?preview&size=96");
+  // Made off the main thread before the news, so the screen only shows it.
+  ASSERT_TRUE(m_manager->filePreviewCache());
+  EXPECT_EQ(m_manager->filePreviewCache()->count(*m_storage->previewPathForWebURL(file)), 1u);
 
   auto thumbnail = m_manager->previewForFileItem(*item);
   ASSERT_TRUE(thumbnail);
@@ -135,6 +138,36 @@ TEST_F(ManagerFileTest, PreviewOfSomethingThatIsNoPictureFails) {
   auto failed = m_recorder.named(kKMKMWebDAVFileManagerDidFailToDownloadPreview);
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_FALSE(failed[0].has("error"));
+}
+
+// A row asks for its icon on the main thread: a preview already on disk is
+// decoded in the background meanwhile and announced; a broken one is removed
+// without a word.
+TEST_F(ManagerFileTest, PreviewsOnDiskAreDecodedInTheBackgroundForRowIcons) {
+  const URL good = at("/disk/good.png"), broken = at("/disk/broken.jpg");
+  for (const auto& [url, bytes] : {std::pair{good, pictureBytes()}, std::pair{broken, std::string("<html>")}}) {
+    auto path = m_storage->previewPathForWebURL(url);
+    ASSERT_TRUE(path);
+    std::filesystem::create_directories(std::filesystem::path(*path).parent_path());
+    std::ofstream(*path, std::ios::binary) << bytes;
+  }
+  KMFile goodItem(good), brokenItem(broken);
+  const auto typeIcon = m_manager->iconForFileExtension("png");
+  EXPECT_EQ(m_manager->iconForFileItem(goodItem), typeIcon) << "the type's icon while decoding";
+  EXPECT_EQ(m_manager->iconForFileItem(brokenItem), m_manager->iconForFileExtension("jpg"));
+  EXPECT_EQ(m_manager->iconForFileItem(goodItem), typeIcon) << "asked again: one decode";
+  ASSERT_TRUE(m_recorder.waitFor(kKMKMWebDAVFileManagerDidLoadPreview));
+  ASSERT_TRUE(RunLoop::main().runUntil(
+      [&] { return !std::filesystem::exists(*m_storage->previewPathForWebURL(broken)); }, 10));
+  m_recorder.drain();
+  auto loaded = m_recorder.named(kKMKMWebDAVFileManagerDidLoadPreview);
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_TRUE(loaded[0].onMainThread);
+  EXPECT_EQ(loaded[0].string("URL"), good.absoluteString());
+  auto thumbnail = m_manager->iconForFileItem(goodItem);
+  EXPECT_NE(thumbnail, typeIcon);
+  EXPECT_EQ(thumbnail, m_manager->previewForFileItem(goodItem));
+  EXPECT_EQ(m_manager->iconForFileItem(brokenItem), m_manager->iconForFileExtension("jpg"));
 }
 
 TEST_F(ManagerFileTest, UndecodablePreviewFileGivesNoThumbnailAndIsRemoved) {

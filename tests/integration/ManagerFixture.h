@@ -21,6 +21,7 @@ inline const std::vector<std::string> kManagerNotifications{
     kKMKMWebDAVFileManagerDidGetPartialDataForFile, kKMKMWebDAVFileManagerDidDownloadFile,
     kKMKMWebDAVFileManagerDidFailToDownloadFile,    kKMKMWebDAVFileManagerDidStartDownloadPreview,
     kKMKMWebDAVFileManagerDidDownloadPreview,       kKMKMWebDAVFileManagerDidFailToDownloadPreview,
+    kKMKMWebDAVFileManagerDidLoadPreview,
     kKMKMWebDAVFileManagerDidSendRemoveRequest,     kKMKMWebDAVFileManagerDidRemove,
     kKMKMWebDAVFileManagerDidFailWithRemoveRequest, kKMKMWebDAVFileManagerDidSendCreateDirectoryRequest,
     kKMKMWebDAVFileManagerDidCreateDirectory,       kKMKMWebDAVFileManagerDidFailToCreateDirectory,

@@ -5,11 +5,14 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <tuple>
 
 #include "NotificationRecorder.h"
 #include "UIKitTestSupport.h"
 #include "auth/KMOAuthOperation.h"
 #include "graphics/CGGeometry.h"
+#include "graphics/UIGraphicsImageContext.h"
 #include "platform/Bundle.h"
 #include "platform/KMAnalytics.h"
 #include "screens/auth/KMAuthViewController.h"
@@ -195,6 +198,29 @@ TEST_F(SignInScreenTest, TheKeyboardLiftsTheScreenUntilFocusLeavesBothFields) {
   m_host->advance(0.3);
   EXPECT_FALSE(m_screen->passwordTextField().isFirstResponder());
   EXPECT_EQ(m_screen->view()->frame(), resting);
+}
+
+// The backdrop tiles its small texture: every 24-point step shows the same
+// pixels, where a texture stretched over the screen drew blurred squares.
+TEST_F(SignInScreenTest, TheBackdropRepeatsItsTextureAcrossTheScreen) {
+  show();
+  const auto& backdrop = m_screen->backgroundImageView();
+  const CGSize size = backdrop.bounds().size;
+  UIGraphicsImageContext canvas(size, KMImageContextOpacity::Opaque, 2);
+  backdrop.drawContentAndSubviews(canvas.context());
+  auto image = canvas.image();
+  ASSERT_NE(image, nullptr);
+  constexpr int kPeriod = 48;  // 24 points at scale 2
+  std::set<std::tuple<int, int, int>> colours;
+  int mismatches = 0;
+  for (int y = 0; y + kPeriod < image->pixelHeight(); ++y)
+    for (int x = 0; x + kPeriod < image->pixelWidth(); ++x) {
+      const KMPixel p = image->pixelAt(x, y);
+      colours.emplace(p.red, p.green, p.blue);
+      mismatches += !(p == image->pixelAt(x + kPeriod, y)) || !(p == image->pixelAt(x, y + kPeriod));
+    }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_GT(colours.size(), 1u) << "the texture's dots are drawn";
 }
 
 TEST_F(SignInScreenTest, ErrorTextShrinksToFitDownToSixPointsAndMovesTheButtonAndLink) {

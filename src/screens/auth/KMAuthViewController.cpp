@@ -110,9 +110,10 @@ void KMAuthViewController::loadView() {
   const CGRect bounds = root->bounds();
 
   m_backgroundImageView = std::make_shared<UIImageView>(bounds);
-  m_backgroundImageView->setImage(UIImage::imageNamed("bg"));
-  m_backgroundImageView->setContentMode(UIViewContentMode::ScaleAspectFill);
-  m_backgroundImageView->setClipsToBounds(true);
+  // "bg" is a small tile; stretched over the screen its two dots grew into
+  // blurred squares, so it is tiled as on the other screens.
+  if (auto texture = UIImage::imageNamed("bg"))
+    m_backgroundImageView->setBackgroundColor(UIColor::colorWithPatternImage(texture));
   root->addSubview(m_backgroundImageView);
   m_backgroundControl = std::make_shared<UIControl>(bounds);
   root->addSubview(m_backgroundControl);

@@ -8,6 +8,7 @@
 #include "platform/DispatchQueue.h"
 #include "platform/KMAnalytics.h"
 #include "platform/NotificationCenter.h"
+#include "screens/browsing/KMFileRowCell.h"
 #include "settings/KMSettings.h"
 #include "uikit/KMAppearanceHelper.h"
 #include "uikit/UIApplication.h"
@@ -217,6 +218,9 @@ void KMDirectoryViewController::observeNotifications() {
     if (url && screen.m_currentPreviewURL == url) screen.didDownloadFile(*url);
   });
   on(kKMKMWebDAVFileManagerDidDownloadPreview, [](auto& screen, const Notification&) { screen.didDownloadPreview(); });
+  on(kKMKMWebDAVFileManagerDidLoadPreview, [](auto& screen, const Notification&) {
+    if (screen.isVisible()) screen.updateVisibleFileImages();
+  });
   on(kKMKMWebDAVFileManagerDidFailToDownloadPreview,
      [](auto& screen, const Notification& n) { screen.didFailToDownloadPreview(notificationURL(n)); });
   on(kKMKMWebDAVFileManagerDidStartUploadFile, [inside](auto& screen, const Notification& n) {
@@ -426,16 +430,17 @@ std::shared_ptr<UITableViewCell> KMDirectoryViewController::itemCell(UITableView
   const char* identifier = isFile ? kFileCellIdentifier : kDirectoryCellIdentifier;
   auto cell = std::dynamic_pointer_cast<KMGroupEditCell>(table.dequeueReusableCellWithIdentifier(identifier));
   if (!cell) {
-    cell = std::make_shared<KMGroupEditCell>(isFile ? UITableViewCellStyle::Subtitle : UITableViewCellStyle::Default,
-                                             identifier);
+    if (isFile)
+      cell = std::make_shared<KMFileRowCell>(identifier);
+    else
+      cell = std::make_shared<KMGroupEditCell>(UITableViewCellStyle::Default, identifier);
     cell->textLabel().setFont(UIFont::boldSystemFontOfSize(kTitleFontSize));
   }
   cell->textLabel().setText(item.displayName());
   if (isFile) {
     const auto& file = static_cast<const KMFile&>(item);
-    const std::string date =
-        file.lastModified() ? userVisibleDateFormatter().stringFromDate(*file.lastModified()) : std::string();
-    if (auto* detail = cell->detailTextLabel()) detail->setText(LocalizedFileSizeStr(file.size()) + "  " + date);
+    static_cast<KMFileRowCell&>(*cell).setSizeTextAndDate(LocalizedFileSizeStr(file.size()), file.lastModified(),
+                                                          userVisibleDateFormatter());
   }
   cell->setAccessoryType(UITableViewCellAccessoryType::None);
   cell->imageView().setImage(m_manager->iconForFileItem(item));

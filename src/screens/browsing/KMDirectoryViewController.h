@@ -146,6 +146,8 @@ class KMDirectoryViewController : public KMTableViewController,
   void downloadNextPreviewAndResetTimeout();
   void cancelDownloadingPreviews();
   void didDownloadPreview();
+  // The visible file rows take the thumbnails the manager has cached by now.
+  void updateVisibleFileImages();
   void didFailToDownloadPreview(const std::optional<kdisk::URL>& url);
 
   // ---- Uploads

@@ -72,6 +72,11 @@ void KMDirectoryViewController::didDownloadPreview() {
   m_previewTimeoutInterval = 0;
   m_downloadingPreviewRequest.reset();
   if (!isVisible()) return;
+  updateVisibleFileImages();
+  downloadNextPreview();
+}
+
+void KMDirectoryViewController::updateVisibleFileImages() {
   // Only the rows in view can show the new thumbnail; the others take it when
   // they scroll in. Re-imaging them spares a full reload of a long folder.
   if (UITableView* table = currentTableView()) {
@@ -86,7 +91,6 @@ void KMDirectoryViewController::didDownloadPreview() {
       cell->setNeedsLayout();
     }
   }
-  downloadNextPreview();
 }
 
 void KMDirectoryViewController::didFailToDownloadPreview(const std::optional<kdisk::URL>& url) {

@@ -61,11 +61,14 @@ void KMGroupEditCell::layoutSubviews() {
       CGRect content = contentView().frame();
       content.size.width = narrowedContentWidth();
       contentView().setFrame(content);
-      // The labels were laid out for the full width; long texts would run under the circle.
+    }
+    // The labels were laid out for the full width; long texts would run under the circle.
+    if (showsCircle()) {
+      const CGFloat textEnd = selectionCircleFrame().origin.x - kTextGap - contentView().frame().origin.x;
       for (UILabel* label : {&textLabel(), detailTextLabel()}) {
         if (!label) continue;
         CGRect frame = label->frame();
-        frame.size.width = std::max<CGFloat>(0, std::min(frame.size.width, content.size.width - frame.origin.x));
+        frame.size.width = std::max<CGFloat>(0, std::min(frame.size.width, textEnd - frame.origin.x));
         label->setFrame(frame);
       }
     }

@@ -25,6 +25,8 @@ class KMGroupEditCellDelegate {
 class KMGroupEditCell : public UITableViewCell {
  public:
   static constexpr double kModeDuration = 0.3;
+  // Between the end of the texts and the circle.
+  static constexpr CGFloat kTextGap = 6;
 
   KMGroupEditCell(UITableViewCellStyle style, std::optional<std::string> reuseIdentifier);
   ~KMGroupEditCell() override;
@@ -48,6 +50,11 @@ class KMGroupEditCell : public UITableViewCell {
   CGRect selectionCircleFrame() const;
 
   void layoutSubviews() override;
+
+ protected:
+  // Whether a circle shows at the right end, so the texts must end before
+  // it: in group edit mode; always for rows with a circle of their own.
+  virtual bool showsCircle() const { return m_isInGroupEditMode; }
 
  private:
   void applySelectionLooks();

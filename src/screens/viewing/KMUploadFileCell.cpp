@@ -12,7 +12,6 @@ namespace {
 constexpr const char* kTable = "KMUploadFileCell";
 // The pie fills the circle inside its ring.
 constexpr CGFloat kPieInset = 2;
-constexpr CGFloat kTextGap = 6;
 }  // namespace
 
 KMUploadFileCell::KMUploadFileCell(std::optional<std::string> reuseIdentifier)
@@ -133,14 +132,6 @@ void KMUploadFileCell::prepareForReuse() {
 
 void KMUploadFileCell::layoutSubviews() {
   KMGroupEditCell::layoutSubviews();
-  // The state circle always shows, so the texts end before it in either mode.
-  const CGFloat textEnd = selectionCircleFrame().origin.x - kTextGap - contentView().frame().origin.x;
-  for (UILabel* label : {&textLabel(), detailTextLabel()}) {
-    if (!label) continue;
-    CGRect frame = label->frame();
-    frame.size.width = std::max<CGFloat>(0, std::min(frame.size.width, textEnd - frame.origin.x));
-    label->setFrame(frame);
-  }
   layoutStateViews();
 }
 

@@ -52,6 +52,10 @@ class KMUploadFileCell : public KMGroupEditCell {
   void prepareForReuse() override;
   void layoutSubviews() override;
 
+ protected:
+  // The state circle shows in either mode.
+  bool showsCircle() const override { return true; }
+
  private:
   UIImageView& stateImageView(std::shared_ptr<UIImageView>& view, const char* imageName);
   void layoutStateViews();
