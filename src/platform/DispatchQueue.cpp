@@ -235,7 +235,7 @@ bool DispatchQueue::isCurrent() const {
 }
 
 std::string DispatchQueue::currentQueueDescription() {
-  if (!t_currentQueues.empty()) return "queue " + t_currentQueues.back()->label();
+  if (const auto* scope = CurrentScope::s_innermost) return "queue " + scope->m_queue->label();
   return RunLoop::isMainThread() ? "the main thread" : "a thread of no queue";
 }
 
