@@ -18,7 +18,9 @@
 #include "uikit/UIViewController.h"
 #include "uikit/UIWindow.h"
 #ifdef KDISK_HAVE_WEBKIT
+#include "platform/Paths.h"
 #include "uikit/gtk/KMWebKitEngine.h"
+#include "webdav/KMHTTPTransfer.h"
 #endif
 #include "uikit/gtk/KMGtkImagePicker.h"
 
@@ -70,7 +72,7 @@ struct KMGtkHost::Implementation {
     self->window->render(context);
     cairo_restore(context);
 #ifdef KDISK_HAVE_WEBKIT
-    for (KMWebKitEngine* engine : self->webHost->engines) engine->placementChanged();
+    for (UIWebViewEngine* engine : self->webHost->engines) engine->placementChanged();
 #endif
     if (!self->drewOnce) {
       self->drewOnce = true;
@@ -289,9 +291,9 @@ KMGtkHost::KMGtkHost(std::string title) : m_implementation(std::make_unique<Impl
   self.webHost = std::make_shared<KMWebKitPlacementHost>();
   self.webHost->overlay = GTK_OVERLAY(self.overlay);
   self.webHost->scale = [implementation = &self] { return implementation->fitScale(); };
-  UIWebView::setEngineFactory([host = self.webHost](UIWebView& view) -> std::unique_ptr<UIWebViewEngine> {
-    return std::make_unique<KMWebKitEngine>(view, host);
-  });
+  self.webHost->extraCertificateAuthorityFile = [] { return webdav::additionalCertificateAuthorityFile(); };
+  self.webHost->profileDirectory = [] { return paths::libraryDirectory() + "/WebProfile"; };
+  UIWebView::setEngineFactory([host = self.webHost](UIWebView& view) { return makeWebKitEngine(view, host); });
 #endif
 
   GtkGesture* drag = gtk_gesture_drag_new();
