@@ -154,6 +154,7 @@ class UIScrollView : public UIView {
   bool m_wheelGesture = false;
   bool m_wheelStepping = false;
   CGPoint m_wheelRawOffset;
+  CGPoint m_wheelPageNotches;
   TimerId m_wheelQuietTimer = 0;
 };
 

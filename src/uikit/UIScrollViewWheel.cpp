@@ -51,9 +51,17 @@ void UIScrollView::scrollWheelNotches(CGPoint notches) {
   const CGSize size = bounds().size;
   CGPoint along = wheelDeltaAlongAxes(notches);
   if (m_pagingEnabled) {
-    // One page a notch, whatever the notch's size; notches during the turn
-    // are dropped, as a page is already on its way.
-    if (m_tracking || m_wheelGesture || KMAnimator::shared().hasTrack(*this, "contentOffset")) return;
+    // One page a whole notch; touchpads under X11 send notches in small
+    // fractions, which add up first. Notches during the turn are dropped, as
+    // a page is already on its way.
+    if (m_tracking || m_wheelGesture || KMAnimator::shared().hasTrack(*this, "contentOffset")) {
+      m_wheelPageNotches = {0, 0};
+      return;
+    }
+    m_wheelPageNotches = {m_wheelPageNotches.x + along.x, m_wheelPageNotches.y + along.y};
+    if (std::abs(m_wheelPageNotches.x) < 1 && std::abs(m_wheelPageNotches.y) < 1) return;
+    along = m_wheelPageNotches;
+    m_wheelPageNotches = {0, 0};
     auto page = [](CGFloat offset, CGFloat step, CGFloat length) {
       if (step == 0 || length <= 0) return offset;
       return (std::round(offset / length) + (step > 0 ? 1 : -1)) * length;

@@ -175,12 +175,17 @@ TEST_F(UIScrollViewTest, WheelNotchesScrollTheInnermostListUnderThePointerWithin
   EXPECT_EQ(m_scroll->contentOffset().y, 0);
 }
 
-TEST_F(UIScrollViewTest, AnUpDownWheelTurnsOnePageOfASidewaysPagerPerNotch) {
+TEST_F(UIScrollViewTest, AnUpDownWheelTurnsOnePageOfASidewaysPagerPerWholeNotch) {
   auto pager = std::make_shared<UIScrollView>(CGRectMake(0, 20, 320, 400));
   pager->setContentSize({320 * 3, 400});
   pager->setPagingEnabled(true);
   m_host->window().addSubview(pager);
-  m_host->window().scrollWheel({160, 200}, {0, 0.3});
+  // Fractions (a touchpad under X11) add up to a notch first.
+  m_host->window().scrollWheel({160, 200}, {0, 0.4});
+  m_host->window().scrollWheel({160, 200}, {0, 0.4});
+  m_host->advance(1);
+  EXPECT_EQ(pager->contentOffset().x, 0);
+  m_host->window().scrollWheel({160, 200}, {0, 0.4});
   m_host->window().scrollWheel({160, 200}, {0, 1});  // while the page turns
   m_host->advance(1);
   EXPECT_EQ(pager->contentOffset().x, 320);
