@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/KMStartupMark.h"
 #include "app/KalumoDiskAppDelegate.h"
 #include "platform/URL.h"
 #include "settings/KMSettings.h"
@@ -59,6 +60,11 @@ void activate(GApplication* application, gpointer data) {
   auto& app = kdisk::UIApplication::sharedApplication();
   app.setDelegate(program.delegate);
   app.launchWithOptions({});
+  if (kdisk::isStartupMarkRequested())
+    program.host->setAfterPaintHandler([&program, application] {
+      if (program.delegate && kdisk::rootListingIsShown(*program.delegate) && kdisk::printStartupMark())
+        g_application_quit(application);
+    });
   gtk_window_present(window);
 }
 

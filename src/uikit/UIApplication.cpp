@@ -22,7 +22,11 @@ UIApplication& UIApplication::sharedApplication() {
   return application;
 }
 
-void UIApplication::setIdleTimerDisabled(bool disabled) { m_idleTimerDisabled = disabled; }
+void UIApplication::setIdleTimerDisabled(bool disabled) {
+  if (m_idleTimerDisabled == disabled) return;
+  m_idleTimerDisabled = disabled;
+  if (m_idleTimerHandler) m_idleTimerHandler(disabled);
+}
 
 bool UIApplication::openURL(const URL& url) {
   if (!url.isValid() || !m_openURLHandler) return false;
@@ -59,6 +63,9 @@ void UIApplication::resignActive() {
 }
 
 void UIApplication::becomeActive() {
+  // A desktop window reports focus it already has (and launching activates
+  // before the window does); screens refresh on this, once is enough.
+  if (m_state == UIApplicationState::Active) return;
   m_state = UIApplicationState::Active;
   if (auto delegate = m_delegate.lock()) delegate->applicationDidBecomeActive(*this);
   post(UIApplicationDidBecomeActiveNotification);
@@ -99,6 +106,7 @@ void UIApplication::resetForTesting() {
   m_networkActivityIndicatorVisible = false;
   m_statusBarHidden = false;
   m_openURLHandler = nullptr;
+  m_idleTimerHandler = nullptr;
   m_openableSchemes = {"http", "https", "mailto"};
   m_openedURLs.clear();
 }

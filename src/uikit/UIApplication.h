@@ -42,6 +42,9 @@ class UIApplication {
   UIApplicationState applicationState() const { return m_state; }
   bool isIdleTimerDisabled() const { return m_idleTimerDisabled; }
   void setIdleTimerDisabled(bool disabled);
+  // The host keeps the screen awake (and the machine from suspending) while
+  // the flag is set; told only when the flag changes.
+  void setIdleTimerHandler(std::function<void(bool disabled)> handler) { m_idleTimerHandler = std::move(handler); }
   bool isNetworkActivityIndicatorVisible() const { return m_networkActivityIndicatorVisible; }
   void setNetworkActivityIndicatorVisible(bool visible) { m_networkActivityIndicatorVisible = visible; }
   bool isStatusBarHidden() const { return m_statusBarHidden; }
@@ -79,6 +82,7 @@ class UIApplication {
   bool m_networkActivityIndicatorVisible = false;
   bool m_statusBarHidden = false;
   std::function<bool(const URL&)> m_openURLHandler;
+  std::function<void(bool)> m_idleTimerHandler;
   std::set<std::string> m_openableSchemes{"http", "https", "mailto"};
   std::vector<URL> m_openedURLs;
 };

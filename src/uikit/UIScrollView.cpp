@@ -21,6 +21,7 @@ UIScrollView::UIScrollView(CGRect frame) : UIView(frame) { setClipsToBounds(true
 
 UIScrollView::~UIScrollView() {
   if (m_decelerationTimer) RunLoop::main().cancel(m_decelerationTimer);
+  if (m_wheelQuietTimer) RunLoop::main().cancel(m_wheelQuietTimer);
 }
 
 void UIScrollView::setContentSize(CGSize size) {
@@ -148,6 +149,7 @@ UIView::KMGestureAnswer UIScrollView::gestureTouch(const UITouch& touch) {
   const double now = touch.timestamp();
   switch (touch.phase()) {
     case UITouchPhase::Began: {
+      endWheelSteps();
       const bool wasMoving = isMoving();
       stopDeceleration(false);
       KMAnimator::shared().removeTrack(*this, "contentOffset");

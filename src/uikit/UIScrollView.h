@@ -72,6 +72,28 @@ class UIScrollView : public UIView {
   // As a status-bar tap does, when the delegate agrees.
   void scrollToTop();
 
+  // ---- Wheel and touchpad (hosts, through the window), in content points,
+  // positive towards the end of the content. A list that only scrolls
+  // sideways takes an up/down wheel sideways.
+  // Whether a delta along these axes would move this view.
+  bool canScrollAlongWheelDelta(CGPoint delta, bool allowCrossAxis) const;
+  // A touchpad gesture moves the content as a finger does (rubber band past
+  // the edges); on lifting it decelerates from the host's velocity or
+  // springs back.
+  void beginWheelGesture();
+  void wheelGestureMoved(CGPoint delta);
+  void endWheelGesture(CGPoint velocity);
+  bool isInWheelGesture() const { return m_wheelGesture; }
+  // Mouse wheel notches (or precise deltas without a gesture) stay inside the
+  // edges; the scroll counts as a drag that ends kWheelQuietInterval after
+  // the last one. A paging view turns one page per notch.
+  void scrollWheelNotches(CGPoint notches);
+  void scrollWheelPoints(CGPoint delta);
+  // A notch moves the visible length raised to 2/3: a short list moves a
+  // little, a tall one more, never a whole page.
+  CGFloat wheelNotchLength(CGFloat visibleLength) const;
+  static constexpr double kWheelQuietInterval = 0.2;
+
   bool tracksTouchesAsGesture() const override { return m_scrollEnabled; }
   KMGestureAnswer gestureTouch(const UITouch& touch) override;
 
@@ -99,6 +121,8 @@ class UIScrollView : public UIView {
   void decelerationStep();
   void stopDeceleration(bool notify);
   CGPoint recentVelocity() const;
+  CGPoint wheelDeltaAlongAxes(CGPoint delta) const;
+  void endWheelSteps();
 
   CGSize m_contentSize;
   UIEdgeInsets m_contentInset;
@@ -127,6 +151,11 @@ class UIScrollView : public UIView {
   CGPoint m_velocity;
   TimerId m_decelerationTimer = 0;
   double m_lastStepTime = 0;
+  bool m_wheelGesture = false;
+  bool m_wheelStepping = false;
+  CGPoint m_wheelRawOffset;
+  CGPoint m_wheelPageNotches;
+  TimerId m_wheelQuietTimer = 0;
 };
 
 }  // namespace kdisk

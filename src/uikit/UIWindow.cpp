@@ -4,7 +4,9 @@
 
 #include "graphics/NSStringDrawing.h"
 #include "uikit/CGContext.h"
+#include "uikit/KMFileDropTarget.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UINavigationController.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIScrollView.h"
 #include "uikit/UIViewController.h"
@@ -172,6 +174,71 @@ void UIWindow::statusBarTapped() {
   collectScrollViewsToTop(*this, found);
   // With more than one candidate nobody scrolls, as on the platform.
   if (found.size() == 1) found.front()->scrollToTop();
+}
+
+// ---- Drops and wheels -------------------------------------------------------
+
+KMFileDropTarget* UIWindow::fileDropTargetAtPoint(CGPoint location) {
+  layoutIfNeeded();
+  for (UIResponder* responder = hitTest(location); responder; responder = responder->nextResponder()) {
+    if (auto* target = dynamic_cast<KMFileDropTarget*>(responder)) return target;
+    // Over a navigation bar or toolbar: the screen the stack shows.
+    if (auto* navigation = dynamic_cast<UINavigationController*>(responder))
+      return dynamic_cast<KMFileDropTarget*>(navigation->topViewController());
+  }
+  return nullptr;
+}
+
+bool UIWindow::dropFilesAtPoint(CGPoint location, const std::vector<URL>& urls) {
+  auto* target = fileDropTargetAtPoint(location);
+  if (!target || urls.empty() || !target->canAcceptDroppedFiles()) return false;
+  return target->acceptDroppedFiles(urls);
+}
+
+UIScrollView* UIWindow::scrollViewForWheelAtPoint(CGPoint location, CGPoint delta) {
+  layoutIfNeeded();
+  UIView* hit = hitTest(location);
+  for (bool across : {false, true})
+    for (UIView* view = hit; view; view = view->superview())
+      if (auto* scroll = dynamic_cast<UIScrollView*>(view); scroll && scroll->canScrollAlongWheelDelta(delta, across))
+        return scroll;
+  return nullptr;
+}
+
+void UIWindow::wheelGestureBegan(CGPoint location) {
+  wheelGestureEnded({0, 0});
+  m_wheelGestureLocation = location;
+}
+
+void UIWindow::wheelGestureMoved(CGPoint delta) {
+  auto held = m_wheelGestureView.lock();
+  if (!held && m_wheelGestureLocation) {
+    // The first move says which way, and so which list, the fingers scroll.
+    if (auto* scroll = scrollViewForWheelAtPoint(*m_wheelGestureLocation, delta)) {
+      held = scroll->weak_from_this().lock();
+      m_wheelGestureView = held;
+      scroll->beginWheelGesture();
+    }
+    m_wheelGestureLocation.reset();
+  }
+  if (held) static_cast<UIScrollView*>(held.get())->wheelGestureMoved(delta);
+}
+
+void UIWindow::wheelGestureEnded(CGPoint velocity) {
+  m_wheelGestureLocation.reset();
+  auto held = m_wheelGestureView.lock();
+  m_wheelGestureView.reset();
+  if (held) static_cast<UIScrollView*>(held.get())->endWheelGesture(velocity);
+}
+
+void UIWindow::scrollWheel(CGPoint location, CGPoint notches) {
+  if (m_wheelGestureView.lock()) return;
+  if (auto* scroll = scrollViewForWheelAtPoint(location, notches)) scroll->scrollWheelNotches(notches);
+}
+
+void UIWindow::scrollWheelPrecise(CGPoint location, CGPoint delta) {
+  if (m_wheelGestureView.lock()) return;
+  if (auto* scroll = scrollViewForWheelAtPoint(location, delta)) scroll->scrollWheelPoints(delta);
 }
 
 // ---- Update and drawing ------------------------------------------------------

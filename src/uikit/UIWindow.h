@@ -7,11 +7,16 @@
 // redraw. Main thread.
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
+#include "platform/URL.h"
 #include "uikit/UIView.h"
 
 namespace kdisk {
 
+class KMFileDropTarget;
+class UIScrollView;
 class UIViewController;
 
 class UIWindow : public UIView {
@@ -41,6 +46,21 @@ class UIWindow : public UIView {
   void returnKeyPressed() override;
   // A tap on the status bar: the one scroll view showing that scrolls to top.
   void statusBarTapped();
+  // Files dragged in from the desktop: the drop target nearest the view at
+  // `location` takes them; false when there is none or it refused.
+  KMFileDropTarget* fileDropTargetAtPoint(CGPoint location);
+  bool dropFilesAtPoint(CGPoint location, const std::vector<URL>& urls);
+  // Wheel and touchpad input at `location`, deltas in content points
+  // (positive towards the end). The innermost scroll view under the pointer
+  // that moves along the delta scrolls; failing that, the innermost one that
+  // takes it across. A touchpad gesture keeps the view its first move chose.
+  UIScrollView* scrollViewForWheelAtPoint(CGPoint location, CGPoint delta);
+  void wheelGestureBegan(CGPoint location);
+  void wheelGestureMoved(CGPoint delta);
+  // `velocity` in points per second, measured by the host; zero stops.
+  void wheelGestureEnded(CGPoint velocity);
+  void scrollWheel(CGPoint location, CGPoint notches);
+  void scrollWheelPrecise(CGPoint location, CGPoint delta);
 
   // Update scheduling; `handler` runs after each layout pass (hosts redraw).
   void setNeedsUpdate();
@@ -54,6 +74,8 @@ class UIWindow : public UIView {
   std::shared_ptr<UITouch> m_touch;
   std::vector<std::weak_ptr<UIResponder>> m_gestureViews;
   std::weak_ptr<UIResponder> m_claimedBy;
+  std::optional<CGPoint> m_wheelGestureLocation;
+  std::weak_ptr<UIResponder> m_wheelGestureView;
   bool m_touchCancelledInView = false;
   bool m_updatePending = false;
   std::function<void()> m_updateHandler;

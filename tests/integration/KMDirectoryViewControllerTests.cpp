@@ -116,6 +116,7 @@ TEST_F(BrowserTest, ThreeLevelsDownAndBackWithTapsWhileTheFooterFollowsTheServic
   m_host->advance(1);
   ASSERT_EQ(top(), beta);
   ASSERT_TRUE(m_service.faults().failNext("PROPFIND", "/disk/Alpha/Beta/", 500));
+  UIApplication::sharedApplication().resignActive();
   UIApplication::sharedApplication().becomeActive();
   ASSERT_TRUE(waitFor([&] { return beta->loadingState() == KMLoadingStateFailed; }));
   m_host->advance(0.5);
@@ -129,6 +130,7 @@ TEST_F(BrowserTest, ThreeLevelsDownAndBackWithTapsWhileTheFooterFollowsTheServic
   m_host->advance(1);
   auto* alpha = top();
   ASSERT_TRUE(m_service.faults().failNext("PROPFIND", "/disk/Alpha/", 401));
+  UIApplication::sharedApplication().resignActive();
   UIApplication::sharedApplication().becomeActive();
   ASSERT_TRUE(auth.waitFor(kKMXConnectionDidFailAuthenticateWithError, 1));
   ASSERT_TRUE(waitFor([&] { return alpha->loadingState() == KMLoadingStateFailed; }));

@@ -15,7 +15,7 @@ constexpr int kStartWaitMilliseconds = 15'000;
 
 } // namespace
 
-VirtualDisplay::VirtualDisplay() {
+VirtualDisplay::VirtualDisplay(const std::string& screen) {
   int ready[2];
   if (::pipe2(ready, O_CLOEXEC) != 0)
     return;
@@ -29,7 +29,7 @@ VirtualDisplay::VirtualDisplay() {
       ::dup2(quiet, STDOUT_FILENO);
       ::dup2(quiet, STDERR_FILENO);
     }
-    ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "320x240x24",
+    ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", screen.c_str(),
              static_cast<char*>(nullptr));
     ::_exit(127);
   }

@@ -9,7 +9,8 @@ namespace kdisk::test {
 
 class VirtualDisplay {
 public:
-  VirtualDisplay();
+  // `screen` as Xvfb takes it: WIDTHxHEIGHTxDEPTH.
+  explicit VirtualDisplay(const std::string& screen = "320x240x24");
   ~VirtualDisplay();
   VirtualDisplay(const VirtualDisplay&) = delete;
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;

@@ -50,6 +50,22 @@ TEST_F(UIApplicationTest, StateChangesReachTheDelegateAndTheNotificationCentreIn
   EXPECT_THAT(notifications, ElementsAre("active", "background", "active"));
 }
 
+TEST_F(UIApplicationTest, AWindowReportingFocusItHasDoesNotAnnounceActivationAgain) {
+  auto delegate = std::make_shared<RecordingDelegate>();
+  auto& application = UIApplication::sharedApplication();
+  application.setDelegate(delegate);
+  int announced = 0;
+  auto active = NotificationCenter::defaultCenter().addObserver(
+      UIApplicationDidBecomeActiveNotification, [&](const Notification&) { ++announced; });
+  application.launchWithOptions({});
+  application.becomeActive();  // the desktop window gains focus after launch
+  application.resignActive();
+  application.becomeActive();
+  application.becomeActive();
+  EXPECT_EQ(announced, 2);
+  EXPECT_THAT(delegate->events, ElementsAre("launch", "active", "resign", "active"));
+}
+
 TEST_F(UIApplicationTest, OpeningAURLGoesToTheHostsHandler) {
   auto& application = UIApplication::sharedApplication();
   EXPECT_FALSE(application.openURL(*URL::fromString("https://example.org/")));  // no host handler

@@ -1,5 +1,7 @@
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 #include "UIKitTestSupport.h"
 #include "uikit/UIScrollView.h"
 #include "uikit/UIWindow.h"
@@ -137,6 +139,96 @@ TEST_F(UIScrollViewTest, PagingSettlesOnTheNearestPageOrTheFlickedOne) {
   m_host->drag({{100, 200}, {300, 200}}, 2.0, 20);  // slowly back more than half
   m_host->advance(1);
   EXPECT_EQ(pager->contentOffset().x, 0);
+}
+
+// ---- Wheel and touchpad, as the GTK host sends them through the window
+
+TEST_F(UIScrollViewTest, WheelNotchesScrollTheInnermostListUnderThePointerWithinItsEdges) {
+  // A short list inside the tall one, on its right half.
+  auto inner = std::make_shared<UIScrollView>(CGRectMake(160, 0, 160, 200));
+  inner->setContentSize({160, 500});
+  m_scroll->addSubview(inner);
+  m_host->settle();
+  const CGFloat innerNotch = inner->wheelNotchLength(200);
+
+  m_host->window().scrollWheel({240, 100}, {0, 2});
+  EXPECT_NEAR(inner->contentOffset().y, 2 * innerNotch, 0.01);
+  EXPECT_EQ(m_scroll->contentOffset().y, 0);
+  m_host->window().scrollWheel({80, 100}, {0, 1});
+  EXPECT_NEAR(m_scroll->contentOffset().y, m_scroll->wheelNotchLength(400), 0.01);
+
+  // A burst of notches is one drag, ending when the wheel rests; the wheel
+  // never carries the content past an edge.
+  m_host->window().scrollWheel({80, 300}, {0, 100});
+  EXPECT_EQ(m_scroll->contentOffset().y, 600);
+  m_host->window().scrollWheel({80, 300}, {0, -1000});
+  EXPECT_EQ(m_scroll->contentOffset().y, 0);
+  EXPECT_THAT(m_recorder->events, ElementsAre("begin drag"));
+  m_host->advance(UIScrollView::kWheelQuietInterval + 0.05);
+  EXPECT_THAT(m_recorder->events, ElementsAre("begin drag", "end drag"));
+  EXPECT_EQ(*std::min_element(m_recorder->offsets.begin(), m_recorder->offsets.end()), 0);
+
+  // A list scrolled to its end hands nothing on: the pointer's list is the one.
+  inner->setContentOffset({0, 300});
+  m_host->window().scrollWheel({240, 100}, {0, 1});
+  EXPECT_EQ(inner->contentOffset().y, 300);
+  EXPECT_EQ(m_scroll->contentOffset().y, 0);
+}
+
+TEST_F(UIScrollViewTest, AnUpDownWheelTurnsOnePageOfASidewaysPagerPerWholeNotch) {
+  auto pager = std::make_shared<UIScrollView>(CGRectMake(0, 20, 320, 400));
+  pager->setContentSize({320 * 3, 400});
+  pager->setPagingEnabled(true);
+  m_host->window().addSubview(pager);
+  // Fractions (a touchpad under X11) add up to a notch first.
+  m_host->window().scrollWheel({160, 200}, {0, 0.4});
+  m_host->window().scrollWheel({160, 200}, {0, 0.4});
+  m_host->advance(1);
+  EXPECT_EQ(pager->contentOffset().x, 0);
+  m_host->window().scrollWheel({160, 200}, {0, 0.4});
+  m_host->window().scrollWheel({160, 200}, {0, 1});  // while the page turns
+  m_host->advance(1);
+  EXPECT_EQ(pager->contentOffset().x, 320);
+  m_host->window().scrollWheel({160, 200}, {0, 1});
+  m_host->advance(1);
+  m_host->window().scrollWheel({160, 200}, {0, 1});
+  m_host->advance(1);
+  EXPECT_EQ(pager->contentOffset().x, 640);
+  EXPECT_EQ(m_scroll->contentOffset().y, 0);
+}
+
+TEST_F(UIScrollViewTest, ATouchpadGestureRubberBandsSpringsBackAndFlingsLikeAFinger) {
+  auto& window = m_host->window();
+  window.wheelGestureBegan({160, 200});
+  window.wheelGestureMoved({0, -60});
+  window.wheelGestureMoved({0, -40});
+  EXPECT_EQ(m_scroll->contentOffset().y, -50);
+  window.wheelGestureEnded({0, 0});
+  EXPECT_THAT(m_recorder->events, ElementsAre("begin drag", "end drag, decelerate"));
+  m_host->advance(1.5);
+  EXPECT_EQ(m_scroll->contentOffset().y, 0);
+
+  // Wheel notches during a gesture do not fight the fingers.
+  window.wheelGestureBegan({160, 200});
+  window.wheelGestureMoved({0, 100});
+  window.scrollWheel({160, 200}, {0, 5});
+  EXPECT_EQ(m_scroll->contentOffset().y, 100);
+  window.wheelGestureEnded({0, 3000});
+  m_host->advance(5);
+  EXPECT_GT(m_scroll->contentOffset().y, 400);
+  EXPECT_LE(m_scroll->contentOffset().y, 600);
+  EXPECT_THAT(m_recorder->events, ElementsAre("begin drag", "end drag, decelerate", "end decelerating",
+                                              "begin drag", "end drag, decelerate", "end decelerating"));
+
+  // A list gone mid-gesture is let go of.
+  window.wheelGestureBegan({160, 200});
+  window.wheelGestureMoved({0, 10});
+  m_scroll->removeFromSuperview();
+  m_scroll.reset();
+  window.wheelGestureMoved({0, 10});
+  window.wheelGestureEnded({0, 500});
+  m_host->advance(1);
+  EXPECT_EQ(m_recorder->events.size(), 7u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the toolkit's sample program on a private virtual X display, clicks and
-# types into it with xdotool, and checks what the program reports it did.
+# Runs the toolkit's sample program on a private virtual X display, scrolls,
+# clicks and types into it with xdotool, and checks what the program reports
+# it did.
 # Waiting is on the program's own report, polled with a deadline, since a
 # real display has no virtual clock.
 set -euo pipefail
@@ -36,15 +37,28 @@ wait_for() {
 wait_for ready
 window="$(xdotool search --sync --name 'Kalumo toolkit sample' | head -1)"
 # Status bar 20 + navigation bar 44, rows of 44: the third row's middle is at 174.
-xdotool mousemove --window "$window" 160 174 click 1
-wait_for "selected row 3"
+# Three wheel notches down first: the row under the pointer is a later one.
+xdotool mousemove --window "$window" 160 174 click --repeat 3 --delay 50 5
+sleep 0.5
+xdotool click 1
+row=""
+for _ in $(seq 150); do
+  row="$(sed -n 's/^selected row \([0-9]*\)$/\1/p' "$work/report" 2>/dev/null | head -1)"
+  [[ -n "$row" ]] && break
+  sleep 0.1
+done
+if [[ -z "$row" || "$row" -le 3 ]]; then
+  echo "the wheel did not scroll the list: selected row '${row}'" >&2
+  cat "$work/report" >&2
+  exit 1
+fi
 # The text field of the pushed screen: 64 + 30 + 15.
 for _ in $(seq 20); do
   xdotool mousemove --window "$window" 160 109 click 1
   sleep 0.2
   xdotool type --delay 20 "hello"
   xdotool key Return
-  grep -q "^row 3 text" "$work/report" && break
+  grep -q "^row $row text" "$work/report" && break
 done
-wait_for "row 3 text hello"
+wait_for "row $row text hello"
 echo "end-to-end: $(tr '\n' ';' <"$work/report")"

@@ -31,6 +31,7 @@
 #include "screens/viewing/KMUploadFileDialog.h"
 #include "uikit/preview/QLPreviewControllerDataSource.h"
 #include "uikit/KMActivityPopupView.h"
+#include "uikit/KMFileDropTarget.h"
 #include "uikit/UIActionSheet.h"
 #include "uikit/UIAlertView.h"
 #include "uikit/UIBarButtonItem.h"
@@ -47,7 +48,8 @@ class KMDirectoryViewController : public KMTableViewController,
                                   public UIActionSheetDelegate,
                                   public KAShareManagerDelegate,
                                   public KMUploadFileDialogDelegate,
-                                  public QLPreviewControllerDataSource {
+                                  public QLPreviewControllerDataSource,
+                                  public KMFileDropTarget {
  public:
   static constexpr CGFloat kSectionHeaderHeight = 22;
   static constexpr CGFloat kTitleFontSize = 16;
@@ -190,6 +192,12 @@ class KMDirectoryViewController : public KMTableViewController,
   void showPreviewControllerAnimated(KMAnimated animated);
   void didStartUploadFiles(KMUploadFileDialog& dialog) override;
   void didCancelUploadFileDialog(KMUploadFileDialog& dialog) override;
+
+  // ---- Files dropped from the desktop: queued into this folder under their
+  // own names, as the upload dialog queues; folders and unreadable files are
+  // refused with one message naming them.
+  bool canAcceptDroppedFiles() const override;
+  bool acceptDroppedFiles(const std::vector<kdisk::URL>& urls) override;
 
   // ---- The viewer's data source: the file last opened here
   std::size_t numberOfPreviewItemsInPreviewController(QLPreviewController& controller) override;

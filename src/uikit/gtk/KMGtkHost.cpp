@@ -6,9 +6,11 @@
 #include <optional>
 
 #include "graphics/Screen.h"
+#include "platform/Bundle.h"
 #include "platform/RunLoop.h"
 #include "uikit/AudioServices.h"
 #include "uikit/KMAnimator.h"
+#include "uikit/KMFileDropTarget.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIPasteboard.h"
 #include "uikit/UIScreen.h"
@@ -16,7 +18,9 @@
 #include "uikit/UIViewController.h"
 #include "uikit/UIWindow.h"
 #ifdef KDISK_HAVE_WEBKIT
+#include "platform/Paths.h"
 #include "uikit/gtk/KMWebKitEngine.h"
+#include "webdav/KMHTTPTransfer.h"
 #endif
 #include "uikit/gtk/KMGtkImagePicker.h"
 
@@ -31,10 +35,18 @@ struct KMGtkHost::Implementation {
   std::shared_ptr<UIWindow> window;
   std::optional<std::string> clipboardText;
   std::function<void()> firstFrame;
+  std::function<void()> afterPaint;
   std::function<bool(KMKeyCommand)> keyCommand;
   bool drewOnce = false;
   bool running = false;
   bool fillsWindow = false;
+  // The pointer, in drawing-area pixels: scroll events carry no position.
+  double pointerX = 0, pointerY = 0;
+  // A touchpad gesture in surface units is open; its end waits for the
+  // velocity that follows.
+  bool wheelGesture = false;
+  bool wheelGestureEnding = false;
+  guint inhibitCookie = 0;
 #ifdef KDISK_HAVE_WEBKIT
   std::shared_ptr<KMWebKitPlacementHost> webHost;
 #endif
@@ -60,7 +72,7 @@ struct KMGtkHost::Implementation {
     self->window->render(context);
     cairo_restore(context);
 #ifdef KDISK_HAVE_WEBKIT
-    for (KMWebKitEngine* engine : self->webHost->engines) engine->placementChanged();
+    for (UIWebViewEngine* engine : self->webHost->engines) engine->placementChanged();
 #endif
     if (!self->drewOnce) {
       self->drewOnce = true;
@@ -97,6 +109,91 @@ struct KMGtkHost::Implementation {
   }
   static void dragCancel(GtkGesture*, GdkEventSequence*, gpointer data) {
     static_cast<Implementation*>(data)->window->touchCancel();
+  }
+
+  static void pointerMoved(GtkEventControllerMotion*, double x, double y, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    self->pointerX = x, self->pointerY = y;
+  }
+  static void wheelGestureBegan(GtkEventControllerScroll*, gpointer data) {
+    static_cast<Implementation*>(data)->finishWheelGesture({0, 0});
+  }
+  static gboolean scrolled(GtkEventControllerScroll* controller, double dx, double dy, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    const CGPoint at = self->toWindow(self->pointerX, self->pointerY);
+    // Wheels (and touchpads under X11) count in notches, touchpads under
+    // Wayland in pixels with a begin and an end.
+    if (gtk_event_controller_scroll_get_unit(controller) == GDK_SCROLL_UNIT_WHEEL) {
+      self->window->scrollWheel(at, {dx, dy});
+      return TRUE;
+    }
+    const double s = self->fitScale();
+    if (!self->wheelGesture) {
+      self->wheelGesture = true;
+      self->window->wheelGestureBegan(at);
+    }
+    self->window->wheelGestureMoved({dx / s, dy / s});
+    return TRUE;
+  }
+  static void wheelGestureEnded(GtkEventControllerScroll*, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    if (!self->wheelGesture) return;
+    // GTK reports the fingers' velocity right after, in the same event.
+    self->wheelGestureEnding = true;
+  }
+  static void wheelDecelerate(GtkEventControllerScroll*, double vx, double vy, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    const double s = self->fitScale();
+    if (self->wheelGestureEnding) self->finishWheelGesture({vx / s, vy / s});
+  }
+  void finishWheelGesture(CGPoint velocity) {
+    if (!wheelGesture) return;
+    wheelGesture = wheelGestureEnding = false;
+    window->wheelGestureEnded(velocity);
+  }
+
+  static std::vector<URL> droppedURLs(const GValue* value) {
+    std::vector<URL> urls;
+    auto* list = static_cast<GdkFileList*>(g_value_get_boxed(value));
+    GSList* files = list ? gdk_file_list_get_files(list) : nullptr;
+    for (GSList* item = files; item; item = item->next) {
+      GFile* file = G_FILE(item->data);
+      if (char* path = g_file_get_path(file)) {
+        urls.push_back(URL::fileURLWithPath(path));
+        g_free(path);
+      } else if (char* uri = g_file_get_uri(file)) {
+        // A remote place of the file manager; the screen says it cannot read it.
+        if (auto url = URL::fromString(uri)) urls.push_back(*url);
+        g_free(uri);
+      }
+    }
+    g_slist_free(files);
+    return urls;
+  }
+  static GdkDragAction dropMotion(GtkDropTarget*, double x, double y, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    auto* target = self->window->fileDropTargetAtPoint(self->toWindow(x, y));
+    return target && target->canAcceptDroppedFiles() ? GDK_ACTION_COPY : static_cast<GdkDragAction>(0);
+  }
+  static gboolean dropped(GtkDropTarget*, const GValue* value, double x, double y, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    return self->window->dropFilesAtPoint(self->toWindow(x, y), droppedURLs(value));
+  }
+
+  void inhibitIdle(bool inhibit) {
+    GApplication* application = g_application_get_default();
+    if (!application || !GTK_IS_APPLICATION(application)) return;
+    if (inhibit && !inhibitCookie) {
+      const std::string reason =
+          KMLocalizedString("IdleInhibitReason", "Идёт передача файлов", "Localizable");
+      inhibitCookie = gtk_application_inhibit(
+          GTK_APPLICATION(application), GTK_WINDOW(gtkWindow),
+          static_cast<GtkApplicationInhibitFlags>(GTK_APPLICATION_INHIBIT_IDLE | GTK_APPLICATION_INHIBIT_SUSPEND),
+          reason.c_str());
+    } else if (!inhibit && inhibitCookie) {
+      gtk_application_uninhibit(GTK_APPLICATION(application), inhibitCookie);
+      inhibitCookie = 0;
+    }
   }
 
   static gboolean keyPressed(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state, gpointer data) {
@@ -143,9 +240,15 @@ struct KMGtkHost::Implementation {
     else
       application.enterForeground();
   }
+  static void painted(GdkFrameClock*, gpointer data) {
+    auto* self = static_cast<Implementation*>(data);
+    if (self->afterPaint) self->afterPaint();
+  }
   static void realized(GtkWidget* widget, gpointer data) {
     auto* self = static_cast<Implementation*>(data);
     setMainScreenScale(gtk_widget_get_scale_factor(widget));
+    if (GdkFrameClock* clock = gtk_widget_get_frame_clock(widget))
+      g_signal_connect(clock, "after-paint", G_CALLBACK(painted), self);
     if (auto* surface = gtk_native_get_surface(GTK_NATIVE(widget)); surface && GDK_IS_TOPLEVEL(surface))
       g_signal_connect(surface, "notify::state", G_CALLBACK(stateChanged), self);
   }
@@ -188,9 +291,9 @@ KMGtkHost::KMGtkHost(std::string title) : m_implementation(std::make_unique<Impl
   self.webHost = std::make_shared<KMWebKitPlacementHost>();
   self.webHost->overlay = GTK_OVERLAY(self.overlay);
   self.webHost->scale = [implementation = &self] { return implementation->fitScale(); };
-  UIWebView::setEngineFactory([host = self.webHost](UIWebView& view) -> std::unique_ptr<UIWebViewEngine> {
-    return std::make_unique<KMWebKitEngine>(view, host);
-  });
+  self.webHost->extraCertificateAuthorityFile = [] { return webdav::additionalCertificateAuthorityFile(); };
+  self.webHost->profileDirectory = [] { return paths::libraryDirectory() + "/WebProfile"; };
+  UIWebView::setEngineFactory([host = self.webHost](UIWebView& view) { return makeWebKitEngine(view, host); });
 #endif
 
   GtkGesture* drag = gtk_gesture_drag_new();
@@ -200,6 +303,23 @@ KMGtkHost::KMGtkHost(std::string title) : m_implementation(std::make_unique<Impl
   g_signal_connect(drag, "drag-end", G_CALLBACK(Implementation::dragEnd), &self);
   g_signal_connect(drag, "cancel", G_CALLBACK(Implementation::dragCancel), &self);
   gtk_widget_add_controller(self.area, GTK_EVENT_CONTROLLER(drag));
+
+  GtkEventController* motion = gtk_event_controller_motion_new();
+  g_signal_connect(motion, "enter", G_CALLBACK(Implementation::pointerMoved), &self);
+  g_signal_connect(motion, "motion", G_CALLBACK(Implementation::pointerMoved), &self);
+  gtk_widget_add_controller(self.area, motion);
+  GtkEventController* scroll = gtk_event_controller_scroll_new(static_cast<GtkEventControllerScrollFlags>(
+      GTK_EVENT_CONTROLLER_SCROLL_BOTH_AXES | GTK_EVENT_CONTROLLER_SCROLL_KINETIC));
+  g_signal_connect(scroll, "scroll-begin", G_CALLBACK(Implementation::wheelGestureBegan), &self);
+  g_signal_connect(scroll, "scroll", G_CALLBACK(Implementation::scrolled), &self);
+  g_signal_connect(scroll, "scroll-end", G_CALLBACK(Implementation::wheelGestureEnded), &self);
+  g_signal_connect(scroll, "decelerate", G_CALLBACK(Implementation::wheelDecelerate), &self);
+  gtk_widget_add_controller(self.area, scroll);
+
+  GtkDropTarget* drop = gtk_drop_target_new(GDK_TYPE_FILE_LIST, GDK_ACTION_COPY);
+  g_signal_connect(drop, "motion", G_CALLBACK(Implementation::dropMotion), &self);
+  g_signal_connect(drop, "drop", G_CALLBACK(Implementation::dropped), &self);
+  gtk_widget_add_controller(self.area, GTK_EVENT_CONTROLLER(drop));
 
   self.im = gtk_im_multicontext_new();
   gtk_im_context_set_client_widget(self.im, self.area);
@@ -229,6 +349,9 @@ KMGtkHost::KMGtkHost(std::string title) : m_implementation(std::make_unique<Impl
   });
 
   setSystemSoundHandler([gtkWindow](SystemSoundID) { gtk_widget_error_bell(gtkWindow); });
+  auto& application = UIApplication::sharedApplication();
+  application.setIdleTimerHandler([implementation = &self](bool disabled) { implementation->inhibitIdle(disabled); });
+  if (application.isIdleTimerDisabled()) self.inhibitIdle(true);
   self.imagePicker = std::make_unique<KMGtkImagePicker>(GTK_WINDOW(self.gtkWindow));
 
   GtkWidget* area = self.area;
@@ -242,6 +365,8 @@ KMGtkHost::~KMGtkHost() {
   KMAnimator::shared().setFrameObserver(nullptr);
   UIPasteboard::generalPasteboard().setBackend({});
   UIApplication::sharedApplication().setOpenURLHandler(nullptr);
+  UIApplication::sharedApplication().setIdleTimerHandler(nullptr);
+  self.inhibitIdle(false);
   setSystemSoundHandler({});
 #ifdef KDISK_HAVE_WEBKIT
   UIWebView::setEngineFactory({});
@@ -280,6 +405,10 @@ void* KMGtkHost::gtkWindow() const { return m_implementation->gtkWindow; }
 
 void KMGtkHost::setFirstFrameHandler(std::function<void()> handler) {
   m_implementation->firstFrame = std::move(handler);
+}
+
+void KMGtkHost::setAfterPaintHandler(std::function<void()> handler) {
+  m_implementation->afterPaint = std::move(handler);
 }
 
 int KMGtkHost::run() {

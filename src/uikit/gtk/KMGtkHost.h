@@ -1,8 +1,11 @@
 #pragma once
 // The toolkit's window on a desktop: one GTK 4 window whose drawing area
 // shows the toolkit's window at the monitor's scale (fitted, aspect kept, if
-// the window is resized). Mouse and touch become touches, keys and input
-// methods reach the first responder, the pasteboard is GTK's clipboard,
+// the window is resized). Mouse and touch become touches, the wheel and
+// touchpad scroll the list under the pointer, files dropped from the desktop
+// go to the screen under them, keys and input methods reach the first
+// responder, the idle-timer flag inhibits idle and suspend through the GTK
+// application, the pasteboard is GTK's clipboard,
 // URLs open in the desktop's default handler, and web views show their pages
 // with WebKitGTK laid over the window (where it is installed). The run loop is GLib's
 // default context, the same one RunLoop::main() turns. Main thread.
@@ -37,6 +40,8 @@ class KMGtkHost {
   void setKeyCommandHandler(std::function<bool(KMKeyCommand)> handler);
   // Called once after the first frame is on screen.
   void setFirstFrameHandler(std::function<void()> handler);
+  // Called after every frame the window's frame clock paints.
+  void setAfterPaintHandler(std::function<void()> handler);
 
  private:
   struct Implementation;

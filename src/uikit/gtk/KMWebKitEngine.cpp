@@ -6,10 +6,8 @@
 #include <cmath>
 
 #include "platform/Log.h"
-#include "platform/Paths.h"
 #include "platform/RunLoop.h"
 #include "uikit/UIWindow.h"
-#include "webdav/KMHTTPTransfer.h"
 
 namespace kdisk {
 namespace {
@@ -19,10 +17,10 @@ std::shared_ptr<spdlog::logger> log() {
 }
 
 // One profile for every web view of the process, made at first use.
-WebKitNetworkSession* sharedSession() {
-  static WebKitNetworkSession* session = [] {
-    const std::string folder = KMWebKitEngine::profileDirectory();
-    if (auto made = paths::createDirectories(folder); !made.hasValue())
+WebKitNetworkSession* sharedSession(const KMWebKitPlacementHost& host) {
+  static WebKitNetworkSession* session = [&host] {
+    const std::string folder = host.profileDirectory ? host.profileDirectory() : std::string();
+    if (g_mkdir_with_parents(folder.c_str(), 0700) != 0)
       log()->error("Cannot make the web profile folder {}", folder);
     WebKitNetworkSession* result =
         webkit_network_session_new(folder.c_str(), (folder + "/cache").c_str());
@@ -54,8 +52,9 @@ UIWebViewNavigationType navigationType(WebKitNavigationType type) {
 }
 
 // Whether the certificate chains to the extra CA the client trusts for `uri`'s host.
-bool trustedByExtraAuthority(GTlsCertificate* certificate, const char* uri) {
-  const std::optional<std::string> file = webdav::additionalCertificateAuthorityFile();
+bool trustedByExtraAuthority(const KMWebKitPlacementHost& host, GTlsCertificate* certificate, const char* uri) {
+  const std::optional<std::string> file =
+      host.extraCertificateAuthorityFile ? host.extraCertificateAuthorityFile() : std::nullopt;
   if (!file || !certificate)
     return false;
   GError* error = nullptr;
@@ -81,10 +80,6 @@ bool trustedByExtraAuthority(GTlsCertificate* certificate, const char* uri) {
 
 } // namespace
 
-std::string KMWebKitEngine::profileDirectory() {
-  return paths::libraryDirectory() + "/WebProfile";
-}
-
 struct KMWebKitEngine::Implementation {
   struct PendingFinish {
     Implementation* self;
@@ -106,6 +101,10 @@ struct KMWebKitEngine::Implementation {
       : view(view), host(std::move(host)) {}
 
   GtkWidget* widget() const { return GTK_WIDGET(webView); }
+  const KMWebKitPlacementHost& lentHost() const {
+    static const KMWebKitPlacementHost none;
+    return host ? *host : none;
+  }
 
   void place() {
     placementQueued = false;
@@ -224,11 +223,12 @@ struct KMWebKitEngine::Implementation {
 
   static gboolean loadFailedWithTLSErrors(WebKitWebView* webView, const char* uri,
                                           GTlsCertificate* certificate, GTlsCertificateFlags errors,
-                                          gpointer) {
-    if (trustedByExtraAuthority(certificate, uri)) {
+                                          gpointer data) {
+    const KMWebKitPlacementHost& host = static_cast<Implementation*>(data)->lentHost();
+    if (trustedByExtraAuthority(host, certificate, uri)) {
       GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr);
       if (parsed) {
-        webkit_network_session_allow_tls_certificate_for_host(sharedSession(), certificate,
+        webkit_network_session_allow_tls_certificate_for_host(sharedSession(host), certificate,
                                                               g_uri_get_host(parsed));
         g_uri_unref(parsed);
         webkit_web_view_load_uri(webView, uri);
@@ -247,7 +247,7 @@ KMWebKitEngine::KMWebKitEngine(UIWebView& view, std::shared_ptr<KMWebKitPlacemen
   if (self.host)
     self.host->engines.insert(this);
   self.webView = WEBKIT_WEB_VIEW(g_object_ref_sink(
-      g_object_new(WEBKIT_TYPE_WEB_VIEW, "network-session", sharedSession(), nullptr)));
+      g_object_new(WEBKIT_TYPE_WEB_VIEW, "network-session", sharedSession(self.lentHost()), nullptr)));
   g_signal_connect(self.webView, "decide-policy", G_CALLBACK(Implementation::decidePolicy), &self);
   g_signal_connect(self.webView, "load-changed", G_CALLBACK(Implementation::loadChanged), &self);
   g_signal_connect(self.webView, "load-failed", G_CALLBACK(Implementation::loadFailed), &self);
@@ -334,3 +334,9 @@ void KMWebKitEngine::placementChanged() {
 }
 
 } // namespace kdisk
+
+// The module's one entry, looked up by name when the host loads it.
+extern "C" __attribute__((visibility("default"))) kdisk::UIWebViewEngine*
+kdisk_make_webkit_engine(kdisk::UIWebView& view, std::shared_ptr<kdisk::KMWebKitPlacementHost>* host) {
+  return new kdisk::KMWebKitEngine(view, *host);
+}

@@ -7,9 +7,16 @@
 // their cookies and storage in the application's own web profile; TLS errors
 // end the load unless the certificate chains to the extra CA the client
 // trusts ($KDISK_EXTRA_CA_FILE or the transport's setting). Main thread.
+//
+// WebKitGTK and its hundred libraries cost a start-up that never shows a
+// page dearly, so the engine lives in a module (kdisk-webkit.so) the host
+// loads when the first web view is made; it takes from the program only what
+// the program already holds (the toolkit, the run loop, the log).
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
+#include <string>
 
 #include "uikit/UIWebView.h"
 
@@ -21,20 +28,24 @@ namespace kdisk {
 // scale from window points to overlay pixels.
 // The host re-places every live engine after each frame, so pages follow
 // moves of any ancestor view too.
-class KMWebKitEngine;
 struct KMWebKitPlacementHost {
   GtkOverlay* overlay = nullptr;
   std::function<double()> scale;
-  std::set<KMWebKitEngine*> engines;
+  std::set<UIWebViewEngine*> engines;
+  // The extra certificate authority the client trusts, if any.
+  std::function<std::optional<std::string>()> extraCertificateAuthorityFile;
+  // The folder of the web profile.
+  std::function<std::string()> profileDirectory;
 };
+
+// A web engine from the module, loaded at the first call; nothing (and the
+// headless stand-in takes over) when the module cannot be loaded.
+std::unique_ptr<UIWebViewEngine> makeWebKitEngine(UIWebView& view, std::shared_ptr<KMWebKitPlacementHost> host);
 
 class KMWebKitEngine : public UIWebViewEngine {
 public:
   KMWebKitEngine(UIWebView& view, std::shared_ptr<KMWebKitPlacementHost> host);
   ~KMWebKitEngine() override;
-
-  // The folder of the web profile: below the application's data folder.
-  static std::string profileDirectory();
 
   void loadRequest(const URL& url) override;
   void stopLoading() override;

@@ -1,0 +1,10 @@
+# Cold start of kalumo-disk under Xvfb beside a bare GTK 4 window program.
+if(TARGET kalumo-disk)
+  add_executable(bare_gtk_window ${CMAKE_CURRENT_LIST_DIR}/desktop/BareGtkWindow.cpp)
+  kdisk_pkg(gtk4)
+  target_link_libraries(bare_gtk_window PRIVATE PkgConfig::${KDISK_PKG_TARGET})
+  add_executable(cold_start_bench ${CMAKE_CURRENT_LIST_DIR}/desktop/ColdStartBench.cpp)
+  target_link_libraries(cold_start_bench PRIVATE kdisk_test_support)
+  target_include_directories(cold_start_bench PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+  add_dependencies(cold_start_bench bare_gtk_window kalumo-disk kdisk kdisk-service kdisk_resources)
+endif()
