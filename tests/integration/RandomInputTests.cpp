@@ -281,6 +281,14 @@ class RandomInput : public ::testing::Test {
     return true;
   }
 
+  // Whether a tap on the middle of `view` would reach it (nothing covers it).
+  bool reachesTheFinger(UIView& view) {
+    const CGRect visible = m_host->visibleRectOfView(view);
+    if (CGRectIsEmpty(visible)) return false;
+    UIView* hit = m_host->window().hitTest(CGRectGetCenter(visible));
+    return hit && (hit->isDescendantOfView(&view) || view.isDescendantOfView(hit));
+  }
+
   // Signs in through the login form as a person would; a few tries, as the
   // service may fail the first.
   bool signInThroughTheForm() {
@@ -292,6 +300,9 @@ class RandomInput : public ::testing::Test {
         login->dismissViewControllerAnimatedCompletion(KMAnimated::No);
         m_host->advance(0.5);
       }
+      // A sign-in the random taps started may still be under way.
+      waitFor([&] { return !loginScreen() || reachesTheFinger(login->loginTextField()); }, 20);
+      if (!loginScreen()) return true;
       login->loginTextField().setText("");
       login->passwordTextField().setText("");
       if (!m_host->tapView(login->loginTextField())) continue;
