@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "RandomInput.h"
+#include "UploadLedger.h"
 #include "app/KalumoDiskAppDelegate.h"
 #include "auth/KMOAuthOperation.h"
 #include "graphics/UIGraphicsImageContext.h"
@@ -50,13 +51,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 // A picture with bytes of its own, so every file of the library can be told
 // apart on the service.
 std::string pictureBytes(int seed) {
@@ -67,16 +61,6 @@ std::string pictureBytes(int seed) {
   auto bytes = UIImagePNGRepresentation(context.image().get());
   return std::string(bytes->begin(), bytes->end());
 }
-
-// One upload the run queued, followed from its first sight to its end.
-struct QueuedUpload {
-  std::string url;     // its target now (a taken name moves it)
-  std::string source;  // the row's local URL; empty when never seen in the store
-  int announcedDone = 0;
-  int announcedFailed = 0;
-  bool droppedBySignOut = false;
-  bool removedByHand = false;
-};
 
 class RandomInput : public ::testing::Test {
  protected:
@@ -197,72 +181,6 @@ class RandomInput : public ::testing::Test {
       rule.seed = seed * 1000 + i;
       ASSERT_TRUE(faults.addRandomFault(rule));
     }
-  }
-
-  // ---- Following the uploads
-
-  void followUploads() {
-    auto& center = NotificationCenter::defaultCenter();
-    m_observations.push_back(center.addObserver(manager::kKMKMWebDAVFileManagerDidStartUploadFile,
-                                                [this](const Notification& notification) {
-      const auto url = stringForKey(notification.userInfo, manager::kKMUploadURLKey);
-      const auto refused = stringForKey(notification.userInfo, manager::kKMUploadRefusedURLKey);
-      if (!url || !refused) return;
-      // Sent again under the next free name.
-      if (auto known = m_byURL.find(*refused); known != m_byURL.end()) {
-        const auto index = known->second;
-        m_byURL.erase(known);
-        m_uploads[index].url = *url;
-        m_byURL[*url] = index;
-      }
-    }));
-    m_observations.push_back(center.addObserver(manager::kKMKMWebDAVFileManagerDidUploadFile,
-                                                [this](const Notification& notification) {
-      if (auto url = stringForKey(notification.userInfo, manager::kKMUploadURLKey)) ++upload(*url).announcedDone;
-    }));
-    m_observations.push_back(center.addObserver(manager::kKMKMWebDAVFileManagerDidFailToUploadFile,
-                                                [this](const Notification& notification) {
-      if (auto url = stringForKey(notification.userInfo, manager::kKMUploadURLKey)) ++upload(*url).announcedFailed;
-    }));
-    m_observations.push_back(center.addObserver(manager::kKMKMWebDAVFileManagerUploadQueueWasChanged,
-                                                [this](const Notification& notification) {
-      if (auto removed = stringForKey(notification.userInfo, manager::kKMUploadRemovedURLKey))
-        if (auto known = m_byURL.find(*removed); known != m_byURL.end()) m_uploads[known->second].removedByHand = true;
-      readQueue();
-    }));
-    m_observations.push_back(KMSettings::mainSettings().observeValueForKey(
-        "wasSuccessfullyAuthorized", [this](const std::string&) {
-          if (KMSettings::mainSettings().wasSuccessfullyAuthorized()) return;
-          ++m_signOuts;
-          // Signing out empties the store, its queue included.
-          for (auto& queued : m_uploads)
-            if (queued.announcedDone == 0) queued.droppedBySignOut = true;
-        }));
-  }
-
-  // The upload of `url`: the one following it, or a new one when it is new or
-  // its holder has ended (a name used again after a sign-out).
-  QueuedUpload& upload(const std::string& url, const std::string& source = {}) {
-    if (auto known = m_byURL.find(url); known != m_byURL.end()) {
-      auto& queued = m_uploads[known->second];
-      const bool ended = queued.announcedDone > 0 || queued.droppedBySignOut || queued.removedByHand;
-      // A notification about one that ended still counts for it (a second
-      // announcement is a fault the end finds).
-      if (!ended || source.empty()) {
-        if (queued.source.empty()) queued.source = source;
-        return queued;
-      }
-    }
-    m_uploads.push_back({url, source});
-    m_byURL[url] = m_uploads.size() - 1;
-    return m_uploads.back();
-  }
-
-  void readQueue() {
-    // Signed out, the store is being emptied; nothing can be queued then.
-    if (!KMSettings::mainSettings().wasSuccessfullyAuthorized()) return;
-    for (const auto& row : m_storage->uploadsInDirectoryAtURL(std::nullopt))
-      upload(row->URL().absoluteString(), row->localURL() ? row->localURL()->absoluteString() : std::string("?"));
   }
 
   // ---- The run
@@ -445,18 +363,20 @@ class RandomInput : public ::testing::Test {
   }
 
   void run(std::uint64_t seed, int events) {
-    followUploads();
+    m_ledger = std::make_unique<UploadLedger>(m_storage, m_sourceBytes);
     switchFaultsOn(seed);
     // Once, somewhere in the middle: the token refused.
     const int refusal = events / 4 + int(m_random.below(std::size_t(events / 2 + 1)));
     int onLoginScreen = 0;
     for (int index = 0; index < events; ++index) {
-      if (index == refusal) ASSERT_TRUE(s_service->faults().failNext("*", "/disk/*", 401, 1));
+      if (index == refusal) {
+        ASSERT_TRUE(s_service->faults().failNext("*", "/disk/*", 401, 1));
+      }
       oneEvent(index);
       if (HasFatalFailure()) return;
       ++m_screens[screenInFront()];
       answerPlatformPicker();
-      readQueue();
+      m_ledger->readQueue();
       if (index % 25 == 0) takeServiceLog();
       // Some random input on the login form, then in again to go on.
       onLoginScreen = loginScreen() ? onLoginScreen + 1 : 0;
@@ -469,7 +389,7 @@ class RandomInput : public ::testing::Test {
 
   void takeServiceLog() {
     if (auto taken = s_service->faults().takeServedRequests())
-      m_served.insert(m_served.end(), taken->begin(), taken->end());
+      m_ledger->addServed(*taken);
   }
 
   // ---- The end
@@ -514,84 +434,6 @@ class RandomInput : public ::testing::Test {
                           30);
   }
 
-  fs::path onService(const std::string& url) const {
-    const auto parsed = URL::fromString(url);
-    const std::string path = parsed ? parsed->path() : std::string();
-    return path.starts_with("/disk/") ? aliceRoot() / path.substr(6) : fs::path();
-  }
-  bool deletedOnService(const std::string& url) const {
-    const auto parsed = URL::fromString(url);
-    const std::string path = parsed ? parsed->path() : std::string();
-    for (const auto& served : m_served) {
-      if (served.method != "DELETE" || (served.status != 0 && served.status / 100 != 2)) continue;
-      std::string target = percentDecode(served.target);
-      if (path == target || (target.ends_with('/') && path.starts_with(target)) || path.starts_with(target + "/"))
-        return true;
-    }
-    return false;
-  }
-
-  void checkUploads() {
-    std::map<std::string, std::shared_ptr<KMUploadFile>> rows;
-    for (const auto& row : m_storage->uploadsInDirectoryAtURL(std::nullopt)) rows[row->URL().absoluteString()] = row;
-    std::map<std::string, int> expectedAtMost, expectedAtLeast;
-    for (const auto& queued : m_uploads) {
-      SCOPED_TRACE(queued.url + " from " + queued.source);
-      EXPECT_LE(queued.announcedDone, 1) << "announced as sent twice";
-      auto bytes = m_sourceBytes.find(queued.source);
-      std::string source = bytes != m_sourceBytes.end() ? bytes->second : std::string();
-      if (queued.announcedDone > 0) {
-        const auto file = onService(queued.url);
-        if (source.empty() && fs::exists(file)) source = readFile(file);
-        ++expectedAtMost[source];
-        if (!deletedOnService(queued.url)) {
-          ++expectedAtLeast[source];
-          EXPECT_TRUE(fs::exists(file) && readFile(file) == source) << "sent but not on the service whole";
-        }
-        continue;
-      }
-      if (auto row = rows.find(queued.url); row != rows.end()) {
-        EXPECT_TRUE(row->second->failed()) << "still waiting after the queue settled";
-        EXPECT_TRUE(row->second->failReason() && !row->second->failReason()->empty()) << "failed without a reason";
-        // An answer lost after the service had the whole body: failed here,
-        // yet there once.
-        ++expectedAtMost[source];
-        continue;
-      }
-      EXPECT_TRUE(queued.droppedBySignOut || queued.removedByHand) << "neither sent, failed, nor taken out: lost";
-      // Taken out of the queue while in flight, it may still have arrived once.
-      ++expectedAtMost[source];
-    }
-    // No picture on the service more often than it was sent: no copy under
-    // another name.
-    std::map<std::string, std::vector<std::string>> found;
-    for (const auto& entry : fs::recursive_directory_iterator(aliceRoot()))
-      if (entry.is_regular_file()) {
-        const auto bytes = readFile(entry.path());
-        for (const auto& [url, source] : m_sourceBytes)
-          if (source == bytes && url.starts_with("file:")) {
-            found[bytes].push_back(entry.path().lexically_relative(aliceRoot()).string());
-            break;
-          }
-      }
-    for (const auto& [bytes, files] : found) {
-      const int count = int(files.size());
-      if (count <= expectedAtMost[bytes] && count >= expectedAtLeast[bytes]) continue;
-      std::string story;
-      for (const auto& file : files) story += "\n  on the service: " + file;
-      for (const auto& queued : m_uploads) {
-        auto source = m_sourceBytes.find(queued.source);
-        if (source == m_sourceBytes.end() || source->second != bytes) continue;
-        story += "\n  queued: " + queued.url + " sent " + std::to_string(queued.announcedDone) + ", failed " +
-                 std::to_string(queued.announcedFailed) + (queued.droppedBySignOut ? ", dropped by a sign-out" : "") +
-                 (queued.removedByHand ? ", removed by hand" : "") +
-                 (rows.count(queued.url) ? ", row left: " + rows[queued.url]->failReason().value_or("-") : "");
-      }
-      ADD_FAILURE() << "a picture " << count << " times on the service, sent at least " << expectedAtLeast[bytes]
-                    << " and at most " << expectedAtMost[bytes] << " times:" << story;
-    }
-  }
-
   static inline DesktopRegistry* s_desktop = nullptr;
   static inline ServiceProcess* s_service = nullptr;
   VirtualClock m_clock;
@@ -609,11 +451,7 @@ class RandomInput : public ::testing::Test {
   std::shared_ptr<KalumoDiskAppDelegate> m_delegate;
   std::map<std::string, std::string> m_sourceBytes;
   std::vector<std::string> m_libraryFiles;
-  std::vector<QueuedUpload> m_uploads;
-  std::map<std::string, std::size_t> m_byURL;
-  std::vector<ObserverToken> m_observations;
-  std::vector<ServedRequest> m_served;
-  int m_signOuts = 0;
+  std::unique_ptr<UploadLedger> m_ledger;
   std::map<std::string, int> m_screens;
 };
 
@@ -642,7 +480,7 @@ TEST_F(RandomInput, TheApplicationSurvivesRandomInputAgainstAFaultyServiceAndLos
       },
       60))
       << "the upload queue never settled";
-  readQueue();
+  m_ledger->readQueue();
   EXPECT_TRUE(showsTheService(aliceRoot())) << "the root does not show what the service holds";
   // Into the first folder by a tap.
   auto root = m_delegate->rootDirectoryController();
@@ -658,11 +496,11 @@ TEST_F(RandomInput, TheApplicationSurvivesRandomInputAgainstAFaultyServiceAndLos
   saveArtefact("after-the-run.png");
 
   takeServiceLog();
-  checkUploads();
+  m_ledger->check(aliceRoot());
   std::size_t done = 0;
-  for (const auto& queued : m_uploads) done += queued.announcedDone > 0;
+  for (const auto& queued : m_ledger->uploads()) done += queued.announcedDone > 0;
   std::printf("random input: %d events, %zu uploads queued (%zu sent), %d sign-outs, %zu requests served\n", events,
-              m_uploads.size(), done, m_signOuts, m_served.size());
+              m_ledger->uploads().size(), done, m_ledger->signOuts(), m_ledger->servedCount());
   for (const auto& [screen, count] : m_screens) std::printf("random input: %6d events on %s\n", count, screen.c_str());
   if (HasFailure()) std::printf("random input: replay with KDISK_RANDOM_SEED=%llu\n", static_cast<unsigned long long>(seed));
 }

@@ -3,6 +3,7 @@
 kdisk_test(app_random_input_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/RandomInputTests.cpp
           ${CMAKE_CURRENT_LIST_DIR}/RandomInput.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/UploadLedger.cpp
           ${CMAKE_SOURCE_DIR}/cmake/SanitizerSuppressions.cpp
   LIBS kdisk_app)
 add_dependencies(app_random_input_tests kdisk-service kdisk_images)
