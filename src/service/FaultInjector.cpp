@@ -59,9 +59,15 @@ std::optional<FaultInjector::Rule> FaultInjector::ruleFromJson(const nlohmann::j
   std::int64_t milliseconds =
       number("ms", rule.action == Action::Stall || rule.action == Action::Hold ? 30'000 : 0);
   std::int64_t maxMilliseconds = number("max_ms", 0);
-  std::int64_t seed = number("seed", 0);
-  if (count < 0 || status < 0 || bytes < 0 || milliseconds < 0 || maxMilliseconds < 0 || seed < 0)
-    return std::nullopt;
+  if (count < 0 || status < 0 || bytes < 0 || milliseconds < 0 || maxMilliseconds < 0) return std::nullopt;
+  // Seeds use all 64 bits.
+  if (json.contains("seed")) {
+    if (!json["seed"].is_number_unsigned()) {
+      error = "\"seed\" must be a non-negative integer";
+      return std::nullopt;
+    }
+    rule.seed = json["seed"].get<std::uint64_t>();
+  }
   if (json.contains("probability")) {
     const auto& probability = json["probability"];
     if (!probability.is_number() || !(probability.get<double>() >= 0 && probability.get<double>() <= 1)) {
@@ -70,7 +76,6 @@ std::optional<FaultInjector::Rule> FaultInjector::ruleFromJson(const nlohmann::j
     }
     rule.probability = probability.get<double>();
   }
-  rule.seed = static_cast<std::uint64_t>(seed);
   const bool ordinaryAnswer = rule.action == Action::Hold && status == 0;
   if ((rule.action == Action::Status || rule.action == Action::Hold) && !ordinaryAnswer &&
       (status < 200 || status > 599)) {
