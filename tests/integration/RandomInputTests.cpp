@@ -11,15 +11,12 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "RandomInput.h"
 #include "UploadLedger.h"
 #include "app/KalumoDiskAppDelegate.h"
-#include "auth/KMOAuthOperation.h"
 #include "graphics/UIGraphicsImageContext.h"
 #include "graphics/UIImageRepresentation.h"
-#include "manager/KMUploadQueue.h"
 #include "manager/KMWebDAVFileManager.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PhotoLibrary.h"
