@@ -25,6 +25,9 @@ struct QueuedUpload {
   int announcedFailed = 0;
   bool droppedBySignOut = false;
   bool removedByHand = false;
+  // Seen in the store under its new name before the queue announced the
+  // rename: the same upload as the one renamed.
+  bool sameAsRenamed = false;
 };
 
 class UploadLedger {
