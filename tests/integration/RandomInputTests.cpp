@@ -424,13 +424,23 @@ class RandomInput : public ::testing::Test {
   bool showsTheService(const fs::path& folder) {
     m_delegate->handleKeyCommand(KMKeyCommand::Refresh);
     auto* browser = dynamic_cast<KMDirectoryViewController*>(m_delegate->mainNavigationController()->topViewController());
-    return browser && waitFor(
-                          [&] {
-                            return !browser->waitingRequest() && !browser->waitingFetch() &&
-                                   browser->loadingState() != KMLoadingStateLoading &&
-                                   namesShown(*browser) == namesOnService(folder);
-                          },
-                          30);
+    if (!browser) return false;
+    const bool shows = waitFor(
+        [&] {
+          return !browser->waitingRequest() && !browser->waitingFetch() &&
+                 browser->loadingState() != KMLoadingStateLoading && namesShown(*browser) == namesOnService(folder);
+        },
+        30);
+    if (!shows) {
+      std::string story;
+      for (const auto& name : namesShown(*browser)) story += " [" + name + "]";
+      story += " shown; on the service:";
+      for (const auto& name : namesOnService(folder)) story += " [" + name + "]";
+      ADD_FAILURE() << "waiting request " << browser->waitingRequest() << ", waiting fetch " << browser->waitingFetch()
+                    << ", loading " << (browser->loadingState() == KMLoadingStateLoading) << ";" << story;
+      saveArtefact("not-showing-the-service.png");
+    }
+    return shows;
   }
 
   static inline DesktopRegistry* s_desktop = nullptr;
