@@ -20,6 +20,9 @@ inline constexpr const char* kKMUploadUploadedSizeKey = "uploadedSize";
 // In a start notification of an upload sent again under a new name: the URL
 // the service refused because a file of that name is there.
 inline constexpr const char* kKMUploadRefusedURLKey = "refusedURL";
+// In the queue-changed notification of an upload taken out of the queue by
+// hand: that upload's URL.
+inline constexpr const char* kKMUploadRemovedURLKey = "removedURL";
 
 inline constexpr const char* kKMWebDAVFileManagerUploadErrorCannotSaveAssetToTempFile =
     "kKMWebDAVFileManagerUploadErrorCannotSaveAssetToTempFile";

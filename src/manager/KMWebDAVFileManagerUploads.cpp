@@ -30,7 +30,8 @@ void KMWebDAVFileManager::removeUploadFileWithURL(const URL& url) {
   kdisk::NotificationCenter::defaultCenter().postNotificationInMainQueueWithNameObjectUserInfo(
       // The folder the upload was going to: what a browser of it matches.
       kdisk::manager::kKMKMWebDAVFileManagerUploadQueueWasChanged, this,
-      {{"URL", url.deletingLastPathComponent().absoluteString()}});
+      {{"URL", url.deletingLastPathComponent().absoluteString()},
+       {kdisk::manager::kKMUploadRemovedURLKey, url.absoluteString()}});
 }
 
 std::optional<URL> KMWebDAVFileManager::uploadingFileURL() const { return m_uploadQueue->uploadingFileURL(); }

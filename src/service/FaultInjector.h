@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,9 @@ namespace kdisk::service {
 // Faults that tests switch on through the admin endpoint. A rule matches a method
 // ("*" or empty for any) and a raw request path (exact, or a prefix when it ends
 // in "*"); it fires for its next `count` matching requests (0 = every one).
+// A rule with a probability below 1 fires for each matching request with that
+// chance, drawn from a generator of its own seeded by the rule, so the same
+// sequence of requests meets the same faults in every run.
 // A held request waits until the admin releases its rule, then gets `status`
 // (0: its ordinary answer); a client that leaves first is logged with 499.
 // Shared by all connection threads, hence the lock.
@@ -30,7 +35,13 @@ public:
     unsigned status = 500;
     std::uint64_t bytes = 0;
     std::chrono::milliseconds duration{0};
+    // A latency rule draws its delay between `duration` and `maxDuration`
+    // when the latter is longer.
+    std::chrono::milliseconds maxDuration{0};
+    double probability = 1;
+    std::uint64_t seed = 0;
     unsigned fired = 0;
+    unsigned matched = 0;
   };
 
   // What to do to one request: delay first, then at most one of the others.
@@ -50,9 +61,13 @@ public:
 
 private:
   static bool matches(const Rule& rule, const std::string& method, const std::string& path);
+  bool draws(const Rule& rule);
+  std::chrono::milliseconds delayOf(const Rule& rule);
 
   mutable std::mutex m_mutex;
   std::vector<Rule> m_rules;
+  // One generator per rule id, seeded when the rule is added.
+  std::map<int, std::mt19937_64> m_generators;
   int m_nextId = 1;
 };
 

@@ -209,6 +209,8 @@ bool KMRequest::claimOutcome() {
 }
 
 void KMRequest::failWithError(const KMError& error) {
+  // The delegate may cancel its batch and drop the last other reference.
+  auto self = weak_from_this().lock();
   if (claimOutcome()) callDelegateWithError(error);
   releaseSelf();
 }

@@ -1,5 +1,6 @@
 #include "ServiceFixture.h"
 
+#include <algorithm>
 #include <thread>
 
 using namespace kdisk::test;
@@ -101,4 +102,40 @@ TEST_F(ServiceFaultInjection, AHeldRequestWaitsForItsReleaseOrLogsItsClientLeavi
   EXPECT_EQ((*served)[0].status, 200);
   EXPECT_EQ((*served)[1].status, 503);
   EXPECT_EQ((*served)[2].status, 499);
+}
+
+TEST_F(ServiceFaultInjection, ARandomRuleMakesTheSameChoicesForTheSameSeed) {
+  ASSERT_EQ(put("/disk/f.txt", "f").status, 201);
+  auto faults = m_service.faults();
+  auto statusesFor = [&](std::uint64_t seed) {
+    EXPECT_TRUE(faults.clear());
+    EXPECT_TRUE(faults.forgetServedRequests());
+    ServiceFaults::RandomFault rule;
+    rule.action = "status";
+    rule.method = "GET";
+    rule.path = "/disk/*";
+    rule.probability = 0.3;
+    rule.seed = seed;
+    rule.status = 503;
+    EXPECT_TRUE(faults.addRandomFault(rule));
+    for (int i = 0; i < 40; ++i) dav("GET", "/disk/f.txt");
+    propfind("/disk/", "0"); // another method: no draw
+    std::string statuses;
+    auto taken = faults.takeServedRequests();
+    EXPECT_TRUE(taken);
+    for (const auto& served : taken.value_or(std::vector<ServedRequest>{}))
+      if (served.method == "GET") statuses += served.status == 503 ? 'x' : served.status == 200 ? '.' : '?';
+    // Taking the log empties it.
+    EXPECT_TRUE(faults.servedRequests().empty());
+    return statuses;
+  };
+  // Seeds use all 64 bits.
+  const auto first = statusesFor(18'000'000'000'000'000'007ull);
+  ASSERT_EQ(first.size(), 40u);
+  EXPECT_EQ(first.find('?'), std::string::npos);
+  const auto failed = std::count(first.begin(), first.end(), 'x');
+  EXPECT_GT(failed, 3);
+  EXPECT_LT(failed, 25);
+  EXPECT_EQ(statusesFor(18'000'000'000'000'000'007ull), first);
+  EXPECT_NE(statusesFor(8), first);
 }

@@ -343,6 +343,20 @@ bool ServiceFaults::release(int holdRule) {
   return call("POST", "/admin/release", nlohmann::json{{"id", holdRule}}.dump(), 200).has_value();
 }
 
+bool ServiceFaults::addRandomFault(const RandomFault& fault) {
+  return addRule(nlohmann::json{{"action", fault.action},
+                                {"method", fault.method},
+                                {"path", fault.path},
+                                {"probability", fault.probability},
+                                {"seed", fault.seed},
+                                {"status", fault.status},
+                                {"bytes", fault.bytes},
+                                {"ms", fault.delay.count()},
+                                {"max_ms", fault.maxDelay.count()},
+                                {"count", fault.count}}
+                     .dump());
+}
+
 bool ServiceFaults::clear() { return call("DELETE", "/admin/faults", "", 200).has_value(); }
 
 bool ServiceFaults::revokeToken(const std::string& token) {
@@ -391,6 +405,12 @@ std::optional<std::vector<ServedRequest>> ServiceFaults::servedRequestsWhenActiv
 
 bool ServiceFaults::forgetServedRequests() {
   return call("DELETE", "/admin/requests", "", 200).has_value();
+}
+
+std::optional<std::vector<ServedRequest>> ServiceFaults::takeServedRequests() {
+  auto body = call("DELETE", "/admin/requests", "", 200);
+  if (!body) return std::nullopt;
+  return servedRequestsIn(*body);
 }
 
 } // namespace kdisk::test

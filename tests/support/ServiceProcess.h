@@ -69,6 +69,24 @@ public:
   bool release(int holdRule);
   bool clear();
 
+  // A rule that fires for each matching request with `probability`, drawn
+  // from a generator seeded with `seed` (see FaultInjector). `action` is one
+  // of "latency", "status", "cut-request", "cut-response", "stall"; a latency
+  // lasts from `delay` to `maxDelay`.
+  struct RandomFault {
+    std::string action;
+    std::string method = "*";
+    std::string path = "*";
+    double probability = 1;
+    std::uint64_t seed = 0;
+    unsigned status = 500;
+    std::uint64_t bytes = 0;
+    std::chrono::milliseconds delay{0};
+    std::chrono::milliseconds maxDelay{0};
+    unsigned count = 0; // 0: no limit
+  };
+  bool addRandomFault(const RandomFault& fault);
+
   bool revokeToken(const std::string& token);
   bool revokeTokensOf(const std::string& login);
   bool addUser(const std::string& login, const std::string& password);
@@ -80,6 +98,9 @@ public:
   // so call it off the thread that drives the clients); nothing on time-out.
   std::optional<std::vector<ServedRequest>> servedRequestsWhenActive(std::size_t active);
   bool forgetServedRequests();
+  // The log so far, emptied in the same step; nothing when the service did
+  // not answer.
+  std::optional<std::vector<ServedRequest>> takeServedRequests();
 
 private:
   bool addRule(const std::string& json);

@@ -376,6 +376,20 @@ TEST_F(KMRequestTests, ServerThatNeverAnswersTimesOutOnTheRunClock) {
   clock.advance(1.5);
   EXPECT_EQ(outcome.failed, 1);
   EXPECT_TRUE(outcome.error.is(kdisk::webdav::kKMHTTPTransportErrorDomain, kdisk::webdav::kKMHTTPTransportTimedOut));
+
+  // The owner hearing of the time-out cancels its batch and drops the last
+  // reference to the request still reporting it (freed under it before).
+  std::vector<std::shared_ptr<KMDiskRequest>> batch{std::make_shared<KMDiskRequest>(url(server.url("/disk/slower")))};
+  int failures = 0;
+  batch[0]->setDidFailBlock([&](const KMError&) {
+    ++failures;
+    auto dropped = std::move(batch);
+    for (auto& each : dropped) each->cancel();
+  });
+  batch[0]->start();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.requestCount() == 2; }, 10));
+  clock.advance(21);
+  EXPECT_EQ(failures, 1);
 }
 
 TEST_F(KMRequestTests, ClosingMidBodyAfterHoldingFailsCleanly) {

@@ -377,6 +377,8 @@ void KMDirectoryViewController::reset() {
   m_currentPreviewURL.reset();
   m_downloadingPreviewRequest.reset();
   m_selectedIndexPath.reset();
+  // Laid out with the old counts, the table would ask for rows that are gone.
+  if (isViewLoaded()) tableView()->reloadData();
 }
 
 void KMDirectoryViewController::stopLoadingState() {

@@ -138,6 +138,7 @@ class KMDirectoryViewController : public KMTableViewController,
   void searchDisplayControllerDidLoadSearchResultsTableView(UISearchDisplayController& controller,
                                                             UITableView& tableView) override;
   void searchDisplayControllerWillBeginSearch(UISearchDisplayController& controller) override;
+  void searchDisplayControllerDidBeginSearch(UISearchDisplayController& controller) override;
   void searchDisplayControllerDidEndSearch(UISearchDisplayController& controller) override;
   void searchBarTextDidBeginEditing(UISearchBar& bar) override;
   UISearchDisplayController* searchDisplay() const { return m_searchDisplay.get(); }

@@ -135,6 +135,9 @@ bool KMDirectoryViewController::searchDisplayControllerShouldReloadTableForSearc
       if (foldedForSearch(item->displayName()).find(needle) != std::string::npos) found.push_back(item);
   }
   m_filteredContents = std::move(found);
+  // The folder's own table behind the results reads the same rows; it must
+  // not go on laying out counts of the old ones.
+  if (isViewLoaded()) tableView()->reloadData();
   return true;
 }
 
@@ -150,6 +153,11 @@ void KMDirectoryViewController::searchDisplayControllerDidLoadSearchResultsTable
 
 void KMDirectoryViewController::searchDisplayControllerWillBeginSearch(UISearchDisplayController&) {
   setPullRefreshEnabled(false);
+}
+
+void KMDirectoryViewController::searchDisplayControllerDidBeginSearch(UISearchDisplayController&) {
+  // The uploads' section leaves the folder's table while searching.
+  if (isViewLoaded()) tableView()->reloadData();
 }
 
 void KMDirectoryViewController::searchDisplayControllerDidEndSearch(UISearchDisplayController&) {
