@@ -95,13 +95,18 @@ void KMOAuthOperation::sendUpdateRequest() {
   // An answer without a body and without an error is left unannounced.
 }
 
+std::optional<std::string> KMOAuthOperation::tokenOfAnswer(const std::string& data) {
+  auto object = jsonObjectOfBody(data);
+  if (!object) return std::nullopt;
+  auto token = stringMember(*object, "access_token");
+  if (!token || token->empty()) return std::nullopt;
+  return token;
+}
+
 void KMOAuthOperation::handleUpdateResponseData(const std::string& data) {
-  if (auto object = jsonObjectOfBody(data)) {
-    auto token = stringMember(*object, "access_token");
-    if (token && !token->empty()) {
-      sendDidAuthenticateWithTokenNotificationWithLoginToken(m_login, *token);
-      return;
-    }
+  if (auto token = tokenOfAnswer(data)) {
+    sendDidAuthenticateWithTokenNotificationWithLoginToken(m_login, *token);
+    return;
   }
   didNotAuthenticate(data);
 }

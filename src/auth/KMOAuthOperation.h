@@ -63,6 +63,8 @@ class KMOAuthOperation : public std::enable_shared_from_this<KMOAuthOperation> {
   // UTF-8 percent-encoding that leaves only letters, digits, "-", ".", "_",
   // "~" and the apostrophe as they are.
   static std::string percentEscapedCredential(std::string_view text);
+  // The token of a good answer: a JSON object with a non-empty "access_token".
+  static std::optional<std::string> tokenOfAnswer(const std::string& data);
   // The error a refusal body gives (codes 1, 2 or 4).
   static KMError errorForRefusalBody(const std::string& data);
 

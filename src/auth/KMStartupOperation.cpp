@@ -138,17 +138,23 @@ void KMStartupOperation::didFailWithError() {
   });
 }
 
-void KMStartupOperation::handleStartupResponseData(const std::string& data) {
+std::optional<kdisk::Dictionary> KMStartupOperation::startupPreferencesForAnswer(const std::string& data) {
   auto document = KMXMLDocument::parse(data, KMXMLDocument::Limits{64 * 1024, 16});
-  log()->info("Startup response: {}", data);
-  if (!document) return;
+  if (!document) return std::nullopt;
   auto root = document->rootElement();
-  if (root.isNull()) return;
+  if (root.isNull()) return std::nullopt;
   kdisk::Dictionary preferences;
   bool present = false;
   if (auto uuid = childText(root, "uuid", present); present) preferences["UUID"] = uuid;
   if (auto deviceId = childText(root, "deviceid", present); present) preferences["DID"] = deviceId;
-  kdisk::dispatchMain([self = shared_from_this(), preferences] {
+  return preferences;
+}
+
+void KMStartupOperation::handleStartupResponseData(const std::string& data) {
+  log()->info("Startup response: {}", data);
+  auto preferences = startupPreferencesForAnswer(data);
+  if (!preferences) return;
+  kdisk::dispatchMain([self = shared_from_this(), preferences = std::move(*preferences)] {
     self->saveRequiredStartupPreferences(preferences);
   });
   auto& analytics = kdisk::KMAnalytics::sharedInstance();

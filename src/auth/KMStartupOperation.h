@@ -44,6 +44,9 @@ class KMStartupOperation : public std::enable_shared_from_this<KMStartupOperatio
   void sendStartupRequest();
   void didReceiveResponseWithData(const std::string& data) { handleStartupResponseData(data); }
   void handleStartupResponseData(const std::string& data);
+  // "UUID" and "DID" as the answer holds them (each optional); nothing for an
+  // answer that is not an acceptable document.
+  static std::optional<kdisk::Dictionary> startupPreferencesForAnswer(const std::string& data);
   void didFailWithError();
   // "UUID" and "DID", each optional; on the main thread.
   void saveRequiredStartupPreferences(const kdisk::Dictionary& preferences);

@@ -107,8 +107,13 @@ std::optional<Date> parseISO8601(std::string_view input) {
   if (*rest == 'Z') {
     ++rest;
   } else if (*rest == '+' || *rest == '-') {
-    int hours, minutes;
-    if (std::sscanf(rest + 1, "%2d:%2d", &hours, &minutes) != 2) return std::nullopt;
+    // Exactly "hh:mm": stepping over a shorter offset would read past the text's end.
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (!digit(rest[1]) || !digit(rest[2]) || rest[3] != ':' || !digit(rest[4]) || !digit(rest[5])) {
+      return std::nullopt;
+    }
+    const int hours = (rest[1] - '0') * 10 + (rest[2] - '0');
+    const int minutes = (rest[4] - '0') * 10 + (rest[5] - '0');
     offset = (hours * 3600 + minutes * 60) * (*rest == '-' ? -1 : 1);
     rest += 6;
   } else {

@@ -30,5 +30,7 @@ TEST(DateFormatTests, ISO8601WithFractionsAndOffsets) {
   EXPECT_EQ(parseISO8601("1994-11-06T10:49:37+02:00")->secondsSince1970, 784111777);
   EXPECT_DOUBLE_EQ(parseISO8601("1994-11-06T08:49:37.25Z")->secondsSince1970, 784111777.25);
   EXPECT_FALSE(parseISO8601("1994-11-06 08:49:37"));
+  // A short offset is refused, not stepped over into the next characters.
+  EXPECT_FALSE(parseISO8601("1994-11-06T10:49:37+2:00Z"));
   EXPECT_EQ(formatISO8601(Date{784111777}), "1994-11-06T08:49:37Z");
 }

@@ -128,6 +128,9 @@ int print() {
 
 int main(int argc, char** argv) {
   const bool printing = argc > 1 && std::strcmp(argv[1], "--print") == 0;
+  // Nothing here draws: without GL no graphics driver is loaded (a start-up
+  // cost, and allocations of its own it never frees).
+  g_setenv("GDK_DEBUG", "gl-disable", FALSE);
   if (!gtk_init_check()) {
     std::printf("error: cannot open the display\n");
     return 1;
