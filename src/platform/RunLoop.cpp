@@ -17,10 +17,14 @@ double wallNow() {
   return duration<double>(system_clock::now().time_since_epoch()).count();
 }
 
-std::thread::id& mainThreadId() {
-  static std::thread::id id;
+// The thread that ran the program's static initialisers: the process's first
+// thread. Taking the first caller of main() instead let a pool thread that posted
+// early become "main" for good.
+const std::thread::id& mainThreadId() {
+  static const std::thread::id id = std::this_thread::get_id();
   return id;
 }
+[[maybe_unused]] const std::thread::id& g_mainThreadBound = mainThreadId();
 
 }  // namespace
 
@@ -132,10 +136,7 @@ bool RunLoop::State::runNextDueVirtualTimer(double limit) {
 
 RunLoop& RunLoop::main() {
   // Never destroyed: threads of the pool may still post while the process ends.
-  static RunLoop* loop = [] {
-    mainThreadId() = std::this_thread::get_id();
-    return new RunLoop();
-  }();
+  static RunLoop* loop = new RunLoop();
   return *loop;
 }
 
