@@ -334,6 +334,7 @@ void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& requ
   KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   const kdisk::URL& url = request->URL;
   const auto status = request->responseStatusCode();
+  const char* outcome = nullptr;
   if (!rowIsStillQueued(*request)) {
     log()->warn("Upload file not found in DB {}.", url.absoluteString());
   } else if (status == kStatusPreconditionFailed && request->refusedNames + 1 < kMaxNameAttempts) {
@@ -344,7 +345,7 @@ void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& requ
   } else if (status < 200 || status > 299) {
     log()->error("Failed upload file {}. Status code {}\n>-----", url.absoluteString(), status);
     m_storage->markUploadFileWithURLFailedWithReason(url, true, kKMWebDAVFileManagerUploadErrorWrongStatusCode);
-    post(kKMKMWebDAVFileManagerDidFailToUploadFile, url);
+    outcome = kKMKMWebDAVFileManagerDidFailToUploadFile;
   } else {
     log()->debug("Did finish upload file {} with status code {}.\n>-----", url.lastPathComponent(), status);
     auto row = m_storage->uploadFileAtURL(url);
@@ -359,9 +360,9 @@ void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& requ
       m_storage->saveItem(*file);
     }
     removeTemporarySource(request->sourcePath);
-    post(kKMKMWebDAVFileManagerDidUploadFile, url);
+    outcome = kKMKMWebDAVFileManagerDidUploadFile;
   }
-  endInFlight();
+  endInFlight(outcome, &url);
 }
 
 void KMUploadQueue::resendUnderFreeName(const std::shared_ptr<KMUploadRequest>& refused) {
@@ -415,8 +416,10 @@ void KMUploadQueue::resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadReq
   startUpload(kdisk::URL::fileURLWithPath(refused->sourcePath), next, refused->refusedNames + 1, taken);
 }
 
-void KMUploadQueue::endInFlight() {
+void KMUploadQueue::endInFlight(const char* outcome, const kdisk::URL* url) {
   setUploadingFileURL(std::nullopt);
+  // Told once the slot is free, so an observer asking the queue sees it done.
+  if (outcome && url) post(outcome, *url);
   assertInvariants();
   uploadNextFileInQueue();
 }
@@ -427,9 +430,10 @@ void KMUploadQueue::didFailUpload(const std::shared_ptr<KMUploadRequest>& reques
   auto error = request->error();
   log()->error("Failed upload file {}. Error: {}\n>-----", url.absoluteString(),
                error ? error->description() : std::string("(null)"));
+  const char* outcome = nullptr;
   if (rowIsStillQueued(*request)) {
     m_storage->markUploadFileWithURLFailedWithReason(url, true, kKMWebDAVFileManagerUploadErrorUnknownError);
-    post(kKMKMWebDAVFileManagerDidFailToUploadFile, url);
+    outcome = kKMKMWebDAVFileManagerDidFailToUploadFile;
   } else {
     log()->warn("Upload file not found in DB {}.", url.absoluteString());
     // The user removed it: an in-memory upload's own copy has no further use.
@@ -438,7 +442,7 @@ void KMUploadQueue::didFailUpload(const std::shared_ptr<KMUploadRequest>& reques
       removeTemporarySource(request->sourcePath);
     }
   }
-  endInFlight();
+  endInFlight(outcome, &url);
 }
 
 void KMUploadQueue::requestDidSendBytes(const std::shared_ptr<KMUploadRequest>& request, std::int64_t) {

@@ -169,7 +169,7 @@ class KMUploadQueue : public std::enable_shared_from_this<KMUploadQueue> {
   void resendUnderFreeName(const std::shared_ptr<KMUploadRequest>& refused);
   void resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadRequest>& refused);
   // Frees the slot and asks for the next file.
-  void endInFlight();
+  void endInFlight(const char* outcome = nullptr, const kdisk::URL* url = nullptr);
   void post(const char* name, const kdisk::URL& url, Dictionary extra = {}) const;
   // Whether the row of `request` is still the one it sends.
   bool rowIsStillQueued(const KMUploadRequest& request);
