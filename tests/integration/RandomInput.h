@@ -45,7 +45,7 @@ int randomRunEvents(int fallback);
 std::string oddText(RandomSource& random);
 
 // Views on screen a tap could make react (enabled controls, cells, text
-// fields), front-most last, each with the part of it that is visible.
+// fields), front-most last, each with its visible rectangle.
 struct ReachableView {
   UIView* view;
   CGRect visible;
