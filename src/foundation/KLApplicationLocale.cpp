@@ -2,6 +2,10 @@
 
 #include <spdlog/fmt/fmt.h>
 
+#include <memory>
+#include <mutex>
+#include <vector>
+
 #include "platform/Bundle.h"
 #include "platform/Localization.h"
 
@@ -46,22 +50,49 @@ int KLApplicationLocale::pluralFormForNumberInLanguage(std::int64_t number,
   return number > 1 ? 1 : 0;
 }
 
+namespace {
+
+// The unit texts of one language list, looked up once: a folder's listing
+// formats a size per row, and each lookup goes through the bundle.
+struct SizeUnits {
+  std::vector<std::string> languages;
+  std::string gigabytes, megabytes, kilobytes, bytesMany, bytesOne, bytesFew;
+};
+
+std::shared_ptr<const SizeUnits> sizeUnitsFor(std::vector<std::string> languages) {
+  static std::mutex mutex;
+  static std::shared_ptr<const SizeUnits> cached;
+  {
+    std::lock_guard lock(mutex);
+    if (cached && cached->languages == languages) return cached;
+  }
+  auto units = std::make_shared<SizeUnits>();
+  units->gigabytes = KMLocalizedString("GB", "GB");
+  units->megabytes = KMLocalizedString("MB", "MB");
+  units->kilobytes = KMLocalizedString("KB", "KB");
+  units->bytesMany = KMLocalizedString("Bytes", "Bytes");
+  units->bytesOne = KMLocalizedString("BytesOne", units->bytesMany);
+  units->bytesFew = KMLocalizedString("BytesFew", units->bytesMany);
+  units->languages = std::move(languages);
+  std::lock_guard lock(mutex);
+  cached = units;
+  return units;
+}
+
+}  // namespace
+
 std::string KLApplicationLocale::localizedFileSizeStr(std::uint64_t bytes) {
   const double size = static_cast<double>(bytes);
-  auto scaled = [&](double unit, const char* key) {
-    return fmt::format("{:.1f} {}", size / unit, KMLocalizedString(key, key));
-  };
-  if (size > 966367641.6) return scaled(1073741824.0, "GB");
-  if (size > 943718.4) return scaled(1048576.0, "MB");
-  if (size > 921.6) return scaled(1024.0, "KB");
+  std::vector<std::string> languages = preferredLanguages();
+  const std::string language = languages.empty() ? "ru" : languages.front();
+  const auto units = sizeUnitsFor(std::move(languages));
+  auto scaled = [&](double unit, const std::string& name) { return fmt::format("{:.1f} {}", size / unit, name); };
+  if (size > 966367641.6) return scaled(1073741824.0, units->gigabytes);
+  if (size > 943718.4) return scaled(1048576.0, units->megabytes);
+  if (size > 921.6) return scaled(1024.0, units->kilobytes);
   // "Bytes" is the many form; "1 bytes" and "2 байт" read wrong.
-  const std::vector<std::string> languages = preferredLanguages();
-  const int form = bytes == 0 ? 2
-                              : pluralFormForNumberInLanguage(static_cast<std::int64_t>(bytes),
-                                                              languages.empty() ? "ru" : languages.front());
-  const std::string many = KMLocalizedString("Bytes", "Bytes");
-  const char* key = form == 0 ? "BytesOne" : form == 1 ? "BytesFew" : "Bytes";
-  return fmt::format("{} {}", bytes, form == 2 ? many : KMLocalizedString(key, many));
+  const int form = bytes == 0 ? 2 : pluralFormForNumberInLanguage(static_cast<std::int64_t>(bytes), language);
+  return fmt::format("{} {}", bytes, form == 0 ? units->bytesOne : form == 1 ? units->bytesFew : units->bytesMany);
 }
 
 std::string LocalizedFileSizeStr(std::uint64_t bytes) {

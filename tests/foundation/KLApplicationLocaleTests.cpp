@@ -72,6 +72,9 @@ TEST_F(KLApplicationLocaleTests, SizeUnitsComeFromTheStringTables) {
   EXPECT_EQ(LocalizedFileSizeStr(1000), "1.0 КБ");
   EXPECT_EQ(KLApplicationLocale::localizedFileSizeStr(2ull << 20), "2.0 МБ");
   EXPECT_EQ(LocalizedFileSizeStr(3ull << 30), "3.0 ГБ");
+  useLanguage("en");
+  EXPECT_EQ(LocalizedFileSizeStr(22), "22 bytes");
+  EXPECT_EQ(LocalizedFileSizeStr(3ull << 30), "3.0 GB");
 }
 
 TEST_F(KLApplicationLocaleTests, LocaleIdentifierJoinsLanguageAndCountry) {
