@@ -22,6 +22,9 @@ struct StatementDeleter {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
 
+// SQLite's answer for a file whose pages do not hold what they should.
+bool isDamage(int result) { return (result & 0xff) == SQLITE_CORRUPT || (result & 0xff) == SQLITE_NOTADB; }
+
 bool bindValue(sqlite3_stmt* statement, int index, const Value& value) {
   struct Binder {
     sqlite3_stmt* statement;
@@ -54,11 +57,15 @@ bool bindValue(sqlite3_stmt* statement, int index, const Value& value) {
 // cached statement from being handed to a second cursor while one is open.
 class Statement {
  public:
-  Statement(sqlite3_stmt* handle, bool cached) : m_handle(handle), m_cached(cached) {}
+  Statement(sqlite3_stmt* handle, bool cached, std::shared_ptr<bool> damaged)
+      : m_handle(handle), m_cached(cached), m_damaged(std::move(damaged)) {}
 
   sqlite3_stmt* handle() const { return m_handle.get(); }
   bool cached() const { return m_cached; }
   bool inUse = false;
+  void noteResult(int result) {
+    if (isDamage(result)) *m_damaged = true;
+  }
 
   int columnIndex(std::string_view name) {
     // Rows are read column by column in the same order each time: try the
@@ -86,6 +93,7 @@ class Statement {
  private:
   std::unique_ptr<sqlite3_stmt, StatementDeleter> m_handle;
   bool m_cached;
+  std::shared_ptr<bool> m_damaged;
   bool matches(std::size_t column, std::string_view name) const {
     return m_columns[column].size() == name.size() &&
            strncasecmp(m_columns[column].data(), name.data(), name.size()) == 0;
@@ -100,6 +108,11 @@ struct Database::Impl {
   std::string path;
   std::map<std::string, std::shared_ptr<Statement>, std::less<>> cache;
   std::function<bool()> progressHook;
+  std::shared_ptr<bool> damaged = std::make_shared<bool>(false);
+  int noteResult(int result) {
+    if (isDamage(result)) *damaged = true;
+    return result;
+  }
 };
 
 // ---- ResultSet
@@ -124,7 +137,10 @@ bool ResultSet::next() {
   if (!m_statement) return false;
   const int result = sqlite3_step(m_statement->handle());
   if (result == SQLITE_ROW) return true;
-  if (result != SQLITE_DONE) m_failed = true;
+  if (result != SQLITE_DONE) {
+    m_failed = true;
+    m_statement->noteResult(result);
+  }
   close();
   return false;
 }
@@ -231,11 +247,12 @@ std::shared_ptr<Statement> Database::prepare(std::string_view sql, const Argumen
     const int result = sqlite3_prepare_v2(m_impl->connection.get(), sql.data(),
                                           static_cast<int>(sql.size()), &handle, nullptr);
     if (result != SQLITE_OK || !handle) {
+      m_impl->noteResult(result);
       sqlite3_finalize(handle);
       return nullptr;
     }
     const bool cache = found == m_impl->cache.end();
-    statement = std::make_shared<Statement>(handle, cache);
+    statement = std::make_shared<Statement>(handle, cache, m_impl->damaged);
     if (cache) m_impl->cache.emplace(std::string(sql), statement);
   }
   statement->inUse = true;
@@ -260,6 +277,7 @@ bool Database::executeUpdate(std::string_view sql, const Arguments& arguments) {
   do {
     result = sqlite3_step(statement->handle());
   } while (result == SQLITE_ROW);
+  statement->noteResult(result);
   statement->release();
   return result == SQLITE_DONE;
 }
@@ -273,7 +291,7 @@ ResultSet Database::executeQuery(std::string_view sql, const Arguments& argument
 
 bool Database::executeStatements(std::string_view sql) {
   std::string text(sql);
-  return sqlite3_exec(m_impl->connection.get(), text.c_str(), nullptr, nullptr, nullptr) ==
+  return m_impl->noteResult(sqlite3_exec(m_impl->connection.get(), text.c_str(), nullptr, nullptr, nullptr)) ==
          SQLITE_OK;
 }
 
@@ -300,6 +318,24 @@ KMError Database::lastError() const {
 }
 
 const std::string& Database::path() const { return m_impl->path; }
+
+bool Database::hasFoundDamage() const { return *m_impl->damaged; }
+
+bool Database::sizeMatchesHeader() {
+  if (m_impl->path == ":memory:") return true;
+  struct stat status {};
+  if (::stat(m_impl->path.c_str(), &status) != 0) return false;
+  std::int64_t pageSize = 0, pageCount = 0;
+  {
+    auto cursor = executeQuery("PRAGMA page_size");
+    if (cursor.next()) pageSize = cursor.longLongIntForColumn("page_size");
+  }
+  {
+    auto cursor = executeQuery("PRAGMA page_count");
+    if (cursor.next()) pageCount = cursor.longLongIntForColumn("page_count");
+  }
+  return pageSize > 0 && pageCount > 0 && pageSize * pageCount == static_cast<std::int64_t>(status.st_size);
+}
 
 void Database::setProgressHookForTesting(int instructions, std::function<bool()> hook) {
   m_impl->progressHook = std::move(hook);

@@ -92,6 +92,11 @@ class Database {
   std::string lastErrorMessage() const;
   KMError lastError() const;
   const std::string& path() const;
+  // Whether SQLite has answered any call with "corrupt" or "not a database".
+  bool hasFoundDamage() const;
+  // Whether the file is as long as its header says: a file cut short or grown
+  // by something other than SQLite fails this. Reads the header only.
+  bool sizeMatchesHeader();
 
   // Called every `instructions` virtual-machine steps of any statement;
   // returning false interrupts it. For fault-injection tests (a kill in the

@@ -29,7 +29,26 @@ std::string SQLSerialStorage::fullPath() const {
 }
 
 void SQLSerialStorage::performBlockInStorageQueue(const std::function<void()>& work) {
-  m_storageQueue->sync(work);
+  m_storageQueue->sync([&] {
+    struct Depth {
+      int& depth;
+      explicit Depth(int& d) : depth(++d) {}
+      ~Depth() { --depth; }
+    } depth(m_workDepth);
+    work();
+    // Only the outermost work may close: inner work's caller still holds cursors.
+    if (m_workDepth == 1 && m_fmdb && !m_inMemory && m_fmdb->hasFoundDamage()) dropDamagedFile();
+  });
+}
+
+void SQLSerialStorage::dropDamagedFile() {
+  // The file is not read whole on open (that cost every start a pass over the
+  // cache); damage shows as SQLite refusing a page, and the cache is then
+  // thrown away like an outdated one and refilled from the server.
+  log()->error("The database {} is damaged ({}); it is rebuilt empty.", fullPath(), m_fmdb->lastErrorMessage());
+  m_fmdb.reset();
+  removeDatabaseFiles();
+  assertInvariants();
 }
 
 kdisk::sql::Database& SQLSerialStorage::fmdb() {
@@ -145,14 +164,11 @@ std::unique_ptr<kdisk::sql::Database> SQLSerialStorage::openFile(int rebuildsLef
     return database;
   }
 
-  // A damaged file shows up here as a failing read, a missing table or a
-  // foreign version; all three are rebuilt like an outdated cache.
+  // A damaged file shows up here as a length its header disagrees with, a
+  // failing read, a missing table or a foreign version; all are rebuilt like an
+  // outdated cache. Damage further in is found when a page is read.
   std::int64_t storedVersion = 0;
-  bool readable = true;
-  {
-    auto check = database->executeQuery("PRAGMA quick_check(1)");
-    readable = check.next() && check.stringForColumn("quick_check") == std::string("ok");
-  }
+  bool readable = database->sizeMatchesHeader();
   if (readable) {
     auto cursor = database->executeQuery("SELECT version FROM db_meta LIMIT 1");
     if (cursor.next()) storedVersion = cursor.longLongIntForColumn("version");

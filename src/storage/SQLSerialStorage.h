@@ -13,6 +13,7 @@
 //   Closed --openDB(), file unusable twice-->  Open(memory)  logged; no cache
 //   Open(*) --close()--> Closed
 //   Open(*) --clear()--> Closed, no file
+//   Open(file) --SQLite reports damage, outermost work done--> Closed, no file
 // Invariant: outside openDB(), fmdb() never returns without a connection.
 
 #include <cstdint>
@@ -73,10 +74,12 @@ class SQLSerialStorage {
   void openDB();
   std::unique_ptr<kdisk::sql::Database> openFile(int rebuildsLeft);
   bool removeDatabaseFiles();
+  void dropDamagedFile();
 
   std::string m_filename;
   std::shared_ptr<kdisk::DispatchQueue> m_storageQueue;
   kdisk::SequenceChecker m_sequence;
   std::unique_ptr<kdisk::sql::Database> m_fmdb;
+  int m_workDepth = 0;  // nesting of work on the storage queue
   bool m_inMemory = false;
 };

@@ -146,6 +146,31 @@ TEST_F(SQLSerialStorageTest, ATruncatedFileIsRebuilt) {
   EXPECT_FALSE(storage.isRunningInMemory());
 }
 
+// Opening does not read the whole file; a damaged page is found when read,
+// and the store then starts over on a new file.
+TEST_F(SQLSerialStorageTest, APageDamagedInsideTheFileIsFoundWhenReadAndTheFileRebuilt) {
+  {
+    ThingStorage storage;
+    storage.addThings(2000);
+  }
+  const auto size = std::filesystem::file_size(path());
+  ASSERT_GT(size, 4u * 4096u);
+  {
+    std::fstream file(path(), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(size / 4096 / 2 * 4096));
+    file << std::string(4096, '\xff');
+  }
+  ThingStorage storage;
+  EXPECT_EQ(storage.storedVersion(), 3);
+  EXPECT_EQ(storage.initializations, 0);
+  EXPECT_EQ(storage.thingCount(), -1);
+  EXPECT_EQ(storage.thingCount(), 0);
+  EXPECT_EQ(storage.initializations, 1);
+  storage.addThing(7);
+  EXPECT_EQ(storage.thingCount(), 1);
+  EXPECT_FALSE(storage.isRunningInMemory());
+}
+
 TEST_F(SQLSerialStorageTest, AnEmptyFileIsRebuilt) {
   std::ofstream(path()).close();
   ThingStorage storage;
