@@ -108,7 +108,15 @@ bool KMWebDAVStorage::initializeDatabase(Database& database) {
              "size INTEGER, last_modified INTEGER, last_access INTEGER, etag TEXT)") &&
          database.executeUpdate(
              "CREATE TABLE Upload(url TEXT, parent_url TEXT, local_url TEXT, size INTEGER, "
-             "uploaded_size INTEGER, failed INTEGER, fail_reason TEXT)");
+             "uploaded_size INTEGER, failed INTEGER, fail_reason TEXT)") &&
+         createIndexes(database);
+}
+
+bool KMWebDAVStorage::createIndexes(Database& database) {
+  return database.executeStatements(
+      "CREATE INDEX IF NOT EXISTS FileItem_parent_url ON FileItem(parent_url);"
+      "CREATE INDEX IF NOT EXISTS FileItem_url ON FileItem(url);"
+      "CREATE INDEX IF NOT EXISTS Upload_url ON Upload(url);");
 }
 
 bool KMWebDAVStorage::hasCompleteSchema(Database& database) {
@@ -119,11 +127,14 @@ bool KMWebDAVStorage::hasCompleteSchema(Database& database) {
 void KMWebDAVStorage::didOpenDatabase(Database& database) {
   // Indexes beside the tables, not in them: every folder open looks rows up by
   // parent, every merge and removal by URL. A file without them stays readable
-  // by the same queries; they are added to it here.
-  database.executeStatements(
-      "CREATE INDEX IF NOT EXISTS FileItem_parent_url ON FileItem(parent_url);"
-      "CREATE INDEX IF NOT EXISTS FileItem_url ON FileItem(url);"
-      "CREATE INDEX IF NOT EXISTS Upload_url ON Upload(url);");
+  // by the same queries; they are added to it here (a new file got them with
+  // its tables, in the same transaction).
+  kdisk::sql::Transaction transaction(database);
+  if (createIndexes(database)) transaction.commit();
+  // A large folder's merge touches a few thousand pages; with SQLite's 2 MiB
+  // default they were spilled to the file mid-transaction and written up to
+  // eight times each. The cache grows only as far as it is used.
+  database.executeStatements("PRAGMA cache_size=-16384");
 }
 
 kdisk::Status KMWebDAVStorage::performUnitOfWork(const std::function<bool(Database&)>& work) {

@@ -103,6 +103,7 @@ class KMWebDAVStorage : public SQLSerialStorage {
   bool initializeDatabase(kdisk::sql::Database& database) override;
   bool hasCompleteSchema(kdisk::sql::Database& database) override;
   void didOpenDatabase(kdisk::sql::Database& database) override;
+  static bool createIndexes(kdisk::sql::Database& database);
 
  private:
   struct CachedRow;
