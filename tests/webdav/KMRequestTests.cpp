@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -331,12 +332,27 @@ TEST_F(KMRequestTests, DownloadCreatesDirectoryChainAndReplacesOlderFile) {
 }
 
 TEST_F(KMRequestTests, ProgressReportsDeclaredLengthOrZeroWhenUnknown) {
-  ScriptedHTTPServer server([](const RecordedRequest& request) {
+  const std::string big(6 << 20, 'b');
+  ScriptedHTTPServer server([&](const RecordedRequest& request) {
     if (request.target == "/chunked") {
       return ScriptedReply::make(200, "OK", "5\r\nhello\r\n0\r\n\r\n", {{"Transfer-Encoding", "chunked"}});
     }
-    return ok("hello");
+    return ok(request.target == "/big" ? big : "hello");
   });
+  {
+    // Many reads within one moment of the run clock: the first read and the
+    // whole are reported, not every read.
+    kdisk::test::VirtualClock clock;
+    auto request = std::make_shared<KMDiskRequest>(url(server.url("/big")));
+    request->setFileURL(kdisk::URL::fileURLWithPath(m_directory.file("big.bin")));
+    Outcome outcome;
+    observe(*request, outcome);
+    run(*request, outcome);
+    ASSERT_EQ(outcome.finished, 1);
+    ASSERT_GE(outcome.progress.size(), 1u);
+    EXPECT_LE(outcome.progress.size(), 2u);
+    EXPECT_EQ(outcome.progress.back(), (std::pair<std::uint64_t, std::int64_t>{big.size(), big.size()}));
+  }
   for (const auto& [target, expected] : {std::pair{"/known", 5}, std::pair{"/chunked", 0}}) {
     auto request = std::make_shared<KMRequest>(url(server.url(target)));
     Outcome outcome;
@@ -491,6 +507,34 @@ TEST_F(KMRequestTests, UncreatableDownloadDirectoryReportsTheFileSystemError) {
   run(*request, outcome);
   EXPECT_EQ(outcome.failed, 1);
   EXPECT_NE(outcome.error.domain, kKMRequestErrorDomain);
+}
+
+// Stands for a file system that reports a lost write only when the file is
+// closed (a delayed write-back error, a network file system's quota).
+class CloseFailingRequest : public KMDiskRequest {
+ public:
+  using KMDiskRequest::KMDiskRequest;
+
+ protected:
+  int closeReceivedFile() override {
+    KMDiskRequest::closeReceivedFile();
+    errno = EIO;
+    return -1;
+  }
+};
+
+TEST_F(KMRequestTests, FailedCloseOfTheDownloadReportsCodeTwoAndDeletesFile) {
+  ScriptedHTTPServer server([](const RecordedRequest&) { return ok(std::string(64 * 1024, 'z')); });
+  const std::string path = m_directory.file("lost.bin");
+  auto request = std::make_shared<CloseFailingRequest>(url(server.url("/disk/x")));
+  request->setFileURL(kdisk::URL::fileURLWithPath(path));
+  Outcome outcome;
+  observe(*request, outcome);
+  run(*request, outcome);
+  EXPECT_EQ(outcome.finished, 0);
+  EXPECT_EQ(outcome.failed, 1);
+  EXPECT_TRUE(outcome.error.is(kKMRequestErrorDomain, 2));
+  EXPECT_FALSE(exists(path));
 }
 
 TEST_F(KMRequestTests, FailedChunkWriteReportsCodeTwoAndDeletesFile) {
