@@ -40,6 +40,8 @@ class RequestTransferClient final : public HTTPTransferClient {
 
 namespace {
 
+std::string procPathOf(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 // Seconds between two progress reports of one run (run clock).
 constexpr double kPartialDataReportInterval = 0.1;
 
@@ -199,6 +201,15 @@ void KMRequest::closeConnection() {
 
 int KMRequest::closeReceivedFile() { return m_fileHandle.close(); }
 
+bool KMRequest::nameReceivedFile() {
+  if (!m_fileIsUnnamed || !m_fileURL) return true;
+  m_fileIsUnnamed = false;
+  const std::string path = m_fileURL->path();
+  // Whatever appeared there meanwhile is older than this body.
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return false;
+  return ::linkat(AT_FDCWD, procPathOf(m_fileHandle.get()).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
 void KMRequest::removeFileIfExist() {
   m_fileHandle.reset();
   if (m_fileURL) ::unlink(m_fileURL->path().c_str());
@@ -296,8 +307,15 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
           return;
         }
       }
-      // O_TRUNC: whatever is there now is replaced, never appended to.
-      m_fileHandle.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+      // The body goes into a file without a name that gets its name once whole:
+      // a run cut short (a crash, a kill) leaves nothing that looks downloaded.
+      const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+      m_fileHandle.reset(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+      m_fileIsUnnamed = m_fileHandle.isValid() && ::access(procPathOf(m_fileHandle.get()).c_str(), F_OK) == 0;
+      // Where the file system has no unnamed files: written in place, as
+      // O_TRUNC replaces whatever is there, never appends to it.
+      if (!m_fileIsUnnamed)
+        m_fileHandle.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
       if (!m_fileHandle.isValid()) {
         abortWithError(KMErrorFromErrno(errno, path));
         return;
@@ -364,7 +382,8 @@ void KMRequest::connectionDidFinishLoading() {
   if (m_fileHandle.isValid()) {
     // A write the disk could not keep may be reported only by close: such a
     // file is not the body, and must not be announced as downloaded.
-    if (closeReceivedFile() != 0 && !m_isCanceled && !m_outcomeReported) {
+    const bool named = nameReceivedFile();
+    if ((!named || closeReceivedFile() != 0) && !m_isCanceled && !m_outcomeReported) {
       const int failure = errno;
       const std::string path = m_fileURL ? m_fileURL->path() : std::string();
       abortWithError(KMError(kKMRequestErrorDomain, kKMRequestErrorWriteFailed, std::strerror(failure),

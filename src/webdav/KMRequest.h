@@ -139,6 +139,8 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   // Hands the received total to didGetPartialDataBlock, spaced in time; `final`
   // reports a total not yet reported however recent the last report was.
   void reportPartialData(bool final);
+  // Gives the unnamed file the body went into its name; false with errno set.
+  bool nameReceivedFile();
 
   kdisk::URL m_URL;
   std::optional<std::string> m_OAuthToken;
@@ -164,6 +166,8 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   std::optional<double> m_lastPartialDataReportTime;
   std::uint64_t m_lastPartialDataReported = 0;
   kdisk::UniqueFd m_fileHandle;
+  // The body's file has no name yet (O_TMPFILE); it gets one when whole.
+  bool m_fileIsUnnamed = false;
   std::atomic<bool> m_isCanceled{false};
   bool m_outcomeReported = false;
   bool m_hasRun = false;
