@@ -5,12 +5,16 @@
 // so a busy machine weighs on both alike.
 //
 //   kdisk_transfer_bench [size in MiB, default 512] [rounds, default 3]
+//
+// KDISK_BENCH_WRAPPER="strace -c -f -o /tmp/get.txt" runs each kdisk under
+// that command (for profiles; its figures then count the wrapper too).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "ListingBenchSupport.h"
 #include "NginxBenchSupport.h"
@@ -57,7 +61,17 @@ int main(int argc, char** argv) {
 
   const std::map<std::string, std::string> environment{{"KDISK_HOME", home.path()},
                                                        {"KDISK_WEBDAV_ROOT_URL", nginx.url()}};
-  const std::string kdisk = kdisk::bench::kdiskProgram();
+  std::vector<std::string> kdiskCommand;
+  if (const char* wrapper = std::getenv("KDISK_BENCH_WRAPPER")) {
+    std::istringstream words(wrapper);
+    for (std::string word; words >> word;) kdiskCommand.push_back(word);
+  }
+  kdiskCommand.push_back(kdisk::bench::kdiskProgram());
+  auto kdiskWith = [&](std::initializer_list<std::string> arguments) {
+    std::vector<std::string> command = kdiskCommand;
+    command.insert(command.end(), arguments);
+    return command;
+  };
   const fs::path cache = fs::path(home.path()) / "data" / "Documents";
   const fs::path received = local.file("received.bin");
   auto settled = [&](const fs::path& file) {
@@ -74,7 +88,7 @@ int main(int argc, char** argv) {
   auto getWithKdisk = [&] {
     std::error_code error;
     fs::remove_all(cache, error);  // a download each time, not the cached copy
-    auto run = runProgram({kdisk, "get", "/big.bin", received.string()}, environment);
+    auto run = runProgram(kdiskWith({"get", "/big.bin", received.string()}), environment);
     return settled(received) ? run : ProgramRun{};
   };
   auto putWithCurl = [&] {
@@ -82,7 +96,7 @@ int main(int argc, char** argv) {
     return settled(fs::path(nginx.davRoot()) / "up-curl.bin") ? run : ProgramRun{};
   };
   auto putWithKdisk = [&] {
-    auto run = runProgram({kdisk, "put", source.string(), "/"}, environment);
+    auto run = runProgram(kdiskWith({"put", source.string(), "/"}), environment);
     return settled(fs::path(nginx.davRoot()) / "source.bin") ? run : ProgramRun{};
   };
 

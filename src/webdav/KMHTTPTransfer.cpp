@@ -86,6 +86,9 @@ struct HTTPTransfer::Impl final : CurlEngine::Transfer {
   bool headComplete = false;
   std::deque<PendingEvent> pending;
   std::size_t pendingBodyBytes = 0;
+  // A delivered body event's buffer, kept for the next: a download reuses the
+  // same memory instead of faulting in fresh pages for every read.
+  std::string spareBody;
   bool receivePaused = false;
   std::uint64_t lastSentReported = 0;
 
@@ -166,9 +169,17 @@ size_t HTTPTransfer::Impl::onBody(char* data, size_t size, size_t count, void* u
     self->receivePaused = true;
     return CURL_WRITEFUNC_PAUSE;
   }
-  PendingEvent event(PendingEvent::Kind::Data);
-  event.data.assign(data, length);
+  // libcurl hands a body over in pieces of at most 16 KiB; the pieces of one
+  // read join the waiting event, so the client gets one call (one write) per read.
   self->pendingBodyBytes += length;
+  if (!self->pending.empty() && self->pending.back().kind == PendingEvent::Kind::Data) {
+    self->pending.back().data.append(data, length);
+    return length;
+  }
+  PendingEvent event(PendingEvent::Kind::Data);
+  event.data = std::move(self->spareBody);
+  event.data.reserve(static_cast<std::size_t>(kReceiveBufferSize));
+  event.data.assign(data, length);
   self->pending.push_back(std::move(event));
   return length;
 }
@@ -384,6 +395,8 @@ void HTTPTransfer::Impl::deliverPending() {
     }
     // The client may have cancelled or destroyed this transfer.
     if (!engine.isLive(this)) return;
+    if (event.kind == PendingEvent::Kind::Data && event.data.capacity() <= kMaxPendingBodyBytes)
+      spareBody = std::move(event.data);
   }
   // Drained: libcurl may read on. Resuming can hand over the held chunk at
   // once; it is delivered before returning to the loop.

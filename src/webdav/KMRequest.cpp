@@ -40,6 +40,11 @@ class RequestTransferClient final : public HTTPTransferClient {
 
 namespace {
 
+std::string procPathOf(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// Seconds between two progress reports of one run (run clock).
+constexpr double kPartialDataReportInterval = 0.1;
+
 std::shared_ptr<spdlog::logger> requestLog() {
   // The request base admits warnings and errors only.
   static auto log = kdisk::logger("KMRequest", kdisk::LogLevel::Warning);
@@ -129,6 +134,8 @@ void KMRequest::startOnMainThread() {
     return;
   }
   m_receivedDataLength = 0;
+  m_lastPartialDataReportTime.reset();
+  m_lastPartialDataReported = 0;
   m_isCanceled = false;
   m_receivedData.reset();
   m_outcomeReported = false;
@@ -190,6 +197,17 @@ void KMRequest::closeConnection() {
   if (!m_connection) return;
   auto connection = std::move(m_connection);
   connection->cancel();
+}
+
+int KMRequest::closeReceivedFile() { return m_fileHandle.close(); }
+
+bool KMRequest::nameReceivedFile() {
+  if (!m_fileIsUnnamed || !m_fileURL) return true;
+  m_fileIsUnnamed = false;
+  const std::string path = m_fileURL->path();
+  // Whatever appeared there meanwhile is older than this body.
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return false;
+  return ::linkat(AT_FDCWD, procPathOf(m_fileHandle.get()).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 void KMRequest::removeFileIfExist() {
@@ -289,8 +307,15 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
           return;
         }
       }
-      // O_TRUNC: whatever is there now is replaced, never appended to.
-      m_fileHandle.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+      // The body goes into a file without a name that gets its name once whole:
+      // a run cut short (a crash, a kill) leaves nothing that looks downloaded.
+      const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+      m_fileHandle.reset(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+      m_fileIsUnnamed = m_fileHandle.isValid() && ::access(procPathOf(m_fileHandle.get()).c_str(), F_OK) == 0;
+      // Where the file system has no unnamed files: written in place, as
+      // O_TRUNC replaces whatever is there, never appends to it.
+      if (!m_fileIsUnnamed)
+        m_fileHandle.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
       if (!m_fileHandle.isValid()) {
         abortWithError(KMErrorFromErrno(errno, path));
         return;
@@ -323,26 +348,48 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
     m_receivedData->append(chunk);
   }
   m_receivedDataLength += chunk.size();
-  // One report waits at a time and reads the newest total when it runs: a
-  // large download is tens of thousands of chunks, and a report for each
-  // would queue work (and notifications) far faster than anyone reads them.
-  if (m_didGetPartialDataBlock && !m_partialDataReportPending.exchange(true)) {
-    std::weak_ptr<KMRequest> weak = weak_from_this();
-    auto block = m_didGetPartialDataBlock;
-    performAsyncOnCallbackQueue([weak, block, expected] {
-      auto self = weak.lock();
-      if (!self) return;
-      self->m_partialDataReportPending = false;
-      block(self->m_receivedDataLength.load(), expected);
-    });
-  }
+  reportPartialData(false);
+}
+
+void KMRequest::reportPartialData(bool final) {
+  if (!m_didGetPartialDataBlock) return;
+  // At most one report waits and it reads the newest total when it runs; and
+  // reports are spaced in time: a large download is thousands of reads, and a
+  // report for each costs a thread hop and a notification per read. The last
+  // total is always reported.
+  const double now = kdisk::RunLoop::main().now();
+  const std::uint64_t received = m_receivedDataLength.load();
+  if (received == m_lastPartialDataReported) return;
+  if (!final && m_lastPartialDataReportTime && now - *m_lastPartialDataReportTime < kPartialDataReportInterval) return;
+  if (m_partialDataReportPending.exchange(true)) return;
+  m_lastPartialDataReportTime = now;
+  m_lastPartialDataReported = received;
+  const std::int64_t expected =
+      m_lastResponse && m_lastResponse->expectedContentLength ? *m_lastResponse->expectedContentLength : 0;
+  std::weak_ptr<KMRequest> weak = weak_from_this();
+  auto block = m_didGetPartialDataBlock;
+  performAsyncOnCallbackQueue([weak, block, expected] {
+    auto self = weak.lock();
+    if (!self) return;
+    self->m_partialDataReportPending = false;
+    block(self->m_receivedDataLength.load(), expected);
+  });
 }
 
 void KMRequest::connectionDidFinishLoading() {
   KDISK_CHECK_SEQUENCE(m_sequence, className());
   closeConnection();
   if (m_fileHandle.isValid()) {
-    m_fileHandle.reset();
+    // A write the disk could not keep may be reported only by close: such a
+    // file is not the body, and must not be announced as downloaded.
+    const bool named = nameReceivedFile();
+    if ((!named || closeReceivedFile() != 0) && !m_isCanceled && !m_outcomeReported) {
+      const int failure = errno;
+      const std::string path = m_fileURL ? m_fileURL->path() : std::string();
+      abortWithError(KMError(kKMRequestErrorDomain, kKMRequestErrorWriteFailed, std::strerror(failure),
+                             {{"errno", failure}, {"path", path}, {"description", std::strerror(failure)}}));
+      return;
+    }
     requestLog()->info("DATA stored at: {}", m_fileURL ? m_fileURL->path() : std::string());
   } else if (m_receivedData) {
     requestLog()->debug("DATA: {}", *m_receivedData);
@@ -358,6 +405,7 @@ void KMRequest::connectionDidFinishLoading() {
     if (slash != std::string::npos && slash > 0) (void)kdisk::paths::createDirectories(path.substr(0, slash));
     kdisk::UniqueFd empty(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   }
+  reportPartialData(true);
   auto self = m_self;  // processReceivedData may hand the request to another queue
   if (m_didFinishLoadingBlock) {
     const std::optional<std::string> none;

@@ -107,6 +107,8 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   virtual void processReceivedData() {}
   virtual void closeConnection();
   virtual void removeFileIfExist();
+  // Closes the file the body went into; ::close's result (errno set on failure).
+  virtual int closeReceivedFile();
   virtual void callDelegateWithError(const KMError& error);
 
   // Transport events, on the main thread.
@@ -134,6 +136,11 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   // Closes, removes the partial file, reports `error`.
   void abortWithError(const KMError& error);
   void releaseSelf();
+  // Hands the received total to didGetPartialDataBlock, spaced in time; `final`
+  // reports a total not yet reported however recent the last report was.
+  void reportPartialData(bool final);
+  // Gives the unnamed file the body went into its name; false with errno set.
+  bool nameReceivedFile();
 
   kdisk::URL m_URL;
   std::optional<std::string> m_OAuthToken;
@@ -156,7 +163,11 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   std::optional<std::string> m_receivedData;
   std::atomic<std::uint64_t> m_receivedDataLength{0};
   std::atomic<bool> m_partialDataReportPending{false};
+  std::optional<double> m_lastPartialDataReportTime;
+  std::uint64_t m_lastPartialDataReported = 0;
   kdisk::UniqueFd m_fileHandle;
+  // The body's file has no name yet (O_TMPFILE); it gets one when whole.
+  bool m_fileIsUnnamed = false;
   std::atomic<bool> m_isCanceled{false};
   bool m_outcomeReported = false;
   bool m_hasRun = false;

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -331,12 +333,27 @@ TEST_F(KMRequestTests, DownloadCreatesDirectoryChainAndReplacesOlderFile) {
 }
 
 TEST_F(KMRequestTests, ProgressReportsDeclaredLengthOrZeroWhenUnknown) {
-  ScriptedHTTPServer server([](const RecordedRequest& request) {
+  const std::string big(6 << 20, 'b');
+  ScriptedHTTPServer server([&](const RecordedRequest& request) {
     if (request.target == "/chunked") {
       return ScriptedReply::make(200, "OK", "5\r\nhello\r\n0\r\n\r\n", {{"Transfer-Encoding", "chunked"}});
     }
-    return ok("hello");
+    return ok(request.target == "/big" ? big : "hello");
   });
+  {
+    // Many reads within one moment of the run clock: the first read and the
+    // whole are reported, not every read.
+    kdisk::test::VirtualClock clock;
+    auto request = std::make_shared<KMDiskRequest>(url(server.url("/big")));
+    request->setFileURL(kdisk::URL::fileURLWithPath(m_directory.file("big.bin")));
+    Outcome outcome;
+    observe(*request, outcome);
+    run(*request, outcome);
+    ASSERT_EQ(outcome.finished, 1);
+    ASSERT_GE(outcome.progress.size(), 1u);
+    EXPECT_LE(outcome.progress.size(), 2u);
+    EXPECT_EQ(outcome.progress.back(), (std::pair<std::uint64_t, std::int64_t>{big.size(), big.size()}));
+  }
   for (const auto& [target, expected] : {std::pair{"/known", 5}, std::pair{"/chunked", 0}}) {
     auto request = std::make_shared<KMRequest>(url(server.url(target)));
     Outcome outcome;
@@ -415,7 +432,7 @@ TEST_F(KMRequestTests, CancelBeforeStartReportsCodeThreeOnce) {
   EXPECT_TRUE(outcome.error.is(kKMRequestErrorDomain, 3));
 }
 
-TEST_F(KMRequestTests, CancelWhileRunningReportsCodeThreeDeletesFileAndNothingFollows) {
+TEST_F(KMRequestTests, CancelWhileRunningReportsCodeThreeLeavesNoFileAndNothingFollows) {
   ScriptedHTTPServer server([](const RecordedRequest&) {
     auto reply = ScriptedReply::make(200, "OK", "first part", {{"Content-Length", "1000"}});
     reply.mode = ScriptedReply::Mode::SendThenHold;
@@ -428,7 +445,10 @@ TEST_F(KMRequestTests, CancelWhileRunningReportsCodeThreeDeletesFileAndNothingFo
   observe(*request, outcome);
   request->start();
   ASSERT_TRUE(RunLoop::main().runUntil([&] { return request->receivedDataLength() > 0; }, 10));
-  EXPECT_TRUE(exists(path));
+  // Until the body is whole it is nowhere to be found: a process killed now
+  // leaves nothing that passes for the downloaded file.
+  EXPECT_FALSE(exists(path));
+  EXPECT_TRUE(std::filesystem::is_empty(m_directory.path()));
   request->cancel();
   RunLoop::main().runUntil([] { return false; }, 0.2);
   EXPECT_EQ(outcome.failed, 1);
@@ -491,6 +511,34 @@ TEST_F(KMRequestTests, UncreatableDownloadDirectoryReportsTheFileSystemError) {
   run(*request, outcome);
   EXPECT_EQ(outcome.failed, 1);
   EXPECT_NE(outcome.error.domain, kKMRequestErrorDomain);
+}
+
+// Stands for a file system that reports a lost write only when the file is
+// closed (a delayed write-back error, a network file system's quota).
+class CloseFailingRequest : public KMDiskRequest {
+ public:
+  using KMDiskRequest::KMDiskRequest;
+
+ protected:
+  int closeReceivedFile() override {
+    KMDiskRequest::closeReceivedFile();
+    errno = EIO;
+    return -1;
+  }
+};
+
+TEST_F(KMRequestTests, FailedCloseOfTheDownloadReportsCodeTwoAndDeletesFile) {
+  ScriptedHTTPServer server([](const RecordedRequest&) { return ok(std::string(64 * 1024, 'z')); });
+  const std::string path = m_directory.file("lost.bin");
+  auto request = std::make_shared<CloseFailingRequest>(url(server.url("/disk/x")));
+  request->setFileURL(kdisk::URL::fileURLWithPath(path));
+  Outcome outcome;
+  observe(*request, outcome);
+  run(*request, outcome);
+  EXPECT_EQ(outcome.finished, 0);
+  EXPECT_EQ(outcome.failed, 1);
+  EXPECT_TRUE(outcome.error.is(kKMRequestErrorDomain, 2));
+  EXPECT_FALSE(exists(path));
 }
 
 TEST_F(KMRequestTests, FailedChunkWriteReportsCodeTwoAndDeletesFile) {
