@@ -33,7 +33,7 @@ CGRect snappedToDevicePixels(cairo_t* context, const CGRect& rect) {
 // middle and edges of most backgrounds), or lines that are each one colour
 // (a gradient stretched along it).
 struct PieceShape {
-  std::optional<std::uint32_t> opaqueColour;  // 0xRRGGBB
+  std::optional<std::uint32_t> opaqueColour; // 0xRRGGBB
   bool rowsUniform = false;
   bool columnsUniform = false;
 };
@@ -89,21 +89,22 @@ void paintPiece(cairo_t* context, cairo_surface_t* surface, double scale, const 
   // filling with it, for the same pixels.
   if (shape.opaqueColour) {
     const std::uint32_t colour = *shape.opaqueColour;
-    cairo_set_source_rgb(context, double(colour >> 16 & 0xFF) / 255, double(colour >> 8 & 0xFF) / 255,
-                         double(colour & 0xFF) / 255);
+    cairo_set_source_rgb(context, double(colour >> 16 & 0xFF) / 255,
+                         double(colour >> 8 & 0xFF) / 255, double(colour & 0xFF) / 255);
     cairo_paint_with_alpha(context, alpha);
     cairo_restore(context);
     return;
   }
-  cairo_surface_t* piece = cairo_surface_create_for_rectangle(surface, pixels.origin.x, pixels.origin.y,
-                                                              pixels.size.width, pixels.size.height);
+  cairo_surface_t* piece = cairo_surface_create_for_rectangle(
+      surface, pixels.origin.x, pixels.origin.y, pixels.size.width, pixels.size.height);
   cairo_pattern_t* pattern = cairo_pattern_create_for_surface(piece);
   cairo_matrix_t matrix;
   if (tile) {
     cairo_matrix_init_scale(&matrix, scale, scale);
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
   } else {
-    cairo_matrix_init_scale(&matrix, pixels.size.width / target.size.width, pixels.size.height / target.size.height);
+    cairo_matrix_init_scale(&matrix, pixels.size.width / target.size.width,
+                            pixels.size.height / target.size.height);
     // Padding keeps the filter from reading past the piece's edge.
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
     // Stretched only along lines of one colour, with the other direction
