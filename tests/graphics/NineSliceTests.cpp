@@ -1,4 +1,8 @@
+#include <cairo.h>
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
 
 #include "GraphicsTestSupport.h"
 #include "graphics/NineSlice.h"
@@ -147,6 +151,65 @@ TEST(NineSliceDrawing, ImageWithoutCapsScalesAsAWhole) {
   const auto result = drawn(*source, {8, 1}, 1);
   EXPECT_EQ(result->pixelAt(0, 0), kRed);
   EXPECT_EQ(result->pixelAt(7, 0), kBlue);
+}
+
+// Pieces of one colour, or one colour per line, are drawn by a cheaper route
+// than the filtered stretch; the pixels must not differ from it.
+TEST(NineSliceDrawing, PiecesOfOneColourOrOneColourPerLineDrawAsTheFilteredStretchWould) {
+  const KMPixel translucent{40, 80, 120, 128};
+  const std::pair<const char*, std::shared_ptr<UIImage>> images[] = {
+      {"opaque", testing::makeSolidImage(2, 2, 2, kBlue)},
+      {"translucent", testing::makeSolidImage(2, 2, 2, translucent)},
+      {"rows", testing::makeImage(1, 6, 2,
+                                  [](int, int y) {
+                                    return KMPixel{std::uint8_t(40 * y), 30, 200, 255};
+                                  })},
+      {"columns", testing::makeImage(6, 1, 2,
+                                     [](int x, int) {
+                                       return KMPixel{200, std::uint8_t(40 * x), 30, 255};
+                                     })},
+  };
+  // Stretched along one direction only, and along both.
+  const CGRect destinations[] = {CGRectMake(1, 1, 30, 3), CGRectMake(1, 1, 3, 30),
+                                 CGRectMake(1, 1, 30, 7), CGRectMake(1, 1, 0.5, 0.5)};
+  const CGSize canvas{32, 32};
+  auto paint = [&](const std::function<void(cairo_t*)>& draw) {
+    UIGraphicsImageContext context(canvas, KMImageContextOpacity::Opaque, 2);
+    cairo_set_source_rgb(context.context(), 0.5, 0.5, 0.5);
+    cairo_paint(context.context());
+    draw(context.context());
+    return context.image();
+  };
+  for (const auto& [name, image] : images) {
+    for (const CGRect& destination : destinations) {
+      for (const double alpha : {1.0, 0.6}) {
+        const auto drawn =
+            paint([&](cairo_t* context) { image->drawInRect(context, destination, alpha); });
+        const auto filtered = paint([&](cairo_t* context) {
+          cairo_pattern_t* pattern = cairo_pattern_create_for_surface(image->cairoSurface());
+          cairo_matrix_t matrix;
+          cairo_matrix_init_scale(&matrix, image->pixelWidth() / destination.size.width,
+                                  image->pixelHeight() / destination.size.height);
+          cairo_matrix_translate(&matrix, -destination.origin.x, -destination.origin.y);
+          cairo_pattern_set_matrix(pattern, &matrix);
+          cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+          cairo_rectangle(context, destination.origin.x, destination.origin.y,
+                          destination.size.width, destination.size.height);
+          cairo_clip(context);
+          cairo_set_source(context, pattern);
+          cairo_paint_with_alpha(context, alpha);
+          cairo_pattern_destroy(pattern);
+        });
+        ASSERT_TRUE(drawn && filtered);
+        int differing = 0;
+        for (int y = 0; y < drawn->pixelHeight(); ++y)
+          for (int x = 0; x < drawn->pixelWidth(); ++x)
+            differing += drawn->pixelAt(x, y) != filtered->pixelAt(x, y);
+        EXPECT_EQ(differing, 0) << name << " into " << destination.size.width << "x"
+                                << destination.size.height << " at alpha " << alpha;
+      }
+    }
+  }
 }
 
 } // namespace

@@ -54,7 +54,7 @@ class BrowserTest : public ServiceTest {
     m_manager = KMWebDAVFileManager::create(m_storage, {root(), false});
     m_manager->setPreviewMaxDimension(96);
     m_manager->reachabilityChanged(kSCNetworkReachabilityFlagsReachable);
-    m_host = std::make_unique<KMHeadlessHost>(1.0);
+    m_host = std::make_unique<KMHeadlessHost>(m_scale);
   }
   void TearDown() override {
     if (auto* first = UIResponder::currentFirstResponder()) first->resignFirstResponder();
@@ -151,10 +151,13 @@ class BrowserTest : public ServiceTest {
                   cell->selectionCircleFrame().origin.x - KMGroupEditCell::kTextGap);
     }
   }
+  // Named "name@2x.png" when drawn at scale 2.
   void saveArtifact(const std::string& name) {
     const auto dir = std::filesystem::path(KDISK_BINARY_DIR) / "artifacts";
     std::filesystem::create_directories(dir);
-    EXPECT_TRUE(m_host->savePNG((dir / name).string()));
+    std::filesystem::path file = name;
+    if (m_host->scale() == 2) file = file.stem().string() + "@2x" + file.extension().string();
+    EXPECT_TRUE(m_host->savePNG((dir / file).string()));
   }
   std::size_t served(const std::string& method, const std::string& fragment) {
     std::size_t count = 0;
@@ -165,6 +168,7 @@ class BrowserTest : public ServiceTest {
 
   NotificationRecorder m_listings{
       {kKMKMWebDAVFileManagerDidReceiveFileList, kKMKMWebDAVFileManagerDidFailWithFileListRequest}};
+  double m_scale = 1;
   VirtualClock m_clock;
   IsolatedHome m_home;
   std::shared_ptr<KMWebDAVStorage> m_storage;
@@ -172,5 +176,20 @@ class BrowserTest : public ServiceTest {
   std::unique_ptr<KMHeadlessHost> m_host;
   std::shared_ptr<UINavigationController> m_navigation;
 };
+
+// A test of `Fixture` run on a screen of scale 1 and of scale 2: the screens
+// it draws are looked at in both densities.
+template <typename Fixture>
+class AtBothScales : public Fixture, public ::testing::WithParamInterface<double> {
+ protected:
+  void SetUp() override {
+    this->m_scale = this->GetParam();
+    Fixture::SetUp();
+  }
+};
+
+inline std::string scaleName(const ::testing::TestParamInfo<double>& info) {
+  return "Scale" + std::to_string(int(info.param));
+}
 
 }  // namespace kdisk::test

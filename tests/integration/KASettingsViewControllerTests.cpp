@@ -34,7 +34,9 @@ class SettingsTest : public BrowserTest {
   }
 };
 
-TEST_F(SettingsTest, ShowsTheServiceFiguresClearsDownloadsAndSignsOutThroughTheDelegate) {
+using SettingsTestAtBothScales = AtBothScales<SettingsTest>;
+
+TEST_P(SettingsTestAtBothScales, ShowsTheServiceFiguresClearsDownloadsAndSignsOutThroughTheDelegate) {
   ASSERT_EQ(put("/disk/big.bin", std::string(3 << 20, 'b')).status, 201);
   auto browser = show();
   // Something downloaded on this device: the listing cache must outlive the clearing.
@@ -97,6 +99,8 @@ TEST_F(SettingsTest, ShowsTheServiceFiguresClearsDownloadsAndSignsOutThroughTheD
   EXPECT_EQ(m_navigation->presentedViewController(), nullptr);
   UIApplication::sharedApplication().setDelegate({});
 }
+
+INSTANTIATE_TEST_SUITE_P(Screens, SettingsTestAtBothScales, ::testing::Values(1.0, 2.0), scaleName);
 
 }  // namespace
 }  // namespace kdisk::test

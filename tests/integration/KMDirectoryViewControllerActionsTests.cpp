@@ -53,7 +53,9 @@ class BrowserActionsTest : public BrowserTest {
   }
 };
 
-TEST_F(BrowserActionsTest, UploadsShowAboveAnEmptyFolderWithProgressAndFailureMatchedByURL) {
+using BrowserActionsTestAtBothScales = AtBothScales<BrowserActionsTest>;
+
+TEST_P(BrowserActionsTestAtBothScales, UploadsShowAboveAnEmptyFolderWithProgressAndFailureMatchedByURL) {
   ASSERT_EQ(dav("MKCOL", "/disk/Inbox/").status, 201);
   const URL inbox = folder("Inbox");
   auto first = queue(inbox, "holiday.mov", 50'000'000);
@@ -151,7 +153,7 @@ TEST_F(BrowserActionsTest, FinishedUploadsMoveIntoTheListingAndTheSelectionFollo
   EXPECT_FALSE(UIApplication::sharedApplication().isIdleTimerDisabled());
 }
 
-TEST_F(BrowserActionsTest, GroupDeleteRemovesTheRowsAtOnceAndTheServerFollows) {
+TEST_P(BrowserActionsTestAtBothScales, GroupDeleteRemovesTheRowsAtOnceAndTheServerFollows) {
   ASSERT_EQ(dav("MKCOL", "/disk/Trash%20me/").status, 201);
   for (const char* name : {"keep.txt", "old1.txt", "old2.txt"})
     ASSERT_EQ(put(std::string("/disk/Trash%20me/") + name, "x").status / 100, 2) << name;
@@ -221,7 +223,7 @@ TEST_F(BrowserActionsTest, GroupDeleteRemovesTheRowsAtOnceAndTheServerFollows) {
   EXPECT_EQ(table.tableFooterView().get(), browser->noItemsFooter());
 }
 
-TEST_F(BrowserActionsTest, SharingUploadsIsRefusedAndTheOverlayCoversTheScreen) {
+TEST_P(BrowserActionsTestAtBothScales, SharingUploadsIsRefusedAndTheOverlayCoversTheScreen) {
   ASSERT_EQ(put("/disk/a.txt", "a").status, 201);
   auto upload = queue(root(), "b.txt", 5);
   auto browser = show();
@@ -354,6 +356,8 @@ TEST_F(BrowserActionsTest, ThePlusButtonPresentsTheUploadDialogForThisFolder) {
   m_host->advance(1);
   EXPECT_EQ(m_navigation->presentedViewController(), nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(Screens, BrowserActionsTestAtBothScales, ::testing::Values(1.0, 2.0), scaleName);
 
 }  // namespace
 }  // namespace kdisk::test

@@ -30,7 +30,9 @@ struct KeepAwakeRecorder {
   ~KeepAwakeRecorder() { UIApplication::sharedApplication().setIdleTimerHandler(nullptr); }
 };
 
-TEST_F(BrowserTest, FilesDroppedOnAFolderArriveThereOnceUnderTheirNamesAndFoldersAreRefused) {
+using BrowserDropTestAtBothScales = AtBothScales<BrowserTest>;
+
+TEST_P(BrowserDropTestAtBothScales, FilesDroppedOnAFolderArriveThereOnceUnderTheirNamesAndFoldersAreRefused) {
   ASSERT_EQ(dav("MKCOL", "/disk/Docs/").status, 201);
   const fs::path report = scratchFile("report 2026.pdf", 300 * 1024);
   const fs::path notes = scratchFile("notes.txt", 1200);
@@ -86,6 +88,8 @@ TEST_F(BrowserTest, FilesDroppedOnAFolderArriveThereOnceUnderTheirNamesAndFolder
   EXPECT_FALSE(window.dropFilesAtPoint({160, 200}, {URL::fileURLWithPath(notes.string())}));
   EXPECT_EQ(served("PUT", "/disk/Docs/notes"), 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Screens, BrowserDropTestAtBothScales, ::testing::Values(1.0, 2.0), scaleName);
 
 }  // namespace
 }  // namespace kdisk::test

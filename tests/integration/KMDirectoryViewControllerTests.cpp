@@ -15,7 +15,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-TEST_F(BrowserTest, AFolderShowsFoldersThenFilesWithSizesDatesAndThumbnailsOfVisibleRowsOnly) {
+using BrowserTestAtBothScales = AtBothScales<BrowserTest>;
+
+TEST_P(BrowserTestAtBothScales, AFolderShowsFoldersThenFilesWithSizesDatesAndThumbnailsOfVisibleRowsOnly) {
   ASSERT_EQ(dav("MKCOL", "/disk/Docs/").status, 201);
   ASSERT_EQ(dav("MKCOL", "/disk/Tunes/").status, 201);
   ASSERT_EQ(put("/disk/notes.txt", std::string(922, 'n')).status, 201);
@@ -78,7 +80,7 @@ TEST_F(BrowserTest, AFolderShowsFoldersThenFilesWithSizesDatesAndThumbnailsOfVis
   EXPECT_EQ(served("GET", "?preview"), requests);
 }
 
-TEST_F(BrowserTest, ThreeLevelsDownAndBackWithTapsWhileTheFooterFollowsTheService) {
+TEST_P(BrowserTestAtBothScales, ThreeLevelsDownAndBackWithTapsWhileTheFooterFollowsTheService) {
   for (const char* path : {"/disk/Alpha/", "/disk/Alpha/Beta/", "/disk/Alpha/Beta/Gamma/"})
     ASSERT_EQ(dav("MKCOL", path).status, 201);
   ASSERT_EQ(put("/disk/Alpha/Beta/beta.txt", "b").status, 201);
@@ -170,7 +172,7 @@ TEST_F(BrowserTest, ReenteringAFolderShowsTheCacheFirstThenLoads) {
   m_host->drag({{160, 300}, {160, 100}}, 0.3);
 }
 
-TEST_F(BrowserTest, SearchIgnoresCaseAndAccentsKeepsTheOrderAndShowsNoUploads) {
+TEST_P(BrowserTestAtBothScales, SearchIgnoresCaseAndAccentsKeepsTheOrderAndShowsNoUploads) {
   for (const char* name : {"Caf%C3%A9.txt", "cafeteria.pdf", "report.txt", "%D0%81%D0%B6%D0%B8%D0%BA.txt",
                            "%D0%B5%D0%B6%D0%B5%D0%B2%D0%B8%D0%BA%D0%B0.txt"})
     ASSERT_EQ(put(std::string("/disk/") + name, "x").status, 201);
@@ -265,6 +267,8 @@ TEST_F(BrowserTest, PreviewsBackOffAfterFailuresAndRestNoWhileTheHostIsUnreachab
     return std::filesystem::exists(*m_storage->previewPathForWebURL(root().appendingPathComponent("p3.png")));
   }));
 }
+
+INSTANTIATE_TEST_SUITE_P(Screens, BrowserTestAtBothScales, ::testing::Values(1.0, 2.0), scaleName);
 
 }  // namespace
 }  // namespace kdisk::test

@@ -280,5 +280,31 @@ TEST_F(UITableViewTest, HeadersAndFooterViewTakeTheirPlace) {
   EXPECT_NE(m_host->findViewWithText("Section 1"), nullptr);
 }
 
+// The rounded body's border lies on whole pixels at either scale, and the
+// line between two rows ends at the border instead of poking out past it.
+TEST_F(UITableViewTest, GroupedRowsHaveCrispBordersThatTheLinesBetweenRowsMeet) {
+  const KMPixel border{171, 171, 171, 255}, white{255, 255, 255, 255};
+  for (const int scale : {1, 2}) {
+    m_host.reset();
+    m_host = std::make_unique<KMHeadlessHost>(scale);
+    auto table = std::make_shared<UITableView>(CGRectMake(0, 20, 320, 440), UITableViewStyle::Grouped);
+    table->setDataSource(m_model);
+    fill(3);
+    m_host->window().addSubview(table);
+    m_host->settle();
+    const CGRect first = table->convertRectToView(table->rectForRowAtIndexPath(NSIndexPath::indexPathForRowInSection(0, 0)), nullptr);
+    const auto shot = m_host->snapshot();
+    ASSERT_TRUE(shot);
+    const int left = int(first.origin.x) * scale, middle = int(CGRectGetMidY(first)) * scale;
+    const int line = (int(CGRectGetMaxY(first)) - 1) * scale;
+    EXPECT_NE(shot->pixelAt(left - 1, middle), border) << "scale " << scale;
+    for (int x = left; x < left + scale; ++x) EXPECT_EQ(shot->pixelAt(x, middle), border) << "scale " << scale;
+    EXPECT_EQ(shot->pixelAt(left + scale, middle), white) << "scale " << scale;
+    EXPECT_EQ(shot->pixelAt(left + 20 * scale, line), border) << "scale " << scale;
+    EXPECT_NE(shot->pixelAt(left - 1, line), border) << "scale " << scale;
+    table->removeFromSuperview();
+  }
+}
+
 }  // namespace
 }  // namespace kdisk::test

@@ -9,7 +9,6 @@
 #include "graphics/ImageScaling.h"
 #include "graphics/Screen.h"
 #include "platform/DispatchQueue.h"
-#include "platform/ThreadPriority.h"
 
 namespace kdisk {
 
@@ -138,8 +137,6 @@ void KMAssetThumbnailLoader::startWorkers() {
     ++m_work->running;
     std::weak_ptr<KMAssetThumbnailLoader> weak = weak_from_this();
     DispatchQueue::globalBackgroundQueue()->async([work = m_work, weak, pixelSide = m_pixelSide, scale = m_scale] {
-      // Decoding must never make a frame wait for a core.
-      ScopedIdleThreadPriority idle;
       for (;;) {
         std::shared_ptr<Job> job;
         {
