@@ -281,6 +281,28 @@ TEST_F(KalumoDiskAppDelegateTest, RevokedTokenSignsOutOnceAndSignOutEmptiesTheCa
   saveArtefact("revoked-token-login.png");
 }
 
+TEST_F(KalumoDiskAppDelegateTest, ASignedInStartListsTheRootOnceAndComingBackListsItAgain) {
+  signedIn();
+  ASSERT_TRUE(put());
+  auto rootListings = [] {
+    std::size_t count = 0;
+    for (const auto& request : s_service->faults().servedRequests())
+      if (request.method == "PROPFIND" && request.target == "/disk/") ++count;
+    return count;
+  };
+  ASSERT_TRUE(launch());
+  auto browser = m_delegate->rootDirectoryController();
+  ASSERT_TRUE(waitFor([&] { return !browser->contents().empty() && !browser->waitingRequest(); }));
+  m_host->advance(1);
+  RunLoop::main().runUntil([] { return false; }, 0.3);
+  EXPECT_EQ(rootListings(), 1u);
+
+  UIApplication::sharedApplication().enterBackground();
+  UIApplication::sharedApplication().enterForeground();
+  UIApplication::sharedApplication().becomeActive();
+  EXPECT_TRUE(waitFor([&] { return rootListings() == 2 && !browser->waitingRequest(); }));
+}
+
 TEST_F(KalumoDiskAppDelegateTest, AccountFiguresFailureAlertsAndTheTestServerSwitch) {
   signedIn();
   ASSERT_TRUE(put());
