@@ -516,7 +516,10 @@ void KMUploadQueue::removeTemporarySource(const std::string& path) const {
 }
 
 void KMUploadQueue::setStorage(std::shared_ptr<KMWebDAVStorage> storage) {
-  m_serialUploadQueue->sync([&] { m_storage = std::move(storage); });
+  m_serialUploadQueue->sync([&] {
+    m_storage = std::move(storage);
+    m_unansweredSends.clear();
+  });
 }
 
 void KMUploadQueue::hostReachabilityDidChange(bool reachable) {

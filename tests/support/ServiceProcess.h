@@ -73,7 +73,7 @@ public:
 
   // A rule that fires for each matching request with `probability`, drawn
   // from a generator seeded with `seed` (see FaultInjector). `action` is one
-  // of "latency", "status", "cut-request", "cut-response", "stall"; a latency
+  // of "latency", "status", "cut-request", "cut-response", "stall", "lose-answer"; a latency
   // lasts from `delay` to `maxDelay`.
   struct RandomFault {
     std::string action;
