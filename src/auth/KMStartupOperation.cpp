@@ -103,14 +103,17 @@ KMStartupOperation::Parameters KMStartupOperation::startupParameters() const {
 
 void KMStartupOperation::sendStartupRequest() {
   ++m_attempts;
+  const auto parameters = startupParameters();
   auto url = urlWithBaseURLStringAndGETParameters(
-      m_endpointForTesting ? *m_endpointForTesting : startupEndpointString(), startupParameters());
+      m_endpointForTesting ? *m_endpointForTesting : startupEndpointString(), parameters);
   if (!url) {
     log()->error("ERROR: Startup request failed (status code = {}, error = {})", -1, "bad URL");
     didFailWithError();
     return;
   }
-  log()->info("Sent startup: {}", url->absoluteString());
+  // The query carries the installation's and the device's identifiers.
+  log()->info("Sent startup: {} ({} parameters)", url->absoluteString().substr(0, url->absoluteString().find('?')),
+              parameters.size());
 
   kdisk::webdav::HTTPRequest request;
   request.URL = *url;
@@ -151,9 +154,14 @@ std::optional<kdisk::Dictionary> KMStartupOperation::startupPreferencesForAnswer
 }
 
 void KMStartupOperation::handleStartupResponseData(const std::string& data) {
-  log()->info("Startup response: {}", data);
+  // The answer holds the identifiers: its size and what it brought, never its text.
   auto preferences = startupPreferencesForAnswer(data);
-  if (!preferences) return;
+  if (!preferences) {
+    log()->warn("Startup response of {} bytes is not an XML document; ignored.", data.size());
+    return;
+  }
+  log()->info("Startup response: {} bytes, installation identifier {}, device identifier {}.", data.size(),
+              preferences->contains("UUID") ? "received" : "absent", preferences->contains("DID") ? "received" : "absent");
   kdisk::dispatchMain([self = shared_from_this(), preferences = std::move(*preferences)] {
     self->saveRequiredStartupPreferences(preferences);
   });

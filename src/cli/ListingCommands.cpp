@@ -44,35 +44,36 @@ void printItems(Session& session, const KMFileItemList& items, bool longForm, bo
   std::fflush(stdout);
 }
 
+// The folder `path` names, its cached listing brought up to date first
+// unless offline.
+Result<URL> listedDirectory(Session& session, const std::string& path, bool offline) {
+  auto resolved = session.resolve(path, true);
+  if (!resolved.hasValue() || offline)
+    return resolved;
+  if (auto signedIn = session.requireToken(); !signedIn.hasValue())
+    return signedIn.failure();
+  if (auto listed = session.refresh(resolved.value()); !listed.hasValue())
+    return listed.failure();
+  return resolved;
+}
+
 } // namespace
 
 int list(Session& session, const std::string& path, bool longForm, bool json, bool offline) {
-  const auto resolved = session.resolve(path, true);
+  const auto resolved = listedDirectory(session, path, offline);
   if (!resolved.hasValue())
     return report(resolved.failure());
   const URL& directory = resolved.value();
-  if (!offline) {
-    if (auto signedIn = session.requireToken(); !signedIn.hasValue())
-      return report(signedIn.failure());
-    if (auto listed = session.refresh(directory); !listed.hasValue())
-      return report(listed.failure());
-  }
   printItems(session, session.storage().contentsOfDirectoryAtURLIncludeHidden(directory, false),
              longForm, json, directory);
   return 0;
 }
 
 int search(Session& session, const std::string& text, const std::string& path, bool offline) {
-  const auto resolved = session.resolve(path, true);
+  const auto resolved = listedDirectory(session, path, offline);
   if (!resolved.hasValue())
     return report(resolved.failure());
   const URL& directory = resolved.value();
-  if (!offline) {
-    if (auto signedIn = session.requireToken(); !signedIn.hasValue())
-      return report(signedIn.failure());
-    if (auto listed = session.refresh(directory); !listed.hasValue())
-      return report(listed.failure());
-  }
   KMFileItemList found;
   const std::string wanted = folded(text);
   if (!wanted.empty())

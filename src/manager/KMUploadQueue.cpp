@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -277,6 +278,9 @@ void KMUploadQueue::startUpload(const kdisk::URL& localFileURL, const kdisk::URL
   request->URL = remoteURL;
   request->sourcePath = localFileURL.path();
   request->refusedNames = refusedNames;
+  request->startedAt = currentDate();
+  struct stat info {};
+  if (::stat(request->sourcePath.c_str(), &info) == 0) request->sourceSize = static_cast<std::uint64_t>(info.st_size);
   {
     std::lock_guard lock(m_slotMutex);
     if (m_uploadingFileURL == remoteURL) request->rowLocalURL = m_uploadingRowLocalURL;
@@ -348,6 +352,7 @@ void KMUploadQueue::didFinishUpload(const std::shared_ptr<KMUploadRequest>& requ
     outcome = kKMKMWebDAVFileManagerDidFailToUploadFile;
   } else {
     log()->debug("Did finish upload file {} with status code {}.\n>-----", url.lastPathComponent(), status);
+    m_unansweredSends.erase(url.absoluteString());
     auto row = m_storage->uploadFileAtURL(url);
     m_storage->removeUploadFileWithURL(url);
     if (row) {
@@ -376,11 +381,26 @@ void KMUploadQueue::resendUnderFreeName(const std::shared_ptr<KMUploadRequest>& 
                             if (!merged)
                               log()->warn("Could not list {}: {}", listed.absoluteString(),
                                           error ? error->description() : std::string("no listing"));
-                            self->m_serialUploadQueue->async([self, refused] { self->resendUnderFreeNameOnQueue(refused); });
+                            self->m_serialUploadQueue->async(
+                                [self, refused, merged] { self->resendUnderFreeNameOnQueue(refused, merged); });
                           });
 }
 
-void KMUploadQueue::resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadRequest>& refused) {
+bool KMUploadQueue::takenFileIsEarlierSend(const KMUploadRequest& refused) {
+  auto earlier = m_unansweredSends.find(refused.URL.absoluteString());
+  if (earlier == m_unansweredSends.end()) return false;
+  const UnansweredSend send = earlier->second;
+  // Whatever the answer, the name is taken now: this record has done its work.
+  m_unansweredSends.erase(earlier);
+  if (send.rowLocalURL != refused.rowLocalURL || send.size != refused.sourceSize) return false;
+  auto item = m_storage->fileItemAtURL(refused.URL);
+  auto* file = dynamic_cast<KMFile*>(item.get());
+  if (!file || file->size() != send.size || !file->lastModified()) return false;
+  // The service's dates have whole seconds.
+  return file->lastModified()->secondsSince1970 >= std::floor(send.firstStartedAt.secondsSince1970);
+}
+
+void KMUploadQueue::resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadRequest>& refused, bool listed) {
   KDISK_CHECK_SEQUENCE(m_sequence, "KMUploadQueue");
   const kdisk::URL& taken = refused->URL;
   if (!rowIsStillQueued(*refused)) {
@@ -389,6 +409,16 @@ void KMUploadQueue::resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadReq
     endInFlight();
     return;
   }
+  // Only a listing fetched just now tells what the service holds under the name.
+  if (listed && takenFileIsEarlierSend(*refused)) {
+    log()->info("{} on the service is the earlier send of this upload, whose answer was lost. Not sent again.\n>-----",
+                taken.absoluteString());
+    m_storage->removeUploadFileWithURL(taken);
+    removeTemporarySource(refused->sourcePath);
+    endInFlight(kKMKMWebDAVFileManagerDidUploadFile, &taken);
+    return;
+  }
+  m_unansweredSends.erase(taken.absoluteString());
   const kdisk::URL directory = taken.deletingLastPathComponent();
   kdisk::URL next;
   bool moved = false;
@@ -434,6 +464,12 @@ void KMUploadQueue::didFailUpload(const std::shared_ptr<KMUploadRequest>& reques
   if (rowIsStillQueued(*request)) {
     m_storage->markUploadFileWithURLFailedWithReason(url, true, kKMWebDAVFileManagerUploadErrorUnknownError);
     outcome = kKMKMWebDAVFileManagerDidFailToUploadFile;
+    // The body may have reached the service all the same; the first such send
+    // bounds how old a copy of it there can be.
+    auto [earlier, first] = m_unansweredSends.try_emplace(
+        url.absoluteString(), UnansweredSend{request->rowLocalURL, request->startedAt, request->sourceSize});
+    if (!first && (earlier->second.rowLocalURL != request->rowLocalURL || earlier->second.size != request->sourceSize))
+      earlier->second = {request->rowLocalURL, request->startedAt, request->sourceSize};
   } else {
     log()->warn("Upload file not found in DB {}.", url.absoluteString());
     // The user removed it: an in-memory upload's own copy has no further use.
@@ -480,7 +516,10 @@ void KMUploadQueue::removeTemporarySource(const std::string& path) const {
 }
 
 void KMUploadQueue::setStorage(std::shared_ptr<KMWebDAVStorage> storage) {
-  m_serialUploadQueue->sync([&] { m_storage = std::move(storage); });
+  m_serialUploadQueue->sync([&] {
+    m_storage = std::move(storage);
+    m_unansweredSends.clear();
+  });
 }
 
 void KMUploadQueue::hostReachabilityDidChange(bool reachable) {

@@ -22,6 +22,7 @@
 //   waiting -(slot free, reachable)   -> in flight           uploadNextFileInQueue()
 //   in flight -(2xx)                  -> done                didFinishUpload()
 //   in flight -(412, name taken)      -> in flight, next free name   didFinishUpload()
+//   in flight -(412, the taken file is an unanswered earlier send of it) -> done
 //   in flight -(other status)         -> failed              didFinishUpload()
 //   in flight -(transport failure)    -> failed              didFailUpload()
 //   in flight -(copy of asset failed) -> failed              uploadNextFileInQueue()
@@ -32,6 +33,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -74,6 +76,9 @@ struct KMUploadRequest {
   std::atomic<bool> progressPending{false};
   // Names of this upload the service refused as taken before this send.
   unsigned refusedNames = 0;
+  // When this send began and the size of its source then.
+  kdisk::Date startedAt;
+  std::uint64_t sourceSize = 0;
   // When the running total was last written to the store (upload queue only).
   std::chrono::steady_clock::time_point lastStoredProgress{};
 
@@ -167,7 +172,10 @@ class KMUploadQueue : public std::enable_shared_from_this<KMUploadQueue> {
   // The service holds a file of the request's name that the cache did not
   // know: list the folder, move the row to the next free name and send again.
   void resendUnderFreeName(const std::shared_ptr<KMUploadRequest>& refused);
-  void resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadRequest>& refused);
+  void resendUnderFreeNameOnQueue(const std::shared_ptr<KMUploadRequest>& refused, bool listed);
+  // Whether the file the folder's fresh listing shows under the refused name
+  // is what an earlier send of this upload stored before its answer was lost.
+  bool takenFileIsEarlierSend(const KMUploadRequest& refused);
   // Frees the slot and asks for the next file.
   void endInFlight(const char* outcome = nullptr, const kdisk::URL* url = nullptr);
   void post(const char* name, const kdisk::URL& url, Dictionary extra = {}) const;
@@ -189,6 +197,14 @@ class KMUploadQueue : public std::enable_shared_from_this<KMUploadQueue> {
   std::optional<kdisk::URL> m_uploadingRowLocalURL;  // guarded by m_slotMutex
   std::shared_ptr<KMUploadRequest> m_inFlight;        // guarded by m_slotMutex
   std::atomic<bool> m_hostIsReachable{false};
+  // Sends that ended without an answer, by target URL: the service may hold
+  // them all the same, and a retry must then not store a second copy.
+  struct UnansweredSend {
+    std::optional<kdisk::URL> rowLocalURL;
+    kdisk::Date firstStartedAt;
+    std::uint64_t size = 0;
+  };
+  std::map<std::string, UnansweredSend> m_unansweredSends;  // serial queue only
   // Picking a free name and inserting its row is one step, so uploads queued
   // from several threads at once never get the same name.
   std::mutex m_addMutex;

@@ -16,6 +16,7 @@ constexpr ActionName kActionNames[] = {
     {FaultInjector::Action::CutResponse, "cut-response"},
     {FaultInjector::Action::Stall, "stall"},
     {FaultInjector::Action::Hold, "hold"},
+    {FaultInjector::Action::LoseAnswer, "lose-answer"},
 };
 // Bounds so a test cannot wedge the service for long by mistake.
 constexpr std::chrono::milliseconds kLongestDelay{120'000};

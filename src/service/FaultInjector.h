@@ -24,7 +24,7 @@ namespace kdisk::service {
 // Shared by all connection threads, hence the lock.
 class FaultInjector {
 public:
-  enum class Action { Latency, Status, CutRequest, CutResponse, Stall, Hold };
+  enum class Action { Latency, Status, CutRequest, CutResponse, Stall, Hold, LoseAnswer };
 
   struct Rule {
     int id = 0;

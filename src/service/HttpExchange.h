@@ -73,6 +73,9 @@ public:
   // (request) or out (response).
   virtual void cutRequestBodyAfter(std::uint64_t bytes) = 0;
   virtual void cutResponseBodyAfter(std::uint64_t bytes) = 0;
+  // Fault injection: the request is carried out, then the connection dropped
+  // instead of its answer.
+  virtual void loseAnswer() = 0;
   // True once the peer closed or reset the connection; never blocks.
   virtual bool peerHasLeft() = 0;
 

@@ -144,6 +144,10 @@ public:
 
   bool sendHead(const HttpResponseHead& head) override {
     if (m_headSent || m_failed) return false;
+    if (m_loseAnswer) {
+      cut();
+      return false;
+    }
     m_headSent = true;
     m_status = head.status;
     if (beforeHeadSent) beforeHeadSent(head.status);
@@ -184,6 +188,7 @@ public:
   unsigned sentStatus() const override { return m_status; }
   void cutRequestBodyAfter(std::uint64_t bytes) override { m_requestCut = bytes; }
   void cutResponseBodyAfter(std::uint64_t bytes) override { m_responseCut = bytes; }
+  void loseAnswer() override { m_loseAnswer = true; }
   bool peerHasLeft() override {
     // Only the hang-up is asked for: a peer that waits for its answer sends nothing.
     pollfd watched{m_fd, POLLRDHUP, 0};
@@ -202,6 +207,7 @@ private:
     m_bodyIn = m_bodyOut = 0;
     m_requestCut.reset();
     m_responseCut.reset();
+    m_loseAnswer = false;
 
     boost::system::error_code ec;
     http::read_header(m_stream, m_buffer, *m_parser, ec);
@@ -286,6 +292,7 @@ private:
   std::uint64_t m_bodyOut = 0;
   std::optional<std::uint64_t> m_requestCut;
   std::optional<std::uint64_t> m_responseCut;
+  bool m_loseAnswer = false;
 };
 
 std::uint16_t HttpServer::Impl::listen(std::uint16_t port, const TlsIdentity* identity,

@@ -209,6 +209,7 @@ void Service::handle(HttpExchange& exchange) {
         break;
       case FaultInjector::Action::CutRequest: exchange.cutRequestBodyAfter(fault.bytes); break;
       case FaultInjector::Action::CutResponse: exchange.cutResponseBodyAfter(fault.bytes); break;
+      case FaultInjector::Action::LoseAnswer: exchange.loseAnswer(); break;
       case FaultInjector::Action::Latency: break;
       }
     }

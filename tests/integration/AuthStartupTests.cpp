@@ -1,11 +1,13 @@
 // The start-up report against kdisk-service and scripted servers: parameters,
 // the identifiers kept on the main thread, bad answers, and the retry.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+#include <spdlog/sinks/ringbuffer_sink.h>
 
 #include "NotificationRecorder.h"
 #include "auth/KMStartupOperation.h"
 #include "foundation/KLDeviceIdentifier.h"
 #include "platform/KMAnalytics.h"
+#include "platform/Log.h"
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
 #include "settings/KMSettings.h"
@@ -71,6 +73,12 @@ TEST_F(KMStartupOperationTest, FirstLaunchStoresTheIdentifiersAndTheNextReportCa
   EXPECT_EQ(startUpEvents(), 1u);
   EXPECT_TRUE(KMAnalytics::sharedInstance().isStarted());
 
+  // The report that carries the identifiers, and its answer, logged at every level.
+  auto lines = std::make_shared<spdlog::sinks::ringbuffer_sink_mt>(50);
+  auto unit = logger("KMStartupOperation");
+  const auto level = unit->level();
+  unit->set_level(spdlog::level::trace);
+  unit->sinks().push_back(lines);
   runOnce(operation(endpoint));
   std::vector<std::string> queries;
   for (auto& served : service.faults().servedRequests())
@@ -81,6 +89,15 @@ TEST_F(KMStartupOperationTest, FirstLaunchStoresTheIdentifiersAndTheNextReportCa
   EXPECT_NE(queries[1].find("deviceid=" + *deviceId), std::string::npos);
   // The service keeps the device by its UDID: the second answer agrees.
   EXPECT_EQ(m_settings->UUID(), uuid);
+
+  unit->sinks().pop_back();
+  unit->set_level(level);
+  const auto logged = lines->last_formatted();
+  EXPECT_THAT(logged, testing::Contains(testing::HasSubstr("installation identifier received")));
+  for (const auto& line : logged) {
+    for (const auto& identifier : {*uuid, *deviceId, m_settings->UDID()})
+      EXPECT_EQ(line.find(identifier), std::string::npos) << "an identifier reached the log: " << line;
+  }
 }
 
 TEST_F(KMStartupOperationTest, ParametersAreSentInOrderAndEscaped) {

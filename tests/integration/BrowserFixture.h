@@ -11,6 +11,7 @@
 
 #include <cmath>
 
+#include "HeadlessSession.h"
 #include "NotificationRecorder.h"
 #include "ServiceFixture.h"
 #include "foundation/KLApplicationLocale.h"
@@ -45,28 +46,15 @@ class BrowserTest : public ServiceTest {
   void SetUp() override {
     ServiceTest::SetUp();
     if (HasFatalFailure()) return;
-    UIApplication::sharedApplication().resetForTesting();
     KMAnalytics::sharedInstance().clearRecordedEventsForTesting();
     webdav::setAdditionalCertificateAuthorityFile(m_service.endpoints().caCertificate.string());
     KMSettings::mainSettings().setToken(m_token);
     KMSettings::mainSettings().setLogin(std::string("alice"));
-    m_storage = std::make_shared<KMWebDAVStorage>();
-    m_manager = KMWebDAVFileManager::create(m_storage, {root(), false});
+    m_session.open(root());
     m_manager->setPreviewMaxDimension(96);
-    m_manager->reachabilityChanged(kSCNetworkReachabilityFlagsReachable);
     m_host = std::make_unique<KMHeadlessHost>(m_scale);
   }
-  void TearDown() override {
-    if (auto* first = UIResponder::currentFirstResponder()) first->resignFirstResponder();
-    m_navigation.reset();
-    m_host.reset();
-    RunLoop::main().advance(5);
-    // Requests still in flight report to nobody.
-    RunLoop::main().runUntil([] { return false; }, 0.2);
-    m_manager.reset();
-    if (m_storage) m_storage->close();
-    UIApplication::sharedApplication().resetForTesting();
-  }
+  void TearDown() override { m_session.close(); }
 
   URL root() const { return *URL::fromString(m_service.endpoints().diskURL()); }
   URL folder(const std::string& name) const { return root().appendingPathComponent(name, true); }
@@ -171,10 +159,11 @@ class BrowserTest : public ServiceTest {
   double m_scale = 1;
   VirtualClock m_clock;
   IsolatedHome m_home;
-  std::shared_ptr<KMWebDAVStorage> m_storage;
-  std::shared_ptr<KMWebDAVFileManager> m_manager;
-  std::unique_ptr<KMHeadlessHost> m_host;
-  std::shared_ptr<UINavigationController> m_navigation;
+  HeadlessSession<> m_session;
+  std::shared_ptr<KMWebDAVStorage>& m_storage = m_session.storage;
+  std::shared_ptr<KMWebDAVFileManager>& m_manager = m_session.manager;
+  std::unique_ptr<KMHeadlessHost>& m_host = m_session.host;
+  std::shared_ptr<UINavigationController>& m_navigation = m_session.navigation;
 };
 
 // A test of `Fixture` run on a screen of scale 1 and of scale 2: the screens

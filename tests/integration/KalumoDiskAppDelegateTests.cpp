@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "HeadlessSession.h"
 #include "NotificationRecorder.h"
 #include "app/KalumoDiskAppDelegate.h"
 #include "auth/KMOAuthOperation.h"
@@ -47,10 +48,7 @@ class KalumoDiskAppDelegateTest : public ::testing::Test {
     ServiceOptions options;
     options.users = {{"alice", "alice-password"}};
     ASSERT_TRUE(s_service->start(options)) << s_service->lastError();
-    webdav::setAdditionalCertificateAuthorityFile(s_service->endpoints().caCertificate.string());
-    // The start-up fetch and every other endpoint go to the service.
-    ::setenv("KDISK_ENVIRONMENT", "Local", 1);
-    ::setenv("KDISK_SERVICE_URL", s_service->endpoints().httpsBaseURL.c_str(), 1);
+    pointApplicationAt(*s_service);
   }
   static void TearDownTestSuite() {
     delete s_service;
@@ -58,7 +56,6 @@ class KalumoDiskAppDelegateTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    UIApplication::sharedApplication().resetForTesting();
     s_service->faults().forgetServedRequests();
     auto& settings = KMSettings::mainSettings();
     settings.clearUserRelatedSettingOnLogout();
@@ -66,35 +63,19 @@ class KalumoDiskAppDelegateTest : public ::testing::Test {
     settings.setUUID(std::nullopt);
     settings.setHasShowedDiskWizard(false);
     settings.setTestWebDavServer(false);
-    m_storage = std::make_shared<KMWebDAVStorage>();
-    m_manager = KMWebDAVFileManager::create(m_storage, {root(), false});
-    m_manager->reachabilityChanged(kSCNetworkReachabilityFlagsReachable);
+    m_app.open(root());
   }
-  void TearDown() override {
-    if (auto* first = UIResponder::currentFirstResponder()) first->resignFirstResponder();
-    m_delegate.reset();
-    m_host.reset();
-    RunLoop::main().advance(5);
-    RunLoop::main().runUntil([] { return false; }, 0.2);
-    m_manager.reset();
-    if (m_storage) m_storage->close();
-    UIApplication::sharedApplication().resetForTesting();
-  }
+  void TearDown() override { m_app.close(); }
 
   static URL root() { return *URL::fromString(s_service->endpoints().diskURL()); }
 
   bool launch(Dictionary options = {}) {
-    m_delegate.reset();
-    m_host = std::make_unique<KMHeadlessHost>(1.0);
     KalumoDiskAppDelegate::Dependencies dependencies;
-    dependencies.manager = m_manager;
     dependencies.makeWizard = [this](KalumoDiskAppDelegate& delegate) {
       ++m_wizardsMade;
       return KalumoDiskAppDelegate::makeFirstRunWizard(delegate);
     };
-    m_delegate = std::make_shared<KalumoDiskAppDelegate>(m_host->sharedWindow(), std::move(dependencies));
-    UIApplication::sharedApplication().setDelegate(m_delegate);
-    return UIApplication::sharedApplication().launchWithOptions(options);
+    return m_app.launch(std::move(dependencies), options);
   }
 
   UIViewController* presented() const { return m_delegate->mainNavigationController()->presentedViewController(); }
@@ -119,11 +100,7 @@ class KalumoDiskAppDelegateTest : public ::testing::Test {
   void signedIn() {
     auto token = s_service->signIn("alice", "alice-password");
     ASSERT_TRUE(token);
-    auto& settings = KMSettings::mainSettings();
-    settings.setLogin(std::string("alice"));
-    settings.setToken(*token);
-    settings.setWasSuccessfullyAuthorized(true);
-    settings.setHasShowedDiskWizard(true);
+    storeSignedIn("alice", *token);
     m_token = *token;
   }
 
@@ -161,10 +138,11 @@ class KalumoDiskAppDelegateTest : public ::testing::Test {
   VirtualClock m_clock;
   IsolatedHome m_home;
   TemporaryDirectory m_files;
-  std::shared_ptr<KMWebDAVStorage> m_storage;
-  std::shared_ptr<KMWebDAVFileManager> m_manager;
-  std::unique_ptr<KMHeadlessHost> m_host;
-  std::shared_ptr<KalumoDiskAppDelegate> m_delegate;
+  HeadlessSession<KalumoDiskAppDelegate> m_app;
+  std::shared_ptr<KMWebDAVStorage>& m_storage = m_app.storage;
+  std::shared_ptr<KMWebDAVFileManager>& m_manager = m_app.manager;
+  std::unique_ptr<KMHeadlessHost>& m_host = m_app.host;
+  std::shared_ptr<KalumoDiskAppDelegate>& m_delegate = m_app.delegate;
   std::string m_token;
   int m_wizardsMade = 0;
 };
@@ -279,6 +257,28 @@ TEST_F(KalumoDiskAppDelegateTest, RevokedTokenSignsOutOnceAndSignOutEmptiesTheCa
   EXPECT_FALSE(m_storage->hasCachedFileForURL(file));
   EXPECT_EQ(m_delegate->mainNavigationController()->topViewController(), browser.get());
   saveArtefact("revoked-token-login.png");
+}
+
+TEST_F(KalumoDiskAppDelegateTest, ASignedInStartListsTheRootOnceAndComingBackListsItAgain) {
+  signedIn();
+  ASSERT_TRUE(put());
+  auto rootListings = [] {
+    std::size_t count = 0;
+    for (const auto& request : s_service->faults().servedRequests())
+      if (request.method == "PROPFIND" && request.target == "/disk/") ++count;
+    return count;
+  };
+  ASSERT_TRUE(launch());
+  auto browser = m_delegate->rootDirectoryController();
+  ASSERT_TRUE(waitFor([&] { return !browser->contents().empty() && !browser->waitingRequest(); }));
+  m_host->advance(1);
+  RunLoop::main().runUntil([] { return false; }, 0.3);
+  EXPECT_EQ(rootListings(), 1u);
+
+  UIApplication::sharedApplication().enterBackground();
+  UIApplication::sharedApplication().enterForeground();
+  UIApplication::sharedApplication().becomeActive();
+  EXPECT_TRUE(waitFor([&] { return rootListings() == 2 && !browser->waitingRequest(); }));
 }
 
 TEST_F(KalumoDiskAppDelegateTest, AccountFiguresFailureAlertsAndTheTestServerSwitch) {

@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 
+#include "HeadlessSession.h"
 #include "RandomInput.h"
 #include "UploadLedger.h"
 #include "app/KalumoDiskAppDelegate.h"
@@ -68,9 +69,7 @@ class RandomInput : public ::testing::Test {
     ServiceOptions options;
     options.users = {{"alice", "alice-password"}};
     ASSERT_TRUE(s_service->start(options)) << s_service->lastError();
-    webdav::setAdditionalCertificateAuthorityFile(s_service->endpoints().caCertificate.string());
-    ::setenv("KDISK_ENVIRONMENT", "Local", 1);
-    ::setenv("KDISK_SERVICE_URL", s_service->endpoints().httpsBaseURL.c_str(), 1);
+    pointApplicationAt(*s_service);
     // Thousands of failed requests: only what is worse than a failure.
     ::setenv("KDISK_LOG_LEVEL", "error", 0);
   }
@@ -82,31 +81,17 @@ class RandomInput : public ::testing::Test {
   }
 
   void SetUp() override {
-    UIApplication::sharedApplication().resetForTesting();
     auto token = s_service->signIn("alice", "alice-password");
     ASSERT_TRUE(token);
     m_token = *token;
     seedAccount();
     seedLibrary();
-    auto& settings = KMSettings::mainSettings();
-    settings.setLogin(std::string("alice"));
-    settings.setToken(m_token);
-    settings.setWasSuccessfullyAuthorized(true);
-    settings.setHasShowedDiskWizard(true);
-    m_storage = std::make_shared<KMWebDAVStorage>();
-    m_manager = KMWebDAVFileManager::create(m_storage, {root(), false});
-    m_manager->reachabilityChanged(kSCNetworkReachabilityFlagsReachable);
+    storeSignedIn("alice", m_token);
+    m_app.open(root());
   }
   void TearDown() override {
-    if (auto* first = UIResponder::currentFirstResponder()) first->resignFirstResponder();
     s_service->faults().clear();
-    m_delegate.reset();
-    m_host.reset();
-    RunLoop::main().advance(5);
-    RunLoop::main().runUntil([] { return false; }, 0.2);
-    m_manager.reset();
-    if (m_storage) m_storage->close();
-    UIApplication::sharedApplication().resetForTesting();
+    m_app.close();
   }
 
   static URL root() { return *URL::fromString(s_service->endpoints().diskURL()); }
@@ -152,12 +137,7 @@ class RandomInput : public ::testing::Test {
   }
 
   void launch() {
-    m_host = std::make_unique<KMHeadlessHost>(1.0);
-    KalumoDiskAppDelegate::Dependencies dependencies;
-    dependencies.manager = m_manager;
-    m_delegate = std::make_shared<KalumoDiskAppDelegate>(m_host->sharedWindow(), std::move(dependencies));
-    UIApplication::sharedApplication().setDelegate(m_delegate);
-    ASSERT_TRUE(UIApplication::sharedApplication().launchWithOptions({}));
+    ASSERT_TRUE(m_app.launch());
     m_host->settle();
   }
 
@@ -454,10 +434,11 @@ class RandomInput : public ::testing::Test {
   int m_pickersAnswered = 0;
   RandomSource m_random{0};
   std::string m_token;
-  std::shared_ptr<KMWebDAVStorage> m_storage;
-  std::shared_ptr<KMWebDAVFileManager> m_manager;
-  std::unique_ptr<KMHeadlessHost> m_host;
-  std::shared_ptr<KalumoDiskAppDelegate> m_delegate;
+  HeadlessSession<KalumoDiskAppDelegate> m_app;
+  std::shared_ptr<KMWebDAVStorage>& m_storage = m_app.storage;
+  std::shared_ptr<KMWebDAVFileManager>& m_manager = m_app.manager;
+  std::unique_ptr<KMHeadlessHost>& m_host = m_app.host;
+  std::shared_ptr<KalumoDiskAppDelegate>& m_delegate = m_app.delegate;
   std::map<std::string, std::string> m_sourceBytes;
   std::vector<std::string> m_libraryFiles;
   std::unique_ptr<UploadLedger> m_ledger;

@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 
+#include "HeadlessSession.h"
 #include "NotificationRecorder.h"
 #include "UIKitTestSupport.h"
 #include "auth/KMOAuthOperation.h"
@@ -45,10 +46,8 @@ protected:
     ServiceOptions options;
     options.users = {{"alice", "alice-password"}, {"carol", "carol-password"}};
     ASSERT_TRUE(s_service->start(options)) << s_service->lastError();
-    webdav::setAdditionalCertificateAuthorityFile(s_service->endpoints().caCertificate.string());
-    // Every endpoint of the client, account pages included, moves to the service.
-    ::setenv("KDISK_ENVIRONMENT", "Local", 1);
-    ::setenv("KDISK_SERVICE_URL", s_service->endpoints().httpsBaseURL.c_str(), 1);
+    // Account pages included.
+    pointApplicationAt(*s_service);
   }
   static void TearDownTestSuite() {
     delete s_service;

@@ -297,6 +297,36 @@ TEST_F(UploadQueueService, ACutConnectionMarksTheFileFailedWithTheUnknownReasonA
   EXPECT_EQ(onService("older.txt"), "next");
 }
 
+TEST_F(UploadQueueService, ARetryAfterALostAnswerKeepsTheStoredCopyButAnotherFileOfTheNameGetsTheNextName) {
+  Recorder recorder(this);
+  auto path = picture("twice.jpg", 200000);
+  ASSERT_TRUE(m_service.faults().loseAnswer("PUT", "/disk/twice.jpg"));
+  ASSERT_TRUE(m_service.faults().loseAnswer("PUT", "/disk/replaced.txt"));
+  ASSERT_TRUE(m_queue->uploadFileWithDataTo("mine", disk("replaced.txt")).hasValue());
+  ASSERT_TRUE(m_queue->uploadFileForFileURLTo(URL::fileURLWithPath(path), disk("twice.jpg")).hasValue());
+  m_queue->hostReachabilityDidChange(true);
+  ASSERT_TRUE(waitForEnds(recorder, 2));
+  EXPECT_EQ(recorder.urlsOf(kKMKMWebDAVFileManagerDidFailToUploadFile).size(), 2u);
+  ASSERT_EQ(onService("twice.jpg"), fileContent(path)) << "the service stored the body before the answer was lost";
+  // Someone else puts a file of their own under the second name meanwhile.
+  std::ofstream(aliceRoot() / "replaced.txt", std::ios::trunc) << "theirs, longer";
+
+  for (const char* name : {"twice.jpg", "replaced.txt"})
+    m_storage->markUploadFileWithURLFailedWithReason(disk(name), false, std::nullopt);
+  m_queue->uploadNextFileInQueue();
+  ASSERT_TRUE(waitForEnds(recorder, 4));
+  EXPECT_EQ(recorder.urlsOf(kKMKMWebDAVFileManagerDidUploadFile),
+            (std::vector<std::string>{disk("twice.jpg").absoluteString(),
+                                      disk("replaced%20(1).txt").absoluteString()}));
+  EXPECT_FALSE(existsOnService("twice (1).jpg"));
+  EXPECT_EQ(onService("replaced.txt"), "theirs, longer");
+  EXPECT_EQ(onService("replaced (1).txt"), "mine");
+  EXPECT_TRUE(m_storage->uploadsInDirectoryAtURL(std::nullopt).empty());
+  EXPECT_TRUE(m_storage->fileItemAtURL(disk("twice.jpg")));
+  EXPECT_TRUE(fs::exists(path)) << "the user's own file is never removed";
+  EXPECT_TRUE(fs::is_empty(m_queue->dataUploadsDirectory()));
+}
+
 TEST_F(UploadQueueService, AStalledServerTimesOutAfterThirtyQuietSecondsOnTheRunClock) {
   VirtualClock clock;
   Recorder recorder(this);

@@ -1,18 +1,12 @@
 #include "support/ApacheProcess.h"
-#include "support/LoopbackPort.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 
-#include "platform/RunLoop.h"
+#include "support/LoopbackPort.h"
 
 namespace kdisk::test {
 
@@ -20,18 +14,6 @@ namespace {
 
 constexpr const char* kHttpd = "/usr/sbin/apache2";
 constexpr const char* kModules = "/usr/lib/apache2/modules";
-
-
-bool accepts(int port) {
-  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  const bool connected = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(socket);
-  return connected;
-}
 
 }  // namespace
 
@@ -67,28 +49,7 @@ ApacheProcess::ApacheProcess() {
   const std::string configPath = base + "/httpd.conf";
   std::ofstream(configPath) << config.str();
 
-  m_pid = ::fork();
-  if (m_pid == 0) {
-    ::execl(kHttpd, kHttpd, "-X", "-f", configPath.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  const int port = m_port;
-  const pid_t pid = m_pid;
-  m_ready = RunLoop::main().runUntil(
-      [port, pid] {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) return true;  // exited: not ready
-        return accepts(port);
-      },
-      15);
-  m_ready = m_ready && ::kill(m_pid, 0) == 0 && accepts(m_port);
-}
-
-ApacheProcess::~ApacheProcess() {
-  if (m_pid <= 0) return;
-  ::kill(m_pid, SIGTERM);
-  int status = 0;
-  ::waitpid(m_pid, &status, 0);
+  m_server.start({kHttpd, "-X", "-f", configPath}, m_port);
 }
 
 std::string ApacheProcess::url(const std::string& path) const {

@@ -4,8 +4,8 @@
 // the foreground (-X), modules loaded by path; the system service is untouched.
 
 #include <string>
-#include <sys/types.h>
 
+#include "support/ServerChild.h"
 #include "support/TemporaryDirectory.h"
 
 namespace kdisk::test {
@@ -13,12 +13,11 @@ namespace kdisk::test {
 class ApacheProcess {
  public:
   ApacheProcess();
-  ~ApacheProcess();
   ApacheProcess(const ApacheProcess&) = delete;
   ApacheProcess& operator=(const ApacheProcess&) = delete;
 
   static bool isAvailable();
-  bool isRunning() const { return m_pid > 0 && m_ready; }
+  bool isRunning() const { return m_server.isRunning(); }
   int port() const { return m_port; }
   // "http://127.0.0.1:<port>/disk/" + path
   std::string url(const std::string& path = {}) const;
@@ -28,9 +27,8 @@ class ApacheProcess {
 
  private:
   TemporaryDirectory m_directory;
-  pid_t m_pid = -1;
   int m_port = 0;
-  bool m_ready = false;
+  ServerChild m_server;
 };
 
 }  // namespace kdisk::test

@@ -1,12 +1,5 @@
 #include "support/DAVServerProcess.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,7 +7,6 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/RunLoop.h"
 #include "support/LoopbackPort.h"
 
 namespace kdisk::test {
@@ -26,17 +18,6 @@ constexpr const char* kLighttpdWebDAV = "/usr/lib/lighttpd/mod_webdav.so";
 constexpr const char* kNginx = "/usr/sbin/nginx";
 constexpr const char* kNginxDAVExtension = "/usr/lib/nginx/modules/ngx_http_dav_ext_module.so";
 constexpr const char* kRclone = "/usr/bin/rclone";
-
-bool accepts(int port) {
-  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  const bool connected = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(socket);
-  return connected;
-}
 
 }  // namespace
 
@@ -95,36 +76,7 @@ DAVServerProcess::DAVServerProcess(Kind kind) : m_kind(kind) {
                    "--baseurl", "/disk", "--config", base + "/rclone.conf", "--log-file", base + "/error.log"};
       break;
   }
-  m_pid = ::fork();
-  if (m_pid == 0) {
-    const int output = ::open((base + "/output.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (output >= 0) {
-      ::dup2(output, 1);
-      ::dup2(output, 2);
-    }
-    std::vector<char*> argv;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  const int port = m_port;
-  const pid_t pid = m_pid;
-  m_ready = RunLoop::main().runUntil(
-      [port, pid] {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) return true;  // exited: not ready
-        return accepts(port);
-      },
-      15);
-  m_ready = m_ready && ::kill(m_pid, 0) == 0 && accepts(m_port);
-}
-
-DAVServerProcess::~DAVServerProcess() {
-  if (m_pid <= 0) return;
-  ::kill(m_pid, SIGTERM);
-  int status = 0;
-  ::waitpid(m_pid, &status, 0);
+  m_server.start(std::move(arguments), m_port, base + "/output.log");
 }
 
 std::string DAVServerProcess::url(const std::string& path) const {

@@ -6,8 +6,8 @@
 // their configuration are untouched.
 
 #include <string>
-#include <sys/types.h>
 
+#include "support/ServerChild.h"
 #include "support/TemporaryDirectory.h"
 
 namespace kdisk::test {
@@ -17,12 +17,11 @@ class DAVServerProcess {
   enum class Kind { Lighttpd, Nginx, Rclone };
 
   explicit DAVServerProcess(Kind kind);
-  ~DAVServerProcess();
   DAVServerProcess(const DAVServerProcess&) = delete;
   DAVServerProcess& operator=(const DAVServerProcess&) = delete;
 
   static bool isAvailable(Kind kind);
-  bool isRunning() const { return m_pid > 0 && m_ready; }
+  bool isRunning() const { return m_server.isRunning(); }
   int port() const { return m_port; }
   // "http://127.0.0.1:<port>/disk/" + path
   std::string url(const std::string& path = {}) const;
@@ -35,9 +34,8 @@ class DAVServerProcess {
 
   Kind m_kind;
   TemporaryDirectory m_directory;
-  pid_t m_pid = -1;
   int m_port = 0;
-  bool m_ready = false;
+  ServerChild m_server;
 };
 
 }  // namespace kdisk::test

@@ -19,4 +19,16 @@ int freeLoopbackPort() {
   return ntohs(address.sin_port);
 }
 
+bool loopbackPortAccepts(int port) {
+  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (socket < 0) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  const bool connected = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(socket);
+  return connected;
+}
+
 }  // namespace kdisk::test

@@ -5,5 +5,7 @@
 namespace kdisk::test {
 
 int freeLoopbackPort();
+// Whether something on 127.0.0.1 takes a connection on `port` now.
+bool loopbackPortAccepts(int port);
 
 }  // namespace kdisk::test

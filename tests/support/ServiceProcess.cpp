@@ -320,6 +320,11 @@ bool ServiceFaults::cutResponseBodyAfter(const std::string& method, const std::s
                      .dump());
 }
 
+bool ServiceFaults::loseAnswer(const std::string& method, const std::string& path, unsigned count) {
+  return addRule(nlohmann::json{{"action", "lose-answer"}, {"method", method}, {"path", path}, {"count", count}}
+                     .dump());
+}
+
 bool ServiceFaults::stall(const std::string& method, const std::string& path,
                           std::chrono::milliseconds duration, unsigned count) {
   return addRule(nlohmann::json{{"action", "stall"}, {"ms", duration.count()}, {"method", method},

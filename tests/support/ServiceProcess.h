@@ -59,6 +59,8 @@ public:
                            std::uint64_t bytes, unsigned count = 1);
   bool cutResponseBodyAfter(const std::string& method, const std::string& path,
                             std::uint64_t bytes, unsigned count = 1);
+  // The request is carried out and the connection then dropped unanswered.
+  bool loseAnswer(const std::string& method, const std::string& path, unsigned count = 1);
   bool stall(const std::string& method, const std::string& path,
              std::chrono::milliseconds duration, unsigned count = 1);
   // Holds the next `count` matching requests until release(); once released
@@ -71,7 +73,7 @@ public:
 
   // A rule that fires for each matching request with `probability`, drawn
   // from a generator seeded with `seed` (see FaultInjector). `action` is one
-  // of "latency", "status", "cut-request", "cut-response", "stall"; a latency
+  // of "latency", "status", "cut-request", "cut-response", "stall", "lose-answer"; a latency
   // lasts from `delay` to `maxDelay`.
   struct RandomFault {
     std::string action;

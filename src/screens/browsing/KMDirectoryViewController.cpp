@@ -242,7 +242,7 @@ void KMDirectoryViewController::observeNotifications() {
     if (mine(screen, n)) screen.refetchAndReloadData();
   });
   on(UIApplicationDidBecomeActiveNotification, [](auto& screen, const Notification&) {
-    if (KMSettings::mainSettings().wasSuccessfullyAuthorized()) screen.updateData();
+    if (KMSettings::mainSettings().wasSuccessfullyAuthorized() && !screen.m_waitingRequest) screen.updateData();
   });
   // The server's answers to our own deletes.
   on(kKMKMWebDAVFileManagerDidRemove, [](auto& screen, const Notification& n) {
@@ -327,7 +327,12 @@ bool KMDirectoryViewController::shouldAutorotateToInterfaceOrientation(UIInterfa
 
 // ---- Loading ---------------------------------------------------------------------
 
-void KMDirectoryViewController::updateData() { m_manager->updateContentsOfDirectoryAtURL(m_URL); }
+void KMDirectoryViewController::updateData() {
+  // Waiting from the ask, not from the manager's announcement a turn later: the
+  // activation that follows a launch must not list the folder a second time.
+  m_waitingRequest = true;
+  m_manager->updateContentsOfDirectoryAtURL(m_URL);
+}
 
 void KMDirectoryViewController::refetchAndReloadData() {
   m_waitingFetch = true;
