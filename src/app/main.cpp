@@ -8,6 +8,7 @@
 
 #include "app/KMStartupMark.h"
 #include "app/KalumoDiskAppDelegate.h"
+#include "platform/GLibOwners.h"
 #include "platform/URL.h"
 #include "settings/KMSettings.h"
 #include "uikit/UIApplication.h"
@@ -71,10 +72,9 @@ void activate(GApplication* application, gpointer data) {
 void open(GApplication* application, GFile** files, gint count, const gchar*, gpointer data) {
   activate(application, data);
   for (gint i = 0; i < count; ++i) {
-    char* path = g_file_get_path(files[i]);
+    const kdisk::glib::Text path(g_file_get_path(files[i]));
     if (!path) continue;
-    kdisk::UIApplication::sharedApplication().handleOpenURL(kdisk::URL::fileURLWithPath(path), "");
-    g_free(path);
+    kdisk::UIApplication::sharedApplication().handleOpenURL(kdisk::URL::fileURLWithPath(path.get()), "");
   }
 }
 
@@ -82,13 +82,12 @@ void open(GApplication* application, GFile** files, gint count, const gchar*, gp
 
 int main(int argc, char** argv) {
   Program program;
-  GtkApplication* application = gtk_application_new(kApplicationId, static_cast<GApplicationFlags>(G_APPLICATION_HANDLES_OPEN | G_APPLICATION_CAN_OVERRIDE_APP_ID));
-  g_signal_connect(application, "activate", G_CALLBACK(activate), &program);
-  g_signal_connect(application, "open", G_CALLBACK(open), &program);
-  const int status = g_application_run(G_APPLICATION(application), argc, argv);
+  const kdisk::glib::Object<GtkApplication> application(gtk_application_new(kApplicationId, static_cast<GApplicationFlags>(G_APPLICATION_HANDLES_OPEN | G_APPLICATION_CAN_OVERRIDE_APP_ID)));
+  g_signal_connect(application.get(), "activate", G_CALLBACK(activate), &program);
+  g_signal_connect(application.get(), "open", G_CALLBACK(open), &program);
+  const int status = g_application_run(G_APPLICATION(application.get()), argc, argv);
   kdisk::UIApplication::sharedApplication().setDelegate({});
   program.delegate.reset();
   program.host.reset();
-  g_object_unref(application);
   return status;
 }

@@ -1,10 +1,9 @@
 #include "graphics/ImageScaling.h"
 
-#include <cairo.h>
-
 #include <algorithm>
 #include <cmath>
 
+#include "graphics/CairoOwners.h"
 #include "graphics/UIImage.h"
 
 namespace kdisk {
@@ -32,21 +31,21 @@ std::shared_ptr<UIImage> KMImageByScalingToFillAndCropping(const UIImage* image,
   targetHeight = std::min(targetHeight, UIImage::kMaximumPixelDimension);
   const KMAspectFillGeometry geometry = KMAspectFillGeometryForSizes(
       image->pixelWidth(), image->pixelHeight(), targetWidth, targetHeight);
-  cairo_surface_t* surface =
-      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, targetWidth, targetHeight);
-  cairo_t* context = cairo_create(surface);
-  cairo_translate(context, -geometry.cropX, -geometry.cropY);
-  cairo_scale(context, double(geometry.scaledWidth) / image->pixelWidth(),
-              double(geometry.scaledHeight) / image->pixelHeight());
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(image->cairoSurface());
-  cairo_pattern_set_filter(pattern, CAIRO_FILTER_BEST);
-  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
-  cairo_set_source(context, pattern);
-  cairo_rectangle(context, 0, 0, image->pixelWidth(), image->pixelHeight());
-  cairo_fill(context);
-  cairo_pattern_destroy(pattern);
-  cairo_destroy(context);
-  return UIImage::imageWithSurface(surface, resultScale, image->name());
+  cairo::Surface surface(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, targetWidth, targetHeight));
+  {
+    cairo::Context context(cairo_create(surface.get()));
+    cairo_translate(context.get(), -geometry.cropX, -geometry.cropY);
+    cairo_scale(context.get(), double(geometry.scaledWidth) / image->pixelWidth(),
+                double(geometry.scaledHeight) / image->pixelHeight());
+    cairo::Pattern pattern(cairo_pattern_create_for_surface(image->cairoSurface()));
+    cairo_pattern_set_filter(pattern.get(), CAIRO_FILTER_BEST);
+    cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
+    cairo_set_source(context.get(), pattern.get());
+    cairo_rectangle(context.get(), 0, 0, image->pixelWidth(), image->pixelHeight());
+    cairo_fill(context.get());
+  }
+  return UIImage::imageWithSurface(surface.release(), resultScale, image->name());
 }
 
 } // namespace kdisk

@@ -1,8 +1,7 @@
 #include "graphics/KAThumbnail.h"
 
-#include <cairo.h>
-
 #include "graphics/CGGeometry.h"
+#include "graphics/CairoOwners.h"
 #include "graphics/ImageScaling.h"
 #include "graphics/PixelFormat.h"
 #include "graphics/Screen.h"
@@ -32,23 +31,25 @@ std::shared_ptr<UIImage> KAImageWithMask(const UIImage* image, const UIImage* ma
   const int height = image->pixelHeight();
 
   // The mask at the image's pixel size.
-  cairo_surface_t* scaledMask = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  cairo_t* context = cairo_create(scaledMask);
-  cairo_scale(context, double(width) / mask->pixelWidth(), double(height) / mask->pixelHeight());
-  cairo_set_source_surface(context, mask->cairoSurface(), 0, 0);
-  cairo_pattern_set_extend(cairo_get_source(context), CAIRO_EXTEND_PAD);
-  cairo_paint(context);
-  cairo_destroy(context);
-  cairo_surface_flush(scaledMask);
+  const cairo::Surface scaledMask(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+  {
+    const cairo::Context context(cairo_create(scaledMask.get()));
+    cairo_scale(context.get(), double(width) / mask->pixelWidth(),
+                double(height) / mask->pixelHeight());
+    cairo_set_source_surface(context.get(), mask->cairoSurface(), 0, 0);
+    cairo_pattern_set_extend(cairo_get_source(context.get()), CAIRO_EXTEND_PAD);
+    cairo_paint(context.get());
+  }
+  cairo_surface_flush(scaledMask.get());
 
-  cairo_surface_t* result = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  cairo_surface_flush(result);
-  const unsigned char* maskData = cairo_image_surface_get_data(scaledMask);
-  const int maskStride = cairo_image_surface_get_stride(scaledMask);
+  cairo::Surface result(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+  cairo_surface_flush(result.get());
+  const unsigned char* maskData = cairo_image_surface_get_data(scaledMask.get());
+  const int maskStride = cairo_image_surface_get_stride(scaledMask.get());
   const unsigned char* imageData = cairo_image_surface_get_data(image->cairoSurface());
   const int imageStride = cairo_image_surface_get_stride(image->cairoSurface());
-  unsigned char* resultData = cairo_image_surface_get_data(result);
-  const int resultStride = cairo_image_surface_get_stride(result);
+  unsigned char* resultData = cairo_image_surface_get_data(result.get());
+  const int resultStride = cairo_image_surface_get_stride(result.get());
   for (int y = 0; y < height; ++y) {
     const auto* maskRow = reinterpret_cast<const std::uint32_t*>(maskData + y * maskStride);
     const auto* imageRow = reinterpret_cast<const std::uint32_t*>(imageData + y * imageStride);
@@ -64,9 +65,8 @@ std::shared_ptr<UIImage> KAImageWithMask(const UIImage* image, const UIImage* ma
       resultRow[x] = masked;
     }
   }
-  cairo_surface_mark_dirty(result);
-  cairo_surface_destroy(scaledMask);
-  return UIImage::imageWithSurface(result, mainScreenScale(), image->name());
+  cairo_surface_mark_dirty(result.get());
+  return UIImage::imageWithSurface(result.release(), mainScreenScale(), image->name());
 }
 
 std::shared_ptr<UIImage> KAImageWithBorder(const std::shared_ptr<UIImage>& image,

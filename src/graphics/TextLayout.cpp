@@ -5,10 +5,22 @@
 #include <cmath>
 #include <string>
 
+#include "graphics/CairoOwners.h"
 #include "platform/GLibOwners.h"
 
 namespace kdisk {
 namespace {
+
+struct FontDescriptionDeleter {
+  void operator()(PangoFontDescription* description) const {
+    pango_font_description_free(description);
+  }
+};
+struct FontMetricsDeleter {
+  void operator()(PangoFontMetrics* metrics) const { pango_font_metrics_unref(metrics); }
+};
+using FontDescription = std::unique_ptr<PangoFontDescription, FontDescriptionDeleter>;
+using FontMetrics = std::unique_ptr<PangoFontMetrics, FontMetricsDeleter>;
 
 // Font maps and contexts are not shareable between threads.
 PangoContext* measuringContext() {
@@ -19,12 +31,11 @@ PangoContext* measuringContext() {
       glib::Object<PangoFontMap> fontMap(pango_cairo_font_map_new());
       owner.reset(pango_font_map_create_context(fontMap.get()));
       context = owner.get();
-      cairo_font_options_t* options = cairo_font_options_create();
-      cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-      cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-      cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-      pango_cairo_context_set_font_options(context, options);
-      cairo_font_options_destroy(options);
+      const cairo::FontOptions options(cairo_font_options_create());
+      cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+      cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
+      cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
+      pango_cairo_context_set_font_options(context, options.get());
       pango_cairo_context_set_resolution(context, 72);
       pango_context_set_round_glyph_positions(context, FALSE);
     }
@@ -32,12 +43,12 @@ PangoContext* measuringContext() {
   return holder.context;
 }
 
-PangoFontDescription* descriptionFor(const UIFont& font) {
-  PangoFontDescription* description = pango_font_description_new();
-  pango_font_description_set_family(description, font.familyName().c_str());
-  pango_font_description_set_weight(description,
+FontDescription descriptionFor(const UIFont& font) {
+  FontDescription description(pango_font_description_new());
+  pango_font_description_set_family(description.get(), font.familyName().c_str());
+  pango_font_description_set_weight(description.get(),
                                     font.isBold() ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-  pango_font_description_set_absolute_size(description, font.pointSize() * PANGO_SCALE);
+  pango_font_description_set_absolute_size(description.get(), font.pointSize() * PANGO_SCALE);
   return description;
 }
 
@@ -86,9 +97,7 @@ TextLayout::TextLayout(std::string_view text, const UIFont& font)
     : m_implementation(std::make_unique<Implementation>()) {
   m_implementation->owner.reset(pango_layout_new(measuringContext()));
   m_implementation->layout = m_implementation->owner.get();
-  PangoFontDescription* description = descriptionFor(font);
-  pango_layout_set_font_description(m_implementation->layout, description);
-  pango_font_description_free(description);
+  pango_layout_set_font_description(m_implementation->layout, descriptionFor(font).get());
   // Pango wants valid UTF-8; invalid bytes become replacement characters.
   glib::Text valid(g_utf8_make_valid(text.data(), gssize(text.size())));
   pango_layout_set_text(m_implementation->layout, valid.get(), -1);
@@ -143,16 +152,14 @@ void TextLayout::drawAtPoint(cairo_t* context, CGPoint point) const {
 }
 
 KMFontMetrics TextLayout::fontMetrics(const UIFont& font) {
-  PangoFontDescription* description = descriptionFor(font);
-  PangoFontMetrics* metrics = pango_context_get_metrics(measuringContext(), description, nullptr);
-  pango_font_description_free(description);
+  const FontMetrics metrics(
+      pango_context_get_metrics(measuringContext(), descriptionFor(font).get(), nullptr));
   KMFontMetrics result;
-  result.ascender = points(pango_font_metrics_get_ascent(metrics));
-  result.descender = points(pango_font_metrics_get_descent(metrics));
-  result.lineHeight = points(pango_font_metrics_get_height(metrics));
+  result.ascender = points(pango_font_metrics_get_ascent(metrics.get()));
+  result.descender = points(pango_font_metrics_get_descent(metrics.get()));
+  result.lineHeight = points(pango_font_metrics_get_height(metrics.get()));
   if (result.lineHeight <= 0)
     result.lineHeight = result.ascender + result.descender;
-  pango_font_metrics_unref(metrics);
   return result;
 }
 

@@ -1,9 +1,8 @@
 #include "graphics/UIColor.h"
 
-#include <cairo.h>
-
 #include <algorithm>
 
+#include "graphics/CairoOwners.h"
 #include "graphics/UIImage.h"
 
 namespace kdisk {
@@ -49,13 +48,12 @@ void UIColor::setFill(cairo_t* context) const {
     cairo_set_source_rgba(context, m_red, m_green, m_blue, m_alpha);
     return;
   }
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(m_patternImage->cairoSurface());
-  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
+  const cairo::Pattern pattern(cairo_pattern_create_for_surface(m_patternImage->cairoSurface()));
+  cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_REPEAT);
   cairo_matrix_t matrix;
   cairo_matrix_init_scale(&matrix, m_patternImage->scale(), m_patternImage->scale());
-  cairo_pattern_set_matrix(pattern, &matrix);
-  cairo_set_source(context, pattern);
-  cairo_pattern_destroy(pattern);
+  cairo_pattern_set_matrix(pattern.get(), &matrix);
+  cairo_set_source(context, pattern.get());
 }
 
 bool UIColor::operator==(const UIColor& other) const {

@@ -1,10 +1,9 @@
 #include "graphics/UIGraphicsImageContext.h"
 
-#include <cairo.h>
-
 #include <algorithm>
 #include <cmath>
 
+#include "graphics/CairoOwners.h"
 #include "graphics/Screen.h"
 #include "graphics/UIImage.h"
 
@@ -45,13 +44,14 @@ std::shared_ptr<UIImage> UIGraphicsImageContext::image() const {
   cairo_surface_flush(m_surface);
   const int width = cairo_image_surface_get_width(m_surface);
   const int height = cairo_image_surface_get_height(m_surface);
-  cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  cairo_t* context = cairo_create(copy);
-  cairo_set_operator(context, CAIRO_OPERATOR_SOURCE);
-  cairo_set_source_surface(context, m_surface, 0, 0);
-  cairo_paint(context);
-  cairo_destroy(context);
-  return UIImage::imageWithSurface(copy, m_scale);
+  cairo::Surface copy(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+  {
+    const cairo::Context context(cairo_create(copy.get()));
+    cairo_set_operator(context.get(), CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(context.get(), m_surface, 0, 0);
+    cairo_paint(context.get());
+  }
+  return UIImage::imageWithSurface(copy.release(), m_scale);
 }
 
 } // namespace kdisk

@@ -1,11 +1,10 @@
 #include "graphics/UIImage.h"
 
-#include <cairo.h>
-
 #include <cmath>
 #include <cstdint>
 #include <optional>
 
+#include "graphics/CairoOwners.h"
 #include "graphics/NineSlice.h"
 #include "graphics/PixelFormat.h"
 #include "platform/Log.h"
@@ -95,18 +94,18 @@ void paintPiece(cairo_t* context, cairo_surface_t* surface, double scale, const 
     cairo_restore(context);
     return;
   }
-  cairo_surface_t* piece = cairo_surface_create_for_rectangle(
-      surface, pixels.origin.x, pixels.origin.y, pixels.size.width, pixels.size.height);
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(piece);
+  const cairo::Surface piece(cairo_surface_create_for_rectangle(
+      surface, pixels.origin.x, pixels.origin.y, pixels.size.width, pixels.size.height));
+  const cairo::Pattern pattern(cairo_pattern_create_for_surface(piece.get()));
   cairo_matrix_t matrix;
   if (tile) {
     cairo_matrix_init_scale(&matrix, scale, scale);
-    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
+    cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_REPEAT);
   } else {
     cairo_matrix_init_scale(&matrix, pixels.size.width / target.size.width,
                             pixels.size.height / target.size.height);
     // Padding keeps the filter from reading past the piece's edge.
-    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+    cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
     // Stretched only along lines of one colour, with the other direction
     // pixel for pixel, the filter would give exactly the nearest pixel: ask
     // for that, which is many times cheaper.
@@ -116,16 +115,14 @@ void paintPiece(cairo_t* context, cairo_surface_t* surface, double scale, const 
       const bool sameWidth = std::abs(target.size.width * device.xx - pixels.size.width) < 1e-6;
       const bool sameHeight = std::abs(target.size.height * device.yy - pixels.size.height) < 1e-6;
       if ((sameHeight && shape.rowsUniform) || (sameWidth && shape.columnsUniform))
-        cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+        cairo_pattern_set_filter(pattern.get(), CAIRO_FILTER_NEAREST);
     }
   }
   cairo_matrix_translate(&matrix, -target.origin.x, -target.origin.y);
-  cairo_pattern_set_matrix(pattern, &matrix);
-  cairo_set_source(context, pattern);
+  cairo_pattern_set_matrix(pattern.get(), &matrix);
+  cairo_set_source(context, pattern.get());
   cairo_paint_with_alpha(context, alpha);
   cairo_restore(context);
-  cairo_pattern_destroy(pattern);
-  cairo_surface_destroy(piece);
 }
 
 } // namespace
@@ -138,32 +135,31 @@ UIImage::~UIImage() {
   cairo_surface_destroy(m_surface);
 }
 
-std::shared_ptr<UIImage> UIImage::imageWithSurface(cairo_surface_t* surface, double scale,
+std::shared_ptr<UIImage> UIImage::imageWithSurface(cairo_surface_t* given, double scale,
                                                    std::string name) {
+  cairo::Surface surface(given);
   if (!surface)
     return nullptr;
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
-      cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE ||
-      cairo_image_surface_get_width(surface) <= 0 || cairo_image_surface_get_height(surface) <= 0) {
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS ||
+      cairo_surface_get_type(surface.get()) != CAIRO_SURFACE_TYPE_IMAGE ||
+      cairo_image_surface_get_width(surface.get()) <= 0 ||
+      cairo_image_surface_get_height(surface.get()) <= 0) {
     log()->warn("UIImage: no usable pixels for image '{}'", name);
-    cairo_surface_destroy(surface);
     return nullptr;
   }
-  if (cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) {
-    cairo_surface_t* converted =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cairo_image_surface_get_width(surface),
-                                   cairo_image_surface_get_height(surface));
-    cairo_t* context = cairo_create(converted);
-    cairo_set_source_surface(context, surface, 0, 0);
-    cairo_paint(context);
-    cairo_destroy(context);
-    cairo_surface_destroy(surface);
-    surface = converted;
+  if (cairo_image_surface_get_format(surface.get()) != CAIRO_FORMAT_ARGB32) {
+    cairo::Surface converted(cairo_image_surface_create(
+        CAIRO_FORMAT_ARGB32, cairo_image_surface_get_width(surface.get()),
+        cairo_image_surface_get_height(surface.get())));
+    const cairo::Context context(cairo_create(converted.get()));
+    cairo_set_source_surface(context.get(), surface.get(), 0, 0);
+    cairo_paint(context.get());
+    surface = std::move(converted);
   }
-  cairo_surface_flush(surface);
+  cairo_surface_flush(surface.get());
   if (!(scale > 0) || !std::isfinite(scale))
     scale = 1;
-  return std::shared_ptr<UIImage>(new UIImage(surface, scale, std::move(name)));
+  return std::shared_ptr<UIImage>(new UIImage(surface.release(), scale, std::move(name)));
 }
 
 CGSize UIImage::size() const {

@@ -1,7 +1,6 @@
 // UIImage: finding images by name and decoding files and bytes.
 #include "graphics/UIImage.h"
 
-#include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <mutex>
 #include <tuple>
 
+#include "graphics/CairoOwners.h"
 #include "graphics/PixelFormat.h"
 #include "graphics/Screen.h"
 #include "platform/Bundle.h"
@@ -67,23 +67,21 @@ void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer dat
   }
 }
 
-cairo_surface_t* surfaceFromPixbuf(GdkPixbuf* pixbuf) {
+cairo::Surface surfaceFromPixbuf(GdkPixbuf* pixbuf) {
   const int width = gdk_pixbuf_get_width(pixbuf);
   const int height = gdk_pixbuf_get_height(pixbuf);
   const int channels = gdk_pixbuf_get_n_channels(pixbuf);
   const bool hasAlpha = gdk_pixbuf_get_has_alpha(pixbuf);
   if (gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 || channels < 3)
     return nullptr;
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
+  cairo::Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
     return nullptr;
-  }
-  cairo_surface_flush(surface);
+  cairo_surface_flush(surface.get());
   const guchar* source = gdk_pixbuf_read_pixels(pixbuf);
   const int sourceStride = gdk_pixbuf_get_rowstride(pixbuf);
-  unsigned char* target = cairo_image_surface_get_data(surface);
-  const int targetStride = cairo_image_surface_get_stride(surface);
+  unsigned char* target = cairo_image_surface_get_data(surface.get());
+  const int targetStride = cairo_image_surface_get_stride(surface.get());
   for (int y = 0; y < height; ++y) {
     const guchar* in = source + std::ptrdiff_t(y) * sourceStride;
     auto* out = reinterpret_cast<std::uint32_t*>(target + std::ptrdiff_t(y) * targetStride);
@@ -91,7 +89,7 @@ cairo_surface_t* surfaceFromPixbuf(GdkPixbuf* pixbuf) {
       out[x] = KMPremultipliedWordFromPixel({in[0], in[1], in[2], hasAlpha ? in[3] : guchar(255)});
     }
   }
-  cairo_surface_mark_dirty(surface);
+  cairo_surface_mark_dirty(surface.get());
   return surface;
 }
 
@@ -127,9 +125,9 @@ std::shared_ptr<UIImage> decodeChunks(const ChunkSource& next, double scale, con
   } else if (GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader)) {
     // Photos carry their camera's orientation; show them upright.
     glib::Object<GdkPixbuf> upright(gdk_pixbuf_apply_embedded_orientation(pixbuf));
-    cairo_surface_t* surface = surfaceFromPixbuf(upright ? upright.get() : pixbuf);
+    cairo::Surface surface = surfaceFromPixbuf(upright ? upright.get() : pixbuf);
     if (surface) {
-      image = UIImage::imageWithSurface(surface, scale, description);
+      image = UIImage::imageWithSurface(surface.release(), scale, description);
     } else {
       log()->warn("UIImage: '{}' has an unsupported pixel layout", description);
     }

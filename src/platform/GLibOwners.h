@@ -26,10 +26,18 @@ struct StrvDeleter {
 struct ErrorDeleter {
   void operator()(GError* error) const { g_error_free(error); }
 };
+struct UriDeleter {
+  void operator()(GUri* uri) const { g_uri_unref(uri); }
+};
+struct MainLoopDeleter {
+  void operator()(GMainLoop* loop) const { g_main_loop_unref(loop); }
+};
 
 using Text = std::unique_ptr<gchar, FreeDeleter>;
 template <typename T> using Object = std::unique_ptr<T, ObjectDeleter>;
 using ObjectList = std::unique_ptr<GList, ObjectListDeleter>;
 using Error = std::unique_ptr<GError, ErrorDeleter>;
+using Uri = std::unique_ptr<GUri, UriDeleter>;
+using MainLoop = std::unique_ptr<GMainLoop, MainLoopDeleter>;
 
 }  // namespace kdisk::glib

@@ -8,6 +8,7 @@
 
 #include <plist/plist.h>
 
+#include "platform/MallocOwner.h"
 #include "platform/Paths.h"
 
 namespace kdisk {
@@ -165,18 +166,16 @@ Value toValue(plist_t node) {
     Dictionary dictionary;
     plist_dict_iter iterator = nullptr;
     plist_dict_new_iter(node, &iterator);
+    const UniqueMalloced<void> ownedIterator(iterator);
     for (;;) {
       char* key = nullptr;
       plist_t item = nullptr;
       plist_dict_next_item(node, iterator, &key, &item);
-      if (!item) {
-        free(key);
+      const UniqueMalloced<char> ownedKey(key);
+      if (!item)
         break;
-      }
       dictionary.insert_or_assign(std::string(key ? key : ""), toValue(item));
-      free(key);
     }
-    free(iterator);
     return Value(std::move(dictionary));
   }
   case PLIST_UID: {

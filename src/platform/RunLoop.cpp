@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/GLibOwners.h"
+
 namespace kdisk {
 
 namespace {
@@ -43,7 +45,7 @@ struct RunLoop::State {
   };
 
   GMainContext* context = g_main_context_default();
-  GMainLoop* loop = g_main_loop_new(g_main_context_default(), FALSE);
+  glib::MainLoop loop{g_main_loop_new(g_main_context_default(), FALSE)};
 
   std::mutex mutex;
   std::deque<Task> posted;
@@ -147,18 +149,19 @@ bool RunLoop::isMainThread() {
 
 RunLoop::RunLoop() : m_state(std::make_unique<State>()) {}
 
-RunLoop::~RunLoop() { g_main_loop_unref(m_state->loop); }
+RunLoop::~RunLoop() = default;
 
 void RunLoop::post(Task task) {
   std::lock_guard lock(m_state->mutex);
   m_state->posted.push_back(std::move(task));
   if (m_state->drainScheduled) return;
   m_state->drainScheduled = true;
-  GSource* source = g_idle_source_new();
-  g_source_set_priority(source, G_PRIORITY_DEFAULT);
-  g_source_set_callback(source, &State::drainPosted, m_state.get(), nullptr);
-  g_source_attach(source, m_state->context);
-  g_source_unref(source);
+  // The context keeps its own reference once the source is attached.
+  const std::unique_ptr<GSource, decltype(&g_source_unref)> source(g_idle_source_new(),
+                                                                   &g_source_unref);
+  g_source_set_priority(source.get(), G_PRIORITY_DEFAULT);
+  g_source_set_callback(source.get(), &State::drainPosted, m_state.get(), nullptr);
+  g_source_attach(source.get(), m_state->context);
 }
 
 TimerId RunLoop::postDelayed(double seconds, Task task, Clock clock) {
@@ -221,9 +224,9 @@ double RunLoop::now() const {
   return m_state->virtualClock ? m_state->virtualNow : wallNow();
 }
 
-void RunLoop::run() { g_main_loop_run(m_state->loop); }
+void RunLoop::run() { g_main_loop_run(m_state->loop.get()); }
 
-void RunLoop::quit() { g_main_loop_quit(m_state->loop); }
+void RunLoop::quit() { g_main_loop_quit(m_state->loop.get()); }
 
 void RunLoop::runPending() {
   // Bounded, so a task that re-posts itself forever cannot hang a test.

@@ -62,10 +62,9 @@ Attributes queryAttributes(std::string_view service, std::string_view accessGrou
 }
 
 KMError errorFrom(GError* error, std::string_view what) {
-  KMError value(kKMKeychainErrorDomain, error ? error->code : -1,
-                std::string(what) + ": " + (error ? error->message : "unknown failure"));
-  if (error) g_error_free(error);
-  return value;
+  const glib::Error owned(error);
+  return KMError(kKMKeychainErrorDomain, error ? error->code : -1,
+                 std::string(what) + ": " + (error ? error->message : "unknown failure"));
 }
 
 std::string attribute(GHashTable* attributes, const char* key) {

@@ -7,6 +7,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/MallocOwner.h"
+
 namespace kdisk {
 
 void contractViolation(std::string_view what) {
@@ -26,10 +28,8 @@ void SequenceChecker::violation(std::string_view object, std::string_view operat
 
 std::string SequenceChecker::typeName(const std::type_info& type) {
   int status = 0;
-  char* readable = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
-  std::string name = status == 0 && readable ? readable : type.name();
-  std::free(readable);
-  return name;
+  const UniqueMalloced<char> readable(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status));
+  return status == 0 && readable ? readable.get() : type.name();
 }
 
 }  // namespace kdisk

@@ -6,14 +6,14 @@
 #include <cmath>
 #include <memory>
 #include <set>
+#include <utility>
+
+#include "platform/GLibOwners.h"
 
 namespace kdisk::service {
 
 namespace {
-struct ObjectUnref {
-  void operator()(void* object) const { g_object_unref(object); }
-};
-using Pixbuf = std::unique_ptr<GdkPixbuf, ObjectUnref>;
+using Pixbuf = glib::Object<GdkPixbuf>;
 
 // Decoding is bounded: a tiny file can still claim a huge canvas.
 constexpr int kLargestSide = 16384;
@@ -28,9 +28,8 @@ PreviewOutcome makeJpegPreview(const std::filesystem::path& picture, int edge, s
   int width = 0, height = 0;
   GdkPixbufFormat* format = gdk_pixbuf_get_file_info(picture.c_str(), &width, &height);
   if (!format) return PreviewOutcome::NotPicture;
-  gchar* name = gdk_pixbuf_format_get_name(format);
-  bool still = name && stillFormats.count(name);
-  g_free(name);
+  const glib::Text name(gdk_pixbuf_format_get_name(format));
+  bool still = name && stillFormats.count(name.get());
   if (!still || width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide)
     return PreviewOutcome::NotPicture;
 
@@ -41,7 +40,7 @@ PreviewOutcome makeJpegPreview(const std::filesystem::path& picture, int edge, s
   GError* error = nullptr;
   Pixbuf scaled(gdk_pixbuf_new_from_file_at_scale(picture.c_str(), targetWidth, targetHeight, TRUE,
                                                   &error));
-  if (error) g_error_free(error);
+  const glib::Error scaleFailure(std::exchange(error, nullptr));
   if (!scaled) return PreviewOutcome::NotPicture;
   Pixbuf flat;
   GdkPixbuf* source = scaled.get();
@@ -54,13 +53,13 @@ PreviewOutcome makeJpegPreview(const std::filesystem::path& picture, int edge, s
   }
   gchar* buffer = nullptr;
   gsize size = 0;
-  if (!source || !gdk_pixbuf_save_to_buffer(source, &buffer, &size, "jpeg", &error, "quality",
-                                            "85", nullptr)) {
-    if (error) g_error_free(error);
+  const bool saved = source && gdk_pixbuf_save_to_buffer(source, &buffer, &size, "jpeg", &error,
+                                                         "quality", "85", nullptr);
+  const glib::Text owned(buffer);
+  const glib::Error failure(error);
+  if (!saved)
     return PreviewOutcome::NotPicture;
-  }
-  jpeg.assign(buffer, size);
-  g_free(buffer);
+  jpeg.assign(owned.get(), size);
   return PreviewOutcome::Made;
 }
 
@@ -83,7 +82,7 @@ bool writeDemoPicture(const std::filesystem::path& path, int width, int height, 
   }
   GError* error = nullptr;
   bool saved = gdk_pixbuf_save(pixbuf.get(), path.c_str(), format, &error, nullptr);
-  if (error) g_error_free(error);
+  const glib::Error failure(error);
   return saved;
 }
 

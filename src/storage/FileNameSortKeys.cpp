@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include "platform/GLibOwners.h"
+
 namespace kdisk::storage {
 
 namespace {
@@ -12,10 +14,8 @@ constexpr std::string_view kSentinel = "\1\1\1";
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string casefolded(std::string_view text) {
-  gchar* folded = g_utf8_casefold(text.data(), static_cast<gssize>(text.size()));
-  std::string result = folded ? folded : "";
-  g_free(folded);
-  return result;
+  const glib::Text folded(g_utf8_casefold(text.data(), static_cast<gssize>(text.size())));
+  return folded ? folded.get() : "";
 }
 
 }  // namespace
@@ -25,10 +25,8 @@ std::string casefolded(std::string_view text) {
 const std::string& FileNameSortKeys::collatedRun(std::string_view run) {
   if (auto found = m_runs.find(std::string(run)); found != m_runs.end()) return found->second;
   const std::string folded = casefolded(run);
-  gchar* key = g_utf8_collate_key(folded.c_str(), static_cast<gssize>(folded.size()));
-  auto inserted = m_runs.emplace(std::string(run), key ? key : "").first;
-  g_free(key);
-  return inserted->second;
+  const glib::Text key(g_utf8_collate_key(folded.c_str(), static_cast<gssize>(folded.size())));
+  return m_runs.emplace(std::string(run), key ? key.get() : "").first->second;
 }
 
 // Digit runs compare as numbers (more digits sort later; leading zeros break
@@ -40,10 +38,8 @@ std::string FileNameSortKeys::keyForName(std::string_view name) {
     // A broken sequence may swallow a digit or dot when the whole is folded:
     // only glib itself gives the same bytes then.
     const std::string folded = casefolded(name);
-    gchar* key = g_utf8_collate_key_for_filename(folded.c_str(), -1);
-    std::string whole = key ? key : "";
-    g_free(key);
-    return whole;
+    const glib::Text key(g_utf8_collate_key_for_filename(folded.c_str(), -1));
+    return key ? key.get() : "";
   }
   std::string result;
   result.reserve(name.size() * 2);

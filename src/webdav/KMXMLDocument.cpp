@@ -6,9 +6,22 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace {
+
+// libxml2 tears its globals down when the process exits, but only when its
+// allocator is the C library's own. Parses still running on the pool's
+// threads at exit would then lock freed mutexes, so the allocator is the same
+// functions behind other addresses, set before main starts any thread.
+void releaseXMLMemory(void* memory) { std::free(memory); }
+void* allocateXMLMemory(std::size_t size) { return std::malloc(size); }
+void* reallocateXMLMemory(void* memory, std::size_t size) { return std::realloc(memory, size); }
+char* duplicateXMLString(const char* text) { return ::strdup(text); }
+[[maybe_unused]] const int kParserKeptUntilExit =
+    xmlMemSetup(releaseXMLMemory, allocateXMLMemory, reallocateXMLMemory, duplicateXMLString);
 
 const xmlNode* node(const void* pointer) { return static_cast<const xmlNode*>(pointer); }
 

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TemporaryDirectory.h"
@@ -191,6 +194,31 @@ TEST(KMXMLStreamParserTests, SizeAndDepthAreBoundedWhileStreaming) {
   for (int i = 0; i < 5000; ++i) deep += "<a xmlns=\"DAV:\">";
   for (int i = 0; i < 5000; ++i) deep += "</a>";
   EXPECT_FALSE(streamed(deep, 1000));
+}
+
+// A listing may still be parsed on a pool thread when the program ends; the
+// exit must neither crash nor touch libxml2's freed globals (the thread
+// sanitizer build reports the latter).
+TEST(KMXMLStreamParserTests, ParsesRunningAtExitEndCleanly) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::string body = "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\">";
+        for (int i = 0; i < 50; ++i)
+          body += "<d:response><d:href>/f" + std::to_string(i) + "</d:href></d:response>";
+        body += "</d:multistatus>";
+        constexpr int kThreads = 4;
+        std::atomic<int> parsed{0};
+        for (int i = 0; i < kThreads; ++i)
+          std::thread([&body, &parsed] {
+            for (;;) {
+              if (streamed(body, 7)) parsed.fetch_add(1);
+            }
+          }).detach();
+        while (parsed.load() < 4 * kThreads) std::this_thread::yield();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include <gtk/gtk.h>
@@ -21,8 +22,16 @@ namespace {
 constexpr unsigned kStoreWaitSeconds = 5;
 constexpr unsigned kReadWaitSeconds = 5;
 
+// This program links no library of ours, so it has its own owners.
+using MainLoop = std::unique_ptr<GMainLoop, decltype(&g_main_loop_unref)>;
+using Text = std::unique_ptr<char, decltype(&g_free)>;
+
+MainLoop newLoop() {
+  return MainLoop(g_main_loop_new(nullptr, FALSE), &g_main_loop_unref);
+}
+
 struct Holder {
-  GMainLoop* loop = nullptr;
+  MainLoop loop = newLoop();
   GdkClipboard* clipboard = nullptr;
   bool answered = false;
 };
@@ -51,7 +60,7 @@ void stored(GObject* source, GAsyncResult* result, gpointer data) {
   auto& holder = *static_cast<Holder*>(data);
   if (gdk_clipboard_store_finish(GDK_CLIPBOARD(source), result, nullptr)) {
     answer(holder, "stored");
-    g_main_loop_quit(holder.loop);
+    g_main_loop_quit(holder.loop.get());
   } else {
     keepHolding(holder);
   }
@@ -60,11 +69,11 @@ void stored(GObject* source, GAsyncResult* result, gpointer data) {
 void changed(GdkClipboard* clipboard, gpointer data) {
   auto& holder = *static_cast<Holder*>(data);
   if (!gdk_clipboard_is_local(clipboard))
-    g_main_loop_quit(holder.loop);
+    g_main_loop_quit(holder.loop.get());
 }
 
 void displayClosed(GdkDisplay*, gboolean, gpointer data) {
-  g_main_loop_quit(static_cast<Holder*>(data)->loop);
+  g_main_loop_quit(static_cast<Holder*>(data)->loop.get());
 }
 
 gboolean storeTookTooLong(gpointer data) {
@@ -74,7 +83,6 @@ gboolean storeTookTooLong(gpointer data) {
 
 int hold(const std::string& text) {
   Holder holder;
-  holder.loop = g_main_loop_new(nullptr, FALSE);
   GdkDisplay* display = gdk_display_get_default();
   holder.clipboard = gdk_display_get_clipboard(display);
   gdk_clipboard_set_text(holder.clipboard, text.c_str());
@@ -82,40 +90,37 @@ int hold(const std::string& text) {
   g_signal_connect(display, "closed", G_CALLBACK(displayClosed), &holder);
   gdk_clipboard_store_async(holder.clipboard, G_PRIORITY_DEFAULT, nullptr, stored, &holder);
   g_timeout_add_seconds(kStoreWaitSeconds, storeTookTooLong, &holder);
-  g_main_loop_run(holder.loop);
-  g_main_loop_unref(holder.loop);
+  g_main_loop_run(holder.loop.get());
   return 0;
 }
 
 struct Reading {
-  GMainLoop* loop = nullptr;
+  MainLoop loop = newLoop();
   std::string text;
   bool found = false;
 };
 
 void textRead(GObject* source, GAsyncResult* result, gpointer data) {
   auto& reading = *static_cast<Reading*>(data);
-  if (char* text = gdk_clipboard_read_text_finish(GDK_CLIPBOARD(source), result, nullptr)) {
-    reading.text = text;
+  if (const Text text{gdk_clipboard_read_text_finish(GDK_CLIPBOARD(source), result, nullptr),
+                      &g_free}) {
+    reading.text = text.get();
     reading.found = true;
-    g_free(text);
   }
-  g_main_loop_quit(reading.loop);
+  g_main_loop_quit(reading.loop.get());
 }
 
 gboolean readTookTooLong(gpointer data) {
-  g_main_loop_quit(static_cast<Reading*>(data)->loop);
+  g_main_loop_quit(static_cast<Reading*>(data)->loop.get());
   return G_SOURCE_REMOVE;
 }
 
 int print() {
   Reading reading;
-  reading.loop = g_main_loop_new(nullptr, FALSE);
   GdkClipboard* clipboard = gdk_display_get_clipboard(gdk_display_get_default());
   gdk_clipboard_read_text_async(clipboard, nullptr, textRead, &reading);
   g_timeout_add_seconds(kReadWaitSeconds, readTookTooLong, &reading);
-  g_main_loop_run(reading.loop);
-  g_main_loop_unref(reading.loop);
+  g_main_loop_run(reading.loop.get());
   if (!reading.found) {
     std::fprintf(stderr, "kdisk-clipboard: the clipboard holds no text\n");
     return 1;

@@ -7,6 +7,7 @@
 
 #include "graphics/Screen.h"
 #include "platform/Bundle.h"
+#include "platform/GLibOwners.h"
 #include "platform/RunLoop.h"
 #include "uikit/AudioServices.h"
 #include "uikit/KMAnimator.h"
@@ -31,7 +32,7 @@ struct KMGtkHost::Implementation {
   GtkWidget* area = nullptr;
   // Holds the drawing area and, laid over it, the web engines' views.
   GtkWidget* overlay = nullptr;
-  GtkIMContext* im = nullptr;
+  glib::Object<GtkIMContext> im;
   std::shared_ptr<UIWindow> window;
   std::optional<std::string> clipboardText;
   std::function<void()> firstFrame;
@@ -155,19 +156,18 @@ struct KMGtkHost::Implementation {
   static std::vector<URL> droppedURLs(const GValue* value) {
     std::vector<URL> urls;
     auto* list = static_cast<GdkFileList*>(g_value_get_boxed(value));
-    GSList* files = list ? gdk_file_list_get_files(list) : nullptr;
-    for (GSList* item = files; item; item = item->next) {
+    // The list is ours, the files in it the drop's.
+    const std::unique_ptr<GSList, decltype(&g_slist_free)> files(
+        list ? gdk_file_list_get_files(list) : nullptr, &g_slist_free);
+    for (GSList* item = files.get(); item; item = item->next) {
       GFile* file = G_FILE(item->data);
-      if (char* path = g_file_get_path(file)) {
-        urls.push_back(URL::fileURLWithPath(path));
-        g_free(path);
-      } else if (char* uri = g_file_get_uri(file)) {
+      if (const glib::Text path{g_file_get_path(file)}) {
+        urls.push_back(URL::fileURLWithPath(path.get()));
+      } else if (const glib::Text uri{g_file_get_uri(file)}) {
         // A remote place of the file manager; the screen says it cannot read it.
-        if (auto url = URL::fromString(uri)) urls.push_back(*url);
-        g_free(uri);
+        if (auto url = URL::fromString(uri.get())) urls.push_back(*url);
       }
     }
-    g_slist_free(files);
     return urls;
   }
   static GdkDragAction dropMotion(GtkDropTarget*, double x, double y, gpointer data) {
@@ -260,11 +260,8 @@ struct KMGtkHost::Implementation {
   }
   static void clipboardRead(GObject* source, GAsyncResult* result, gpointer data) {
     auto* self = static_cast<Implementation*>(data);
-    char* text = gdk_clipboard_read_text_finish(GDK_CLIPBOARD(source), result, nullptr);
-    if (text) {
-      self->clipboardText = text;
-      g_free(text);
-    }
+    if (const glib::Text text{gdk_clipboard_read_text_finish(GDK_CLIPBOARD(source), result, nullptr)})
+      self->clipboardText = text.get();
   }
   static void clipboardChanged(GdkClipboard* clipboard, gpointer data) {
     gdk_clipboard_read_text_async(clipboard, nullptr, clipboardRead, data);
@@ -321,11 +318,11 @@ KMGtkHost::KMGtkHost(std::string title) : m_implementation(std::make_unique<Impl
   g_signal_connect(drop, "drop", G_CALLBACK(Implementation::dropped), &self);
   gtk_widget_add_controller(self.area, GTK_EVENT_CONTROLLER(drop));
 
-  self.im = gtk_im_multicontext_new();
-  gtk_im_context_set_client_widget(self.im, self.area);
-  g_signal_connect(self.im, "commit", G_CALLBACK(Implementation::commit), &self);
+  self.im.reset(gtk_im_multicontext_new());
+  gtk_im_context_set_client_widget(self.im.get(), self.area);
+  g_signal_connect(self.im.get(), "commit", G_CALLBACK(Implementation::commit), &self);
   GtkEventController* keys = gtk_event_controller_key_new();
-  gtk_event_controller_key_set_im_context(GTK_EVENT_CONTROLLER_KEY(keys), self.im);
+  gtk_event_controller_key_set_im_context(GTK_EVENT_CONTROLLER_KEY(keys), self.im.get());
   g_signal_connect(keys, "key-pressed", G_CALLBACK(Implementation::keyPressed), &self);
   gtk_widget_add_controller(self.gtkWindow, keys);
 
@@ -375,7 +372,8 @@ KMGtkHost::~KMGtkHost() {
   self.imagePicker.reset();
   self.window->setUpdateHandler(nullptr);
   self.window->setRootViewController(nullptr);
-  if (self.im) g_object_unref(self.im);
+  // Before the window: the input method still points at its drawing area.
+  self.im.reset();
   if (self.gtkWindow) gtk_window_destroy(GTK_WINDOW(self.gtkWindow));
 }
 
@@ -414,7 +412,7 @@ void KMGtkHost::setAfterPaintHandler(std::function<void()> handler) {
 int KMGtkHost::run() {
   auto& self = *m_implementation;
   gtk_window_present(GTK_WINDOW(self.gtkWindow));
-  gtk_im_context_focus_in(self.im);
+  gtk_im_context_focus_in(self.im.get());
   gtk_widget_grab_focus(self.area);
   self.running = true;
   RunLoop::main().run();

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "platform/GLibOwners.h"
 #include "platform/Log.h"
 #include "platform/RunLoop.h"
 #include "uikit/UIWindow.h"
@@ -58,23 +59,21 @@ bool trustedByExtraAuthority(const KMWebKitPlacementHost& host, GTlsCertificate*
   if (!file || !certificate)
     return false;
   GError* error = nullptr;
-  GTlsCertificate* authority = g_tls_certificate_new_from_file(file->c_str(), &error);
+  const glib::Object<GTlsCertificate> authority(
+      g_tls_certificate_new_from_file(file->c_str(), &error));
   if (!authority) {
+    const glib::Error failure(error);
     log()->error("Cannot read the extra certificate authority {}: {}", *file,
-                 error ? error->message : "");
-    g_clear_error(&error);
+                 failure ? failure->message : "");
     return false;
   }
-  GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr);
-  GSocketConnectable* identity =
-      parsed ? g_network_address_new(g_uri_get_host(parsed), std::max(0, g_uri_get_port(parsed)))
-             : nullptr;
-  const GTlsCertificateFlags flags = g_tls_certificate_verify(certificate, identity, authority);
-  if (identity)
-    g_object_unref(identity);
-  if (parsed)
-    g_uri_unref(parsed);
-  g_object_unref(authority);
+  const glib::Uri parsed(g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr));
+  const glib::Object<GSocketConnectable> identity(
+      parsed ? g_network_address_new(g_uri_get_host(parsed.get()),
+                                     std::max(0, g_uri_get_port(parsed.get())))
+             : nullptr);
+  const GTlsCertificateFlags flags =
+      g_tls_certificate_verify(certificate, identity.get(), authority.get());
   return flags == 0;
 }
 
@@ -88,6 +87,7 @@ struct KMWebKitEngine::Implementation {
 
   UIWebView& view;
   std::shared_ptr<KMWebKitPlacementHost> host;
+  glib::Object<WebKitWebView> owner;
   WebKitWebView* webView = nullptr;
   bool inOverlay = false;
   bool failed = false;
@@ -192,16 +192,13 @@ struct KMWebKitEngine::Implementation {
             auto* pending = static_cast<PendingFinish*>(data);
             std::unique_ptr<PendingFinish> owned(pending);
             GError* error = nullptr;
-            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            const glib::Object<JSCValue> value(
+                webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error));
             g_clear_error(&error);
             std::string title;
-            if (value) {
-              if (jsc_value_is_string(value)) {
-                char* text = jsc_value_to_string(value);
-                title = text ? text : "";
-                g_free(text);
-              }
-              g_object_unref(value);
+            if (value && jsc_value_is_string(value.get())) {
+              const glib::Text text(jsc_value_to_string(value.get()));
+              title = text ? text.get() : "";
             }
             if (!pending->alive.lock()) return;
             pending->self->finishedTitle = title;
@@ -226,11 +223,9 @@ struct KMWebKitEngine::Implementation {
                                           gpointer data) {
     const KMWebKitPlacementHost& host = static_cast<Implementation*>(data)->lentHost();
     if (trustedByExtraAuthority(host, certificate, uri)) {
-      GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr);
-      if (parsed) {
+      if (const glib::Uri parsed{g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr)}) {
         webkit_network_session_allow_tls_certificate_for_host(sharedSession(host), certificate,
-                                                              g_uri_get_host(parsed));
-        g_uri_unref(parsed);
+                                                              g_uri_get_host(parsed.get()));
         webkit_web_view_load_uri(webView, uri);
         return TRUE;
       }
@@ -246,8 +241,9 @@ KMWebKitEngine::KMWebKitEngine(UIWebView& view, std::shared_ptr<KMWebKitPlacemen
   auto& self = *m_implementation;
   if (self.host)
     self.host->engines.insert(this);
-  self.webView = WEBKIT_WEB_VIEW(g_object_ref_sink(
-      g_object_new(WEBKIT_TYPE_WEB_VIEW, "network-session", sharedSession(self.lentHost()), nullptr)));
+  self.owner.reset(WEBKIT_WEB_VIEW(g_object_ref_sink(
+      g_object_new(WEBKIT_TYPE_WEB_VIEW, "network-session", sharedSession(self.lentHost()), nullptr))));
+  self.webView = self.owner.get();
   g_signal_connect(self.webView, "decide-policy", G_CALLBACK(Implementation::decidePolicy), &self);
   g_signal_connect(self.webView, "load-changed", G_CALLBACK(Implementation::loadChanged), &self);
   g_signal_connect(self.webView, "load-failed", G_CALLBACK(Implementation::loadFailed), &self);
@@ -264,7 +260,6 @@ KMWebKitEngine::~KMWebKitEngine() {
   webkit_web_view_stop_loading(self.webView);
   if (self.inOverlay && self.host && self.host->overlay)
     gtk_overlay_remove_overlay(self.host->overlay, self.widget());
-  g_object_unref(self.webView);
 }
 
 void KMWebKitEngine::loadRequest(const URL& url) {
@@ -312,15 +307,12 @@ void KMWebKitEngine::evaluateJavaScript(
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<Completion> done(static_cast<Completion*>(data));
         GError* error = nullptr;
-        JSCValue* value =
-            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        const glib::Object<JSCValue> value(
+            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error));
         std::optional<std::string> text;
         if (value) {
-          char* string = jsc_value_to_string(value);
-          if (string)
-            text = string;
-          g_free(string);
-          g_object_unref(value);
+          if (const glib::Text string{jsc_value_to_string(value.get())})
+            text = string.get();
         }
         g_clear_error(&error);
         if (*done)

@@ -1,11 +1,11 @@
 #include "uikit/preview/KMPDFDocument.h"
 
-#include <cairo.h>
 #include <poppler.h>
 
 #include <algorithm>
 #include <cmath>
 
+#include "graphics/CairoOwners.h"
 #include "graphics/UIImage.h"
 #include "platform/GLibOwners.h"
 
@@ -65,19 +65,19 @@ std::shared_ptr<UIImage> KMPDFDocument::renderPage(int index, int pixelWidth, do
   glib::Object<PopplerPage> page(poppler_document_get_page(m_handle->document, index));
   if (!page)
     return nullptr;
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
+  cairo::Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
     return nullptr;
+  {
+    const cairo::Context context(cairo_create(surface.get()));
+    cairo_set_source_rgb(context.get(), 1, 1, 1);
+    cairo_paint(context.get());
+    cairo_scale(context.get(), width / size.width, height / size.height);
+    poppler_page_render(page.get(), context.get());
   }
-  cairo_t* context = cairo_create(surface);
-  cairo_set_source_rgb(context, 1, 1, 1);
-  cairo_paint(context);
-  cairo_scale(context, width / size.width, height / size.height);
-  poppler_page_render(page.get(), context);
-  cairo_destroy(context);
-  cairo_surface_flush(surface);
-  return UIImage::imageWithSurface(surface, scale, "PDF page " + std::to_string(index + 1));
+  cairo_surface_flush(surface.get());
+  return UIImage::imageWithSurface(surface.release(), scale,
+                                   "PDF page " + std::to_string(index + 1));
 }
 
 } // namespace kdisk
