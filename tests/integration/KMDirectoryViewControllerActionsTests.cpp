@@ -283,7 +283,9 @@ TEST_P(BrowserActionsTestAtBothScales, SharingUploadsIsRefusedAndTheOverlayCover
   EXPECT_FALSE(browser->cancelButtonAdded());
   EXPECT_NE(browser->navigationItem().leftBarButtonItem(), nullptr);
   EXPECT_EQ(browser->splashScreenShadeView()->superview(), nullptr);
-  if (visibleAlert()) ASSERT_TRUE(m_host->tapText(KMLocalizedString("OK", "")));
+  if (visibleAlert()) {
+    ASSERT_TRUE(m_host->tapText(KMLocalizedString("OK", "")));
+  }
   m_host->advance(0.5);
 }
 
