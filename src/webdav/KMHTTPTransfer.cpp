@@ -112,6 +112,7 @@ struct HTTPTransfer::Impl final : CurlEngine::Transfer {
   static size_t onBody(char* data, size_t size, size_t count, void* user);
   static int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded);
   static size_t onRead(char* buffer, size_t size, size_t count, void* user);
+  static int onSeek(void* user, curl_off_t offset, int origin);
 
   void curlTransferDidComplete(int result) override {
     PendingEvent done(PendingEvent::Kind::Done);
@@ -209,6 +210,15 @@ size_t HTTPTransfer::Impl::onRead(char* buffer, size_t size, size_t count, void*
   return read;
 }
 
+// libcurl sends a body again when a kept connection turns out to be closed
+// under it; without a way back to the start it gives the upload up.
+int HTTPTransfer::Impl::onSeek(void* user, curl_off_t offset, int origin) {
+  auto* self = static_cast<Impl*>(user);
+  if (!self->uploadFile) return CURL_SEEKFUNC_CANTSEEK;
+  return ::fseeko(self->uploadFile.get(), static_cast<off_t>(offset), origin) == 0 ? CURL_SEEKFUNC_OK
+                                                                                   : CURL_SEEKFUNC_FAIL;
+}
+
 bool HTTPTransfer::Impl::beginHop() {
   easy.reset(curl_easy_init());
   CURL* const handle = easy.get();
@@ -250,6 +260,8 @@ bool HTTPTransfer::Impl::beginHop() {
     curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(handle, CURLOPT_READFUNCTION, &Impl::onRead);
     curl_easy_setopt(handle, CURLOPT_READDATA, this);
+    curl_easy_setopt(handle, CURLOPT_SEEKFUNCTION, &Impl::onSeek);
+    curl_easy_setopt(handle, CURLOPT_SEEKDATA, this);
     curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(info.st_size));
     // Larger reads than the default 64 KiB: fewer run-loop turns per megabyte.
     curl_easy_setopt(handle, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);

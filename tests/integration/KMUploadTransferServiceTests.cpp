@@ -91,6 +91,26 @@ TEST_F(KMUploadTransferServiceTests, LargeFileStreamsWithRisingProgressEndingAtI
   EXPECT_TRUE(readFile(m_server->storageRoot() + "/large.bin") == readFile(source));
 }
 
+TEST_F(KMUploadTransferServiceTests, AnUploadOnAKeptConnectionDroppedUnansweredIsSentAgainWhole) {
+  // The first upload leaves a connection open for the second to reuse.
+  UploadRecord first, second;
+  auto one = upload("first.bin", sourceFile("first.bin", 1000), first);
+  one->start();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return first.done(); }, 15));
+  ASSERT_EQ(one->responseStatusCode(), 201);
+  // The service takes the body, then drops that connection unanswered and
+  // with nothing stored: the client must send the body again, from its first byte.
+  constexpr std::uint64_t kSize = 1024 * 1024;
+  ASSERT_TRUE(m_server->faults().cutRequestBodyAfter("PUT", "/disk/second.bin", kSize - 1));
+  const std::string source = sourceFile("second.bin", kSize);
+  auto two = upload("second.bin", source, second);
+  two->start();
+  ASSERT_TRUE(RunLoop::main().runUntil([&] { return second.done(); }, 15));
+  EXPECT_EQ(second.finished, 1) << (two->error() ? two->error()->description() : std::string());
+  EXPECT_EQ(two->responseStatusCode(), 201);
+  EXPECT_TRUE(readFile(m_server->storageRoot() + "/second.bin") == readFile(source));
+}
+
 TEST_F(KMUploadTransferServiceTests, CancelIsReportedAsFailureCodeThreeAndNothingFollows) {
   const std::string source = sourceFile("cancelled.bin", 32u * 1024 * 1024);
   // Held before the body is read, so the upload is surely still sending.
