@@ -323,8 +323,9 @@ bool Database::hasFoundDamage() const { return *m_impl->damaged; }
 
 bool Database::sizeMatchesHeader() {
   if (m_impl->path == ":memory:") return true;
-  struct stat status {};
-  if (::stat(m_impl->path.c_str(), &status) != 0) return false;
+  // Both looks under one read lock: another process sharing the file cannot
+  // grow it between them.
+  Transaction reading(*this);
   std::int64_t pageSize = 0, pageCount = 0;
   {
     auto cursor = executeQuery("PRAGMA page_size");
@@ -334,6 +335,8 @@ bool Database::sizeMatchesHeader() {
     auto cursor = executeQuery("PRAGMA page_count");
     if (cursor.next()) pageCount = cursor.longLongIntForColumn("page_count");
   }
+  struct stat status {};
+  if (::stat(m_impl->path.c_str(), &status) != 0) return false;
   return pageSize > 0 && pageCount > 0 && pageSize * pageCount == static_cast<std::int64_t>(status.st_size);
 }
 

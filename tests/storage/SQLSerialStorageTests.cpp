@@ -133,17 +133,20 @@ TEST_F(SQLSerialStorageTest, AFileThatIsNotSQLiteIsReplacedByADatabaseFile) {
   EXPECT_EQ(storage.storedVersion(), 3);
 }
 
-TEST_F(SQLSerialStorageTest, ATruncatedFileIsRebuilt) {
-  {
+TEST_F(SQLSerialStorageTest, AFileCutShortOrGrownBehindSQLiteIsRebuilt) {
+  for (const double factor : {0.5, 1.5}) {
+    {
+      ThingStorage storage;
+      storage.addThings(2000);
+    }
+    const auto size = std::filesystem::file_size(path());
+    ASSERT_GT(size, 8192u);
+    std::filesystem::resize_file(path(), static_cast<std::uintmax_t>(static_cast<double>(size) * factor) / 4096 * 4096);
     ThingStorage storage;
-    storage.addThings(2000);
+    EXPECT_EQ(storage.thingCount(), 0) << factor;
+    EXPECT_EQ(storage.initializations, 1) << factor;
+    EXPECT_FALSE(storage.isRunningInMemory());
   }
-  const auto size = std::filesystem::file_size(path());
-  ASSERT_GT(size, 8192u);
-  std::filesystem::resize_file(path(), size / 2);
-  ThingStorage storage;
-  EXPECT_EQ(storage.thingCount(), 0);
-  EXPECT_FALSE(storage.isRunningInMemory());
 }
 
 // Opening does not read the whole file; a damaged page is found when read,
