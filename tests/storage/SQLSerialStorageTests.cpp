@@ -174,6 +174,27 @@ TEST_F(SQLSerialStorageTest, APageDamagedInsideTheFileIsFoundWhenReadAndTheFileR
   EXPECT_FALSE(storage.isRunningInMemory());
 }
 
+// Another process (the application beside `kdisk`) committing while the store
+// opens: the open waits for it instead of taking the locked file for a broken one.
+TEST_F(SQLSerialStorageTest, AFileLockedByAnotherConnectionIsWaitedForNotRebuilt) {
+  {
+    ThingStorage storage;
+    storage.addThings(20);
+  }
+  auto holder = Database::open(path());
+  ASSERT_TRUE(holder.hasValue());
+  ASSERT_TRUE(holder.value()->executeStatements("BEGIN EXCLUSIVE"));
+  int waits = 0;
+  Database::setBusyHookForTesting([&] {
+    if (++waits == 1) holder.value()->commit();
+  });
+  ThingStorage storage;
+  EXPECT_EQ(storage.thingCount(), 20);
+  Database::setBusyHookForTesting(nullptr);
+  EXPECT_EQ(waits, 1);
+  EXPECT_EQ(storage.initializations, 0);
+}
+
 TEST_F(SQLSerialStorageTest, AnEmptyFileIsRebuilt) {
   std::ofstream(path()).close();
   ThingStorage storage;
