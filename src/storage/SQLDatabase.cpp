@@ -7,7 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
+#include <mutex>
+#include <thread>
 
 namespace kdisk::sql {
 
@@ -24,6 +27,22 @@ struct StatementDeleter {
 
 // SQLite's answer for a file whose pages do not hold what they should.
 bool isDamage(int result) { return (result & 0xff) == SQLITE_CORRUPT || (result & 0xff) == SQLITE_NOTADB; }
+
+std::mutex g_busyHookMutex;
+std::function<void()> g_busyHook;
+
+// The application and `kdisk` share the store: a file another process is
+// committing to answers "busy" for a moment. Waiting it out (up to 5 s) keeps
+// that from reading as a broken file, which would be deleted and rebuilt.
+int waitWhileBusy(void*, int attempts) {
+  {
+    std::lock_guard lock(g_busyHookMutex);
+    if (g_busyHook) g_busyHook();
+  }
+  if (attempts >= 500) return 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return 1;
+}
 
 bool bindValue(sqlite3_stmt* statement, int index, const Value& value) {
   struct Binder {
@@ -224,6 +243,7 @@ Expected<std::unique_ptr<Database>> Database::open(const std::string& path) {
     return KMError(kSQLiteErrorDomain, result, message);
   }
   sqlite3_extended_result_codes(raw, 0);
+  sqlite3_busy_handler(raw, waitWhileBusy, nullptr);
   // Reading the schema makes SQLite look at the file's header, so a file that is
   // not a database (or is damaged at its start) fails here.
   char* error = nullptr;
@@ -323,8 +343,9 @@ bool Database::hasFoundDamage() const { return *m_impl->damaged; }
 
 bool Database::sizeMatchesHeader() {
   if (m_impl->path == ":memory:") return true;
-  struct stat status {};
-  if (::stat(m_impl->path.c_str(), &status) != 0) return false;
+  // Both looks under one read lock: another process sharing the file cannot
+  // grow it between them.
+  Transaction reading(*this);
   std::int64_t pageSize = 0, pageCount = 0;
   {
     auto cursor = executeQuery("PRAGMA page_size");
@@ -334,7 +355,14 @@ bool Database::sizeMatchesHeader() {
     auto cursor = executeQuery("PRAGMA page_count");
     if (cursor.next()) pageCount = cursor.longLongIntForColumn("page_count");
   }
+  struct stat status {};
+  if (::stat(m_impl->path.c_str(), &status) != 0) return false;
   return pageSize > 0 && pageCount > 0 && pageSize * pageCount == static_cast<std::int64_t>(status.st_size);
+}
+
+void Database::setBusyHookForTesting(std::function<void()> hook) {
+  std::lock_guard lock(g_busyHookMutex);
+  g_busyHook = std::move(hook);
 }
 
 void Database::setProgressHookForTesting(int instructions, std::function<bool()> hook) {

@@ -102,6 +102,9 @@ class Database {
   // returning false interrupts it. For fault-injection tests (a kill in the
   // middle of a write); an empty hook removes it.
   void setProgressHookForTesting(int instructions, std::function<bool()> hook);
+  // Called each time any connection finds the file locked by another one and
+  // waits; for tests that release the lock at that moment.
+  static void setBusyHookForTesting(std::function<void()> hook);
 
  private:
   struct Impl;

@@ -133,17 +133,20 @@ TEST_F(SQLSerialStorageTest, AFileThatIsNotSQLiteIsReplacedByADatabaseFile) {
   EXPECT_EQ(storage.storedVersion(), 3);
 }
 
-TEST_F(SQLSerialStorageTest, ATruncatedFileIsRebuilt) {
-  {
+TEST_F(SQLSerialStorageTest, AFileCutShortOrGrownBehindSQLiteIsRebuilt) {
+  for (const double factor : {0.5, 1.5}) {
+    {
+      ThingStorage storage;
+      storage.addThings(2000);
+    }
+    const auto size = std::filesystem::file_size(path());
+    ASSERT_GT(size, 8192u);
+    std::filesystem::resize_file(path(), static_cast<std::uintmax_t>(static_cast<double>(size) * factor) / 4096 * 4096);
     ThingStorage storage;
-    storage.addThings(2000);
+    EXPECT_EQ(storage.thingCount(), 0) << factor;
+    EXPECT_EQ(storage.initializations, 1) << factor;
+    EXPECT_FALSE(storage.isRunningInMemory());
   }
-  const auto size = std::filesystem::file_size(path());
-  ASSERT_GT(size, 8192u);
-  std::filesystem::resize_file(path(), size / 2);
-  ThingStorage storage;
-  EXPECT_EQ(storage.thingCount(), 0);
-  EXPECT_FALSE(storage.isRunningInMemory());
 }
 
 // Opening does not read the whole file; a damaged page is found when read,
@@ -169,6 +172,27 @@ TEST_F(SQLSerialStorageTest, APageDamagedInsideTheFileIsFoundWhenReadAndTheFileR
   storage.addThing(7);
   EXPECT_EQ(storage.thingCount(), 1);
   EXPECT_FALSE(storage.isRunningInMemory());
+}
+
+// Another process (the application beside `kdisk`) committing while the store
+// opens: the open waits for it instead of taking the locked file for a broken one.
+TEST_F(SQLSerialStorageTest, AFileLockedByAnotherConnectionIsWaitedForNotRebuilt) {
+  {
+    ThingStorage storage;
+    storage.addThings(20);
+  }
+  auto holder = Database::open(path());
+  ASSERT_TRUE(holder.hasValue());
+  ASSERT_TRUE(holder.value()->executeStatements("BEGIN EXCLUSIVE"));
+  int waits = 0;
+  Database::setBusyHookForTesting([&] {
+    if (++waits == 1) holder.value()->commit();
+  });
+  ThingStorage storage;
+  EXPECT_EQ(storage.thingCount(), 20);
+  Database::setBusyHookForTesting(nullptr);
+  EXPECT_EQ(waits, 1);
+  EXPECT_EQ(storage.initializations, 0);
 }
 
 TEST_F(SQLSerialStorageTest, AnEmptyFileIsRebuilt) {
