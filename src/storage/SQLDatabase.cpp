@@ -27,9 +27,20 @@ struct StatementDeleter {
 
 // SQLite's answer for a file whose pages do not hold what they should.
 bool isDamage(int result) { return (result & 0xff) == SQLITE_CORRUPT || (result & 0xff) == SQLITE_NOTADB; }
+bool isBusy(int result) { return (result & 0xff) == SQLITE_BUSY || (result & 0xff) == SQLITE_LOCKED; }
+
+// What SQLite's answers on one connection have said about its file.
+struct FileHealth {
+  bool damaged = false;
+  bool busy = false;  // another connection held it past the wait
+  void note(int result) {
+    damaged = damaged || isDamage(result);
+    busy = busy || isBusy(result);
+  }
+};
 
 std::mutex g_busyHookMutex;
-std::function<void()> g_busyHook;
+std::function<bool()> g_busyHook;
 
 // The application and `kdisk` share the store: a file another process is
 // committing to answers "busy" for a moment. Waiting it out (up to 5 s) keeps
@@ -37,7 +48,7 @@ std::function<void()> g_busyHook;
 int waitWhileBusy(void*, int attempts) {
   {
     std::lock_guard lock(g_busyHookMutex);
-    if (g_busyHook) g_busyHook();
+    if (g_busyHook && !g_busyHook()) return 0;
   }
   if (attempts >= 500) return 0;
   std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -76,14 +87,14 @@ bool bindValue(sqlite3_stmt* statement, int index, const Value& value) {
 // cached statement from being handed to a second cursor while one is open.
 class Statement {
  public:
-  Statement(sqlite3_stmt* handle, bool cached, std::shared_ptr<bool> damaged)
-      : m_handle(handle), m_cached(cached), m_damaged(std::move(damaged)) {}
+  Statement(sqlite3_stmt* handle, bool cached, std::shared_ptr<FileHealth> health)
+      : m_handle(handle), m_cached(cached), m_health(std::move(health)) {}
 
   sqlite3_stmt* handle() const { return m_handle.get(); }
   bool cached() const { return m_cached; }
   bool inUse = false;
   void noteResult(int result) {
-    if (isDamage(result)) *m_damaged = true;
+    m_health->note(result);
   }
 
   int columnIndex(std::string_view name) {
@@ -112,7 +123,7 @@ class Statement {
  private:
   std::unique_ptr<sqlite3_stmt, StatementDeleter> m_handle;
   bool m_cached;
-  std::shared_ptr<bool> m_damaged;
+  std::shared_ptr<FileHealth> m_health;
   bool matches(std::size_t column, std::string_view name) const {
     return m_columns[column].size() == name.size() &&
            strncasecmp(m_columns[column].data(), name.data(), name.size()) == 0;
@@ -127,9 +138,9 @@ struct Database::Impl {
   std::string path;
   std::map<std::string, std::shared_ptr<Statement>, std::less<>> cache;
   std::function<bool()> progressHook;
-  std::shared_ptr<bool> damaged = std::make_shared<bool>(false);
+  std::shared_ptr<FileHealth> health = std::make_shared<FileHealth>();
   int noteResult(int result) {
-    if (isDamage(result)) *damaged = true;
+    health->note(result);
     return result;
   }
 };
@@ -272,7 +283,7 @@ std::shared_ptr<Statement> Database::prepare(std::string_view sql, const Argumen
       return nullptr;
     }
     const bool cache = found == m_impl->cache.end();
-    statement = std::make_shared<Statement>(handle, cache, m_impl->damaged);
+    statement = std::make_shared<Statement>(handle, cache, m_impl->health);
     if (cache) m_impl->cache.emplace(std::string(sql), statement);
   }
   statement->inUse = true;
@@ -339,7 +350,13 @@ KMError Database::lastError() const {
 
 const std::string& Database::path() const { return m_impl->path; }
 
-bool Database::hasFoundDamage() const { return *m_impl->damaged; }
+bool Database::hasFoundDamage() const { return m_impl->health->damaged; }
+
+bool Database::hasFoundTheFileBusy() const { return m_impl->health->busy; }
+
+bool Database::isBusyError(const KMError& error) {
+  return error.domain == kSQLiteErrorDomain && isBusy(static_cast<int>(error.code));
+}
 
 bool Database::sizeMatchesHeader() {
   if (m_impl->path == ":memory:") return true;
@@ -360,7 +377,7 @@ bool Database::sizeMatchesHeader() {
   return pageSize > 0 && pageCount > 0 && pageSize * pageCount == static_cast<std::int64_t>(status.st_size);
 }
 
-void Database::setBusyHookForTesting(std::function<void()> hook) {
+void Database::setBusyHookForTesting(std::function<bool()> hook) {
   std::lock_guard lock(g_busyHookMutex);
   g_busyHook = std::move(hook);
 }

@@ -94,6 +94,10 @@ class Database {
   const std::string& path() const;
   // Whether SQLite has answered any call with "corrupt" or "not a database".
   bool hasFoundDamage() const;
+  // Whether any call failed because another connection held the file past the wait.
+  bool hasFoundTheFileBusy() const;
+  // Whether an error of this module says the same.
+  static bool isBusyError(const KMError& error);
   // Whether the file is as long as its header says: a file cut short or grown
   // by something other than SQLite fails this. Reads the header only.
   bool sizeMatchesHeader();
@@ -103,8 +107,10 @@ class Database {
   // middle of a write); an empty hook removes it.
   void setProgressHookForTesting(int instructions, std::function<bool()> hook);
   // Called each time any connection finds the file locked by another one and
-  // waits; for tests that release the lock at that moment.
-  static void setBusyHookForTesting(std::function<void()> hook);
+  // waits; for tests that release the lock at that moment, or end the wait
+  // (returning false) as if its time were up.
+  static void setBusyHookForTesting(std::function<bool()> hook);
+
 
  private:
   struct Impl;

@@ -118,9 +118,10 @@ void SQLSerialStorage::openDB() {
   // A file that cannot be used is deleted and tried once more; after that the
   // store runs on a database in memory, so it always has a connection and the
   // application keeps working, only without a cache that outlives it.
-  for (int attempt = 0; attempt < 2 && !m_fmdb; ++attempt) {
+  bool busy = false;
+  for (int attempt = 0; attempt < 2 && !m_fmdb && !busy; ++attempt) {
     if (attempt > 0) removeDatabaseFiles();
-    m_fmdb = openFile(/*rebuildsLeft=*/1);
+    m_fmdb = openFile(/*rebuildsLeft=*/1, busy);
   }
   if (m_fmdb) {
     didOpenDatabase(*m_fmdb);
@@ -141,7 +142,7 @@ void SQLSerialStorage::openDB() {
   assertInvariants();
 }
 
-std::unique_ptr<kdisk::sql::Database> SQLSerialStorage::openFile(int rebuildsLeft) {
+std::unique_ptr<kdisk::sql::Database> SQLSerialStorage::openFile(int rebuildsLeft, bool& busy) {
   const std::string path = fullPath();
   kdisk::paths::createDirectories(kdisk::paths::libraryDirectory());
   // Made 0700 when created; one made by an older version is tightened.
@@ -150,6 +151,7 @@ std::unique_ptr<kdisk::sql::Database> SQLSerialStorage::openFile(int rebuildsLef
   auto opened = kdisk::sql::Database::open(path);
   if (!opened.hasValue()) {
     log()->error("Could not open db. {}", opened.error().localizedDescription);
+    busy = kdisk::sql::Database::isBusyError(opened.error());
     return nullptr;
   }
   std::unique_ptr<kdisk::sql::Database> database = std::move(opened.value());
@@ -176,11 +178,17 @@ std::unique_ptr<kdisk::sql::Database> SQLSerialStorage::openFile(int rebuildsLef
     cursor.close();
   }
   if (readable && storedVersion == version()) return database;
+  if (database->hasFoundTheFileBusy()) {
+    // The file holds the upload queue, which the server cannot give back.
+    log()->error("The database {} stayed locked by another program; running without it this time.", path);
+    busy = true;
+    return nullptr;
+  }
 
   log()->error("Version of disk database is outdated. Database was reinitialized.");
   database.reset();
   if (rebuildsLeft == 0) return nullptr;
   clear();
   if (kdisk::paths::fileExists(path)) return nullptr;  // could not delete: give up on the file
-  return openFile(rebuildsLeft - 1);
+  return openFile(rebuildsLeft - 1, busy);
 }

@@ -72,7 +72,9 @@ class SQLSerialStorage {
   // The state table above holds; on the storage queue, after each arrow.
   void assertInvariants() const;
   void openDB();
-  std::unique_ptr<kdisk::sql::Database> openFile(int rebuildsLeft);
+  // Nothing when the file cannot be used; `busy` says another process held it
+  // past the wait, which is no reason to throw it away.
+  std::unique_ptr<kdisk::sql::Database> openFile(int rebuildsLeft, bool& busy);
   bool removeDatabaseFiles();
   void dropDamagedFile();
 

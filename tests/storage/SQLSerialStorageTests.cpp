@@ -187,12 +187,35 @@ TEST_F(SQLSerialStorageTest, AFileLockedByAnotherConnectionIsWaitedForNotRebuilt
   int waits = 0;
   Database::setBusyHookForTesting([&] {
     if (++waits == 1) holder.value()->commit();
+    return true;
   });
   ThingStorage storage;
   EXPECT_EQ(storage.thingCount(), 20);
   Database::setBusyHookForTesting(nullptr);
   EXPECT_EQ(waits, 1);
   EXPECT_EQ(storage.initializations, 0);
+}
+
+// A lock held past the wait still says nothing about the file's health: it is
+// left as it is (with its upload queue) and read again by the next start.
+TEST_F(SQLSerialStorageTest, AFileLockedPastTheWaitIsLeftWholeAndUsedNextTime) {
+  {
+    ThingStorage storage;
+    storage.addThings(20);
+  }
+  auto holder = Database::open(path());
+  ASSERT_TRUE(holder.hasValue());
+  ASSERT_TRUE(holder.value()->executeStatements("BEGIN EXCLUSIVE"));
+  Database::setBusyHookForTesting([] { return false; });
+  {
+    ThingStorage storage;
+    EXPECT_TRUE(storage.isRunningInMemory());
+  }
+  Database::setBusyHookForTesting(nullptr);
+  ASSERT_TRUE(holder.value()->commit());
+  ThingStorage storage;
+  EXPECT_FALSE(storage.isRunningInMemory());
+  EXPECT_EQ(storage.thingCount(), 20);
 }
 
 TEST_F(SQLSerialStorageTest, AnEmptyFileIsRebuilt) {
