@@ -61,10 +61,14 @@ std::string pictureBytes(int seed, bool png) {
 class Unprivileged {
  public:
   Unprivileged() : m_active(::geteuid() == 0) {
-    if (m_active) EXPECT_TRUE(::setresgid(65534, 65534, 0) == 0 && ::setresuid(65534, 65534, 0) == 0);
+    if (m_active) {
+      EXPECT_TRUE(::setresgid(65534, 65534, 0) == 0 && ::setresuid(65534, 65534, 0) == 0);
+    }
   }
   ~Unprivileged() {
-    if (m_active) EXPECT_TRUE(::setresuid(0, 0, 0) == 0 && ::setresgid(0, 0, 0) == 0);
+    if (m_active) {
+      EXPECT_TRUE(::setresuid(0, 0, 0) == 0 && ::setresgid(0, 0, 0) == 0);
+    }
   }
 
  private:

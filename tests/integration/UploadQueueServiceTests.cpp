@@ -386,8 +386,9 @@ TEST_F(UploadQueueService, DeletingTheRowInFlightCancelsAtTheNextReportAndTheNex
   EXPECT_FALSE(existsOnService("deleted.bin"));
   EXPECT_FALSE(m_storage->uploadFileAtURL(disk("deleted.bin")));
   for (const auto& event : recorder.events)
-    if (event.name == kKMKMWebDAVFileManagerDidSendBytesForUploadFile)
+    if (event.name == kKMKMWebDAVFileManagerDidSendBytesForUploadFile) {
       EXPECT_NE(event.url, disk("deleted.bin").absoluteString());
+    }
 }
 
 TEST_F(UploadQueueService, NothingStartsWhileUnreachableAndTheFirstReachableReportStartsTheNewest) {
