@@ -197,7 +197,7 @@ TEST_F(ImageCatalogue, ContactSheetShowsEveryImage) {
   ASSERT_TRUE(sheet);
   EXPECT_GT(sheet->pixelHeight(), 500);
   // Kept for people to look at.
-  const std::string folder = std::string(KDISK_BINARY_DIR) + "/artifacts";
+  const std::string folder = std::string(KDISK_BINARY_DIR) + "/artefacts/images";
   std::filesystem::create_directories(folder);
   testing::writePNG(*sheet, folder + "/contact-sheet.png");
   EXPECT_TRUE(std::filesystem::exists(folder + "/contact-sheet.png"));

@@ -141,7 +141,7 @@ class BrowserTest : public ServiceTest {
   }
   // Named "name@2x.png" when drawn at scale 2.
   void saveArtifact(const std::string& name) {
-    const auto dir = std::filesystem::path(KDISK_BINARY_DIR) / "artifacts";
+    const auto dir = std::filesystem::path(KDISK_BINARY_DIR) / "artefacts" / "screens";
     std::filesystem::create_directories(dir);
     std::filesystem::path file = name;
     if (m_host->scale() == 2) file = file.stem().string() + "@2x" + file.extension().string();

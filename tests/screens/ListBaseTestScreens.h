@@ -153,7 +153,7 @@ class ListBaseTest : public UIKitTest {
     return names;
   }
   void saveArtifact(const std::string& name) {
-    const auto dir = std::filesystem::path(KDISK_BINARY_DIR) / "artifacts";
+    const auto dir = std::filesystem::path(KDISK_BINARY_DIR) / "artefacts" / "screens";
     std::filesystem::create_directories(dir);
     EXPECT_TRUE(m_host->savePNG((dir / name).string()));
   }
