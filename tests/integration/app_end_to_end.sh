@@ -164,5 +164,18 @@ arrived() {
 click_until 287 457 "upload of the handed-over file" arrived
 [[ "$(served PUT 201 '/disk/Images/Handed%20over.txt')" == 1 ]] || fail "the file was not sent once"
 
+# The picker slides away after the upload starts: the picture is taken once
+# two grabs in a row agree, so it shows the screen a person is left with.
+settled() {
+  local what=(-root) previous="" current
+  [[ -n "${window:-}" ]] && what=(-id "$window")
+  for _ in $(seq 30); do
+    current="$(xwd "${what[@]}" -silent | md5sum)"
+    [[ "$current" == "$previous" ]] && return 0
+    previous="$current"
+    sleep 0.1
+  done
+}
+settled
 screenshot end-to-end
 echo "end-to-end: signed in, opened Documents, the file handed to a second invocation is in Images"
