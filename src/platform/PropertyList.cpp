@@ -50,30 +50,54 @@ bool binaryPlistIsBounded(std::string_view data) {
       objectCount * offsetSize > trailer - table) {
     return false;
   }
-  // The objects an object refers to, or false when its bytes do not hold.
-  auto children = [&](std::uint64_t object, std::vector<std::uint64_t>& out) {
-    out.clear();
+  // An object's marker, and the count its marker or the integer after it
+  // holds with the position past them; false when its bytes do not hold.
+  struct Head {
+    unsigned type = 0;
+    std::uint64_t count = 0;
+    std::uint64_t position = 0;
+  };
+  auto headOf = [&](std::uint64_t object, Head& head) {
     const std::uint64_t at = bigEndian(data, table + object * offsetSize, offsetSize);
     if (at < kHeader || at >= table) return false;
     const unsigned marker = static_cast<unsigned char>(data[at]);
-    const unsigned type = marker >> 4;
-    if (type != 0xA && type != 0xC && type != 0xD) return true;
-    std::uint64_t count = marker & 0xF;
-    std::uint64_t position = at + 1;
-    if (count == 0xF) {
-      if (position >= table) return false;
-      const unsigned sizeMarker = static_cast<unsigned char>(data[position]);
-      if ((sizeMarker >> 4) != 0x1 || (sizeMarker & 0xF) > 3) return false;
-      const std::size_t width = std::size_t{1} << (sizeMarker & 0xF);
-      if (position + 1 + width > table) return false;
-      count = bigEndian(data, position + 1, width);
-      position += 1 + width;
+    head = Head{marker >> 4, marker & 0xFu, at + 1};
+    const bool counted = head.type == 0x4 || head.type == 0x5 || head.type == 0x6 || head.type == 0xA ||
+                         head.type == 0xC || head.type == 0xD;
+    if (head.count != 0xF || !counted) return true;
+    if (head.position >= table) return false;
+    const unsigned sizeMarker = static_cast<unsigned char>(data[head.position]);
+    if ((sizeMarker >> 4) != 0x1 || (sizeMarker & 0xF) > 3) return false;
+    const std::size_t width = std::size_t{1} << (sizeMarker & 0xF);
+    if (head.position + 1 + width > table) return false;
+    head.count = bigEndian(data, head.position + 1, width);
+    head.position += 1 + width;
+    return true;
+  };
+  // The library aborts on a dictionary key with a NUL inside it.
+  auto isUsableKey = [&](std::uint64_t object) {
+    Head head;
+    if (!headOf(object, head) || (head.type != 0x5 && head.type != 0x6)) return false;
+    const std::uint64_t unit = head.type == 0x6 ? 2 : 1;
+    if (head.count > table || head.count * unit > table - head.position) return false;
+    for (std::uint64_t i = 0; i < head.count; ++i) {
+      const std::uint64_t at = head.position + i * unit;
+      if (data[at] == '\0' && (unit == 1 || data[at + 1] == '\0')) return false;
     }
-    const std::uint64_t refs = type == 0xD ? count * 2 : count;
-    if (count > table || refs * refSize > table - position) return false;
+    return true;
+  };
+  // The objects an object refers to, or false when its bytes do not hold.
+  auto children = [&](std::uint64_t object, std::vector<std::uint64_t>& out) {
+    out.clear();
+    Head head;
+    if (!headOf(object, head)) return false;
+    if (head.type != 0xA && head.type != 0xC && head.type != 0xD) return true;
+    const std::uint64_t refs = head.type == 0xD ? head.count * 2 : head.count;
+    if (head.count > table || refs * refSize > table - head.position) return false;
     for (std::uint64_t i = 0; i < refs; ++i) {
-      const std::uint64_t child = bigEndian(data, position + i * refSize, refSize);
+      const std::uint64_t child = bigEndian(data, head.position + i * refSize, refSize);
       if (child >= objectCount) return false;
+      if (head.type == 0xD && i < head.count && !isUsableKey(child)) return false;
       out.push_back(child);
     }
     return true;

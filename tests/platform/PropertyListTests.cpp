@@ -77,6 +77,33 @@ std::string doublingArrays(int levels) {
   return bytes;
 }
 
+// bplist00 of a dictionary of one key, `key` with its marker, to the integer 1.
+std::string dictionaryWithKey(const std::string& key) {
+  std::string bytes = "bplist00";
+  bytes += {'\xD1', '\x01', '\x02'};
+  const auto keyAt = static_cast<char>(bytes.size());
+  bytes += key;
+  const auto valueAt = static_cast<char>(bytes.size());
+  bytes += {'\x10', '\x01'};
+  const auto table = static_cast<char>(bytes.size());
+  bytes += {'\x08', keyAt, valueAt};
+  bytes += std::string(6, '\0') + "\x01\x01";
+  bytes += std::string(7, '\0') + '\x03';
+  bytes += std::string(8, '\0');
+  bytes += std::string(7, '\0') + table;
+  return bytes;
+}
+
+TEST(PropertyListTests, ABinaryKeyWithANulInsideIsRefusedNotAborted) {
+  Expected<Value> plain = PropertyList::parse(dictionaryWithKey(std::string("\x52" "ab", 3)));
+  ASSERT_TRUE(plain.hasValue());
+  ASSERT_TRUE(plain.value().get<Dictionary>());
+  EXPECT_EQ(plain.value().get<Dictionary>()->at("ab"), Value(1));
+  // ASCII and UTF-16 keys holding a NUL: the library would stop the process.
+  EXPECT_FALSE(PropertyList::parse(dictionaryWithKey(std::string("\x52" "a\0", 3))).hasValue());
+  EXPECT_FALSE(PropertyList::parse(dictionaryWithKey(std::string("\x62\0a\0\0", 5))).hasValue());
+}
+
 TEST(PropertyListTests, BinaryListsThatExpandBeyondBoundsAreRefused) {
   Expected<Value> small = PropertyList::parse(doublingArrays(8));
   ASSERT_TRUE(small.hasValue());
