@@ -1,5 +1,6 @@
 #include "platform/PropertyList.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -229,7 +230,11 @@ plist_t toNode(const Value& value) {
       return plist_new_data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
     plist_t operator()(const Date& date) const {
-      const double sinceReference = date.secondsSince1970 - kSecondsFrom1970To2001;
+      // The library keeps 32-bit seconds around 2001 (1933 to 2069): a date
+      // beyond, as a damaged file may hold, is written as the nearest it can.
+      double sinceReference = date.secondsSince1970 - kSecondsFrom1970To2001;
+      if (!std::isfinite(sinceReference)) sinceReference = 0;
+      sinceReference = std::clamp(sinceReference, double(INT32_MIN), double(INT32_MAX));
       const double whole = std::floor(sinceReference);
       return plist_new_date(static_cast<int32_t>(whole),
                             static_cast<int32_t>(std::lround((sinceReference - whole) * 1e6)));

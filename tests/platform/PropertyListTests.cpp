@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
+
 #include <gtest/gtest.h>
 
 #include "support/TemporaryDirectory.h"
@@ -27,6 +29,16 @@ TEST(PropertyListTests, XMLRoundTripKeepsEveryKindOfValue) {
   ASSERT_NE(read, nullptr);
   ASSERT_EQ(read->size(), original.size());
   for (const auto& [key, value] : original) EXPECT_EQ(read->at(key), value) << key;
+}
+
+TEST(PropertyListTests, DatesBeyondWhatTheFormatHoldsAreWrittenAsTheNearestItCan) {
+  const double last = 978307200.0 + INT32_MAX, first = 978307200.0 + INT32_MIN;
+  for (const auto& [written, read] : {std::pair{Date{4e9}, last}, std::pair{Date{-4e9}, first}}) {
+    Expected<Value> back = PropertyList::parse(PropertyList::toXML(Value(written)));
+    ASSERT_TRUE(back.hasValue());
+    ASSERT_TRUE(back.value().get<Date>());
+    EXPECT_EQ(back.value().get<Date>()->secondsSince1970, read);
+  }
 }
 
 TEST(PropertyListTests, NullValuesAreLeftOut) {
