@@ -9,6 +9,9 @@
 // exit). Rounds alternate and the medians count.
 //
 //   kdisk_listing_bench [ENTRIES, default 10000] [ROUNDS, default 7]
+//
+// With KDISK_BENCH_HOLD set, it prints how to run `kdisk ls` against the same
+// server and waits for a line on stdin before measuring, for profiling by hand.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -101,6 +104,15 @@ int main(int argc, char** argv) {
       {"KDISK_HOME", home.path()}, {"KDISK_WEBDAV_ROOT_URL", nginx.url()}, {"KDISK_LOG_LEVEL", ""}};
   const std::vector<std::string> ls{kdisk::bench::kdiskProgram(), "ls", "-l", "/Большая папка"};
   const fs::path cliData = fs::path(home.path()) / "cli-data";
+
+  if (std::getenv("KDISK_BENCH_HOLD")) {
+    for (const auto& [name, value] : environment) std::printf("%s='%s' ", name.c_str(), value.c_str());
+    std::printf("KDISK_DATA_DIR='%s' %s ls -l '/Большая папка'\nfolder: %s\npress Enter to go on\n",
+                cliData.c_str(), kdisk::bench::kdiskProgram().c_str(), folderURL.c_str());
+    std::fflush(stdout);
+    std::string line;
+    std::getline(std::cin, line);
+  }
 
   std::vector<double> curl, first, unchanged, lsFirst, lsUnchanged;
   std::vector<double> curlCPU, firstCPU, unchangedCPU, lsFirstCPU, lsUnchangedCPU;

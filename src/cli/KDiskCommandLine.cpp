@@ -125,7 +125,7 @@ int runCommandLine(int argc, char** argv) {
   // The engine's log lines are for diagnosis: without --verbose (or an
   // explicit KDISK_LOG_LEVEL) the user sees the command's own output and,
   // on failure, its one reason. Every logger writes through this one sink.
-  if (!verbose && !std::getenv("KDISK_LOG_LEVEL"))
+  if (!verbose && !logLevelSetByEnvironment())
     for (auto& sink : spdlog::default_logger()->sinks())
       sink->set_level(spdlog::level::off);
 

@@ -35,6 +35,12 @@ std::optional<LogLevel> levelFromEnvironment() {
   return std::nullopt;
 }
 
+}  // namespace
+
+bool logLevelSetByEnvironment() { return levelFromEnvironment().has_value(); }
+
+namespace {
+
 struct Registry {
   std::mutex mutex;
   spdlog::sink_ptr sink = std::make_shared<spdlog::sinks::stderr_color_sink_mt>();

@@ -16,6 +16,8 @@ enum class LogLevel { Error, Warning, Info, Verbose };
 std::shared_ptr<spdlog::logger> logger(const std::string& unit, LogLevel level = LogLevel::Info);
 // Sets every unit's level, present and future, e.g. from a verbose switch.
 void setAllLogLevels(LogLevel level);
+// Whether KDISK_LOG_LEVEL names a level (an empty or unknown value does not).
+bool logLevelSetByEnvironment();
 // Installs the console sink (stderr); called once at start-up. Before that,
 // loggers still write to stderr.
 void installConsoleLogger();
