@@ -23,7 +23,7 @@ std::string casefolded(std::string_view text) {
 // Case folding maps each character on its own and never makes or removes an
 // ASCII digit or dot, so a run may be folded and collated apart from the rest.
 const std::string& FileNameSortKeys::collatedRun(std::string_view run) {
-  if (auto found = m_runs.find(std::string(run)); found != m_runs.end()) return found->second;
+  if (auto found = m_runs.find(run); found != m_runs.end()) return found->second;
   const std::string folded = casefolded(run);
   const glib::Text key(g_utf8_collate_key(folded.c_str(), static_cast<gssize>(folded.size())));
   return m_runs.emplace(std::string(run), key ? key.get() : "").first->second;

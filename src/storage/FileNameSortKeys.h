@@ -5,6 +5,7 @@
 // "Report ", …), and collating one is the costly part of a key.
 // One thread at a time.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -19,7 +20,13 @@ class FileNameSortKeys {
  private:
   const std::string& collatedRun(std::string_view run);
 
-  std::unordered_map<std::string, std::string> m_runs;
+  // Looked up by view: a key is built for every name of a folder, and most of
+  // its runs are found, not collated.
+  struct RunHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view run) const { return std::hash<std::string_view>{}(run); }
+  };
+  std::unordered_map<std::string, std::string, RunHash, std::equal_to<>> m_runs;
 };
 
 }  // namespace kdisk::storage

@@ -47,23 +47,25 @@ kdisk::Value textOrNull(const std::optional<std::string>& text) {
   return text ? kdisk::Value(*text) : kdisk::Value(kdisk::Null{});
 }
 
+// itemFromRow reads the columns by their place in this list.
 constexpr std::string_view kSelectItemColumns =
     "SELECT url, display_name, is_dir, size, last_modified, etag FROM FileItem";
+enum ItemColumn { kURLColumn, kDisplayNameColumn, kIsDirColumn, kSizeColumn, kLastModifiedColumn, kETagColumn };
 
 std::shared_ptr<KMFileItem> itemFromRow(const kdisk::sql::ResultSet& row) {
-  auto url = kdisk::URL::fromString(row.stringForColumn("url").value_or(""));
+  auto url = kdisk::URL::fromString(row.textForColumnIndex(kURLColumn));
   if (!url) return nullptr;  // a row no URL can be made of is unreadable, not fatal
   std::shared_ptr<KMFileItem> item;
-  if (row.boolForColumn("is_dir")) {
-    item = KMDirectory::fileItemWithURL(*url);
+  if (row.longLongIntForColumnIndex(kIsDirColumn) != 0) {
+    item = KMDirectory::fileItemWithURL(std::move(*url));
   } else {
-    auto file = KMFile::fileItemWithURL(*url);
-    file->setSize(static_cast<std::uint64_t>(row.longLongIntForColumn("size")));
-    file->setLastModified(row.dateForColumn("last_modified"));
-    file->setEtag(row.stringForColumn("etag"));
-    item = file;
+    auto file = KMFile::fileItemWithURL(std::move(*url));
+    file->setSize(static_cast<std::uint64_t>(row.longLongIntForColumnIndex(kSizeColumn)));
+    file->setLastModified(row.dateForColumnIndex(kLastModifiedColumn));
+    file->setEtag(row.stringForColumnIndex(kETagColumn));
+    item = std::move(file);
   }
-  item->setDisplayName(row.stringForColumn("display_name"));
+  item->setDisplayName(row.stringForColumnIndex(kDisplayNameColumn));
   return item;
 }
 
@@ -194,29 +196,35 @@ KMFileItemList KMWebDAVStorage::contentsOfDirectoryAtURLIncludeHiddenExcludeDirs
 
 KMFileItemList KMWebDAVStorage::sortFileItemsUsingStandartOrder(const KMFileItemList& items) {
   struct Keyed {
-    std::shared_ptr<KMFileItem> item;
     bool isDirectory;
     std::string key;
     std::string name;
+    std::size_t index;  // in `items`; keeps equal names in the order given
   };
   std::vector<Keyed> keyed;
   keyed.reserve(items.size());
   // Folded first, so the order ignores case whatever the locale's collation.
   kdisk::storage::FileNameSortKeys keys;
-  for (const auto& item : items) {
-    if (!item) continue;
-    std::string name = item->displayName();
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (!items[i]) continue;
+    std::string name = items[i]->displayName();
     std::string key = keys.keyForName(name);
-    keyed.push_back({item, item->isDirectory(), std::move(key), std::move(name)});
+    keyed.push_back({items[i]->isDirectory(), std::move(key), std::move(name), i});
   }
-  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    if (a.isDirectory != b.isDirectory) return a.isDirectory;
-    if (a.key != b.key) return a.key < b.key;
-    return a.name < b.name;
+  // Pointers are sorted, not the entries: moving two strings per swap cost
+  // more than comparing them.
+  std::vector<const Keyed*> order;
+  order.reserve(keyed.size());
+  for (const Keyed& entry : keyed) order.push_back(&entry);
+  std::sort(order.begin(), order.end(), [](const Keyed* a, const Keyed* b) {
+    if (a->isDirectory != b->isDirectory) return a->isDirectory;
+    if (int byKey = a->key.compare(b->key); byKey != 0) return byKey < 0;
+    if (int byName = a->name.compare(b->name); byName != 0) return byName < 0;
+    return a->index < b->index;
   });
   KMFileItemList sorted;
-  sorted.reserve(keyed.size());
-  for (auto& entry : keyed) sorted.push_back(std::move(entry.item));
+  sorted.reserve(order.size());
+  for (const Keyed* entry : order) sorted.push_back(items[entry->index]);
   return sorted;
 }
 

@@ -185,24 +185,14 @@ int ResultSet::columnIndex(std::string_view name) const {
   return m_statement ? m_statement->columnIndex(name) : -1;
 }
 
-bool ResultSet::columnIsNull(std::string_view name) const {
-  const int index = columnIndex(name);
-  return index < 0 || sqlite3_column_type(m_statement->handle(), index) == SQLITE_NULL;
-}
+bool ResultSet::columnIsNull(std::string_view name) const { return columnIndexIsNull(columnIndex(name)); }
 
 std::optional<std::string> ResultSet::stringForColumn(std::string_view name) const {
-  const int index = columnIndex(name);
-  if (index < 0) return std::nullopt;
-  sqlite3_stmt* handle = m_statement->handle();
-  if (sqlite3_column_type(handle, index) == SQLITE_NULL) return std::nullopt;
-  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(handle, index));
-  if (!text) return std::nullopt;
-  return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(handle, index)));
+  return stringForColumnIndex(columnIndex(name));
 }
 
 std::int64_t ResultSet::longLongIntForColumn(std::string_view name) const {
-  const int index = columnIndex(name);
-  return index < 0 ? 0 : sqlite3_column_int64(m_statement->handle(), index);
+  return longLongIntForColumnIndex(columnIndex(name));
 }
 
 bool ResultSet::boolForColumn(std::string_view name) const {
@@ -210,8 +200,35 @@ bool ResultSet::boolForColumn(std::string_view name) const {
 }
 
 std::optional<Date> ResultSet::dateForColumn(std::string_view name) const {
-  const int index = columnIndex(name);
-  if (index < 0) return std::nullopt;
+  return dateForColumnIndex(columnIndex(name));
+}
+
+bool ResultSet::columnIndexIsNull(int index) const {
+  return index < 0 || !m_statement || sqlite3_column_type(m_statement->handle(), index) == SQLITE_NULL;
+}
+
+std::optional<std::string> ResultSet::stringForColumnIndex(int index) const {
+  if (columnIndexIsNull(index)) return std::nullopt;
+  sqlite3_stmt* handle = m_statement->handle();
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(handle, index));
+  if (!text) return std::nullopt;
+  return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(handle, index)));
+}
+
+std::string_view ResultSet::textForColumnIndex(int index) const {
+  if (columnIndexIsNull(index)) return {};
+  sqlite3_stmt* handle = m_statement->handle();
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(handle, index));
+  if (!text) return {};
+  return {text, static_cast<std::size_t>(sqlite3_column_bytes(handle, index))};
+}
+
+std::int64_t ResultSet::longLongIntForColumnIndex(int index) const {
+  return index < 0 || !m_statement ? 0 : sqlite3_column_int64(m_statement->handle(), index);
+}
+
+std::optional<Date> ResultSet::dateForColumnIndex(int index) const {
+  if (index < 0 || !m_statement) return std::nullopt;
   sqlite3_stmt* handle = m_statement->handle();
   switch (sqlite3_column_type(handle, index)) {
     case SQLITE_INTEGER:

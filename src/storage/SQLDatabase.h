@@ -50,6 +50,14 @@ class ResultSet {
   std::optional<Date> dateForColumn(std::string_view name) const;
   bool columnIsNull(std::string_view name) const;
 
+  // The same reads by the column's place in the SELECT list, for loops over
+  // many rows. The view lasts until the cursor moves; empty for SQL NULL.
+  std::optional<std::string> stringForColumnIndex(int index) const;
+  std::string_view textForColumnIndex(int index) const;
+  std::int64_t longLongIntForColumnIndex(int index) const;
+  std::optional<Date> dateForColumnIndex(int index) const;
+  bool columnIndexIsNull(int index) const;
+
  private:
   friend class Database;
   explicit ResultSet(std::shared_ptr<Statement> statement);
