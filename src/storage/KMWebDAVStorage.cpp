@@ -30,7 +30,20 @@ bool isExactlyDirectory(const KMFileItem& item) { return typeid(item) == typeid(
 // The text of the URL with its last path component removed; a trailing slash
 // belongs to the last component.
 std::string parentURLText(const kdisk::URL& url) {
-  return url.deletingLastPathComponent().absoluteString();
+  // Most URLs are plain "scheme://authority/path": cut the text itself rather
+  // than rebuild the URL from its parts, which a folder's merge did per row.
+  const std::string_view text = url.absoluteString();
+  const std::size_t colon = text.find(':');
+  const std::size_t path = colon == std::string_view::npos || text.substr(colon, 3) != "://"
+                               ? std::string_view::npos
+                               : text.find('/', colon + 3);
+  if (path == std::string_view::npos || text.find('?') != std::string_view::npos ||
+      text.find('#') != std::string_view::npos) {
+    return url.deletingLastPathComponent().absoluteString();
+  }
+  std::size_t end = text.size();
+  while (end - path > 1 && text[end - 1] == '/') --end;
+  return std::string(text.substr(0, text.rfind('/', end - 1) + 1));
 }
 
 std::string withoutTrailingSlash(std::string text) {
@@ -234,9 +247,9 @@ std::vector<KMWebDAVStorage::CachedRow> KMWebDAVStorage::cachedChildren(
   auto row = database.executeQueryWith(
       "SELECT rowid, url, is_dir, etag, size, last_modified FROM FileItem WHERE parent_url=?", directory);
   while (row.next()) {
-    rows.push_back({row.longLongIntForColumn("rowid"), row.stringForColumn("url").value_or(""),
-                    row.boolForColumn("is_dir"), row.stringForColumn("etag"),
-                    static_cast<std::uint64_t>(row.longLongIntForColumn("size")), row.dateForColumn("last_modified")});
+    rows.push_back({row.longLongIntForColumnIndex(0), std::string(row.textForColumnIndex(1)),
+                    row.longLongIntForColumnIndex(2) != 0, row.stringForColumnIndex(3),
+                    static_cast<std::uint64_t>(row.longLongIntForColumnIndex(4)), row.dateForColumnIndex(5)});
   }
   return rows;
 }

@@ -100,8 +100,13 @@ TEST_F(KMWebDAVStorageTest, AnAddedFileReadsBackWithEveryField) {
 TEST_F(KMWebDAVStorageTest, ADirectoryHasItsParentByTheTrailingSlashRule) {
   storage.addItem(*directory("/disk/a/b/"));
   storage.addItem(*file("/disk/a/b.jpg", "1"));
+  storage.addItem(*directory("/disk/a/c//"));
+  storage.addItem(*file("/top.txt", "1"));
+  // The query stays with the parent, so this one is in no plain folder.
+  storage.addItem(*file("/disk/a/q?x=/y", "1"));
   EXPECT_THAT(urlsOf(storage.contentsOfDirectoryAtURLIncludeHidden(url("/disk/a/"), true)),
-              ElementsAre("/disk/a/b/", "/disk/a/b.jpg"));
+              ElementsAre("/disk/a/b/", "/disk/a/c//", "/disk/a/b.jpg"));
+  EXPECT_THAT(urlsOf(storage.contentsOfDirectoryAtURLIncludeHidden(url("/"), true)), ElementsAre("/top.txt"));
   EXPECT_NE(dynamic_cast<KMDirectory*>(storage.fileItemAtURL(url("/disk/a/b/")).get()), nullptr);
 }
 
