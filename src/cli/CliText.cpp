@@ -73,6 +73,42 @@ std::string dateText(const std::optional<Date>& date, bool iso) {
   return buffer;
 }
 
+const std::string& LocalDateTexts::text(const std::optional<Date>& date) {
+  if (!date) {
+    static const std::string unknown = dateText(std::nullopt, false);
+    return unknown;
+  }
+  const std::time_t seconds = static_cast<std::time_t>(date->secondsSince1970);
+  if (m_seconds == static_cast<long long>(seconds))
+    return m_text;
+  std::tm parts{};
+  const int year = localtime_r(&seconds, &parts) ? parts.tm_year + 1900 : 0;
+  if (year < 1000 || year > 9999) {
+    m_text = dateText(date, false);  // strftime's own width rules
+  } else {
+    // strftime's "%Y-%m-%d %H:%M" digit by digit: it went through the
+    // locale machinery for every row.
+    char text[16];
+    auto two = [&](int at, int value) {
+      text[at] = static_cast<char>('0' + value / 10);
+      text[at + 1] = static_cast<char>('0' + value % 10);
+    };
+    two(0, year / 100);
+    two(2, year % 100);
+    text[4] = '-';
+    two(5, parts.tm_mon + 1);
+    text[7] = '-';
+    two(8, parts.tm_mday);
+    text[10] = ' ';
+    two(11, parts.tm_hour);
+    text[13] = ':';
+    two(14, parts.tm_min);
+    m_text.assign(text, sizeof text);
+  }
+  m_seconds = static_cast<long long>(seconds);
+  return m_text;
+}
+
 std::string folded(std::string_view text) { return foldedForSearch(text); }
 
 std::string say(std::string_view english) { return KMLocalizedString(english, english, "kdisk"); }

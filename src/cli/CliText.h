@@ -29,6 +29,16 @@ bool stdinIsTerminal();
 std::string jsonString(std::string_view text);
 // "2026-12-08 09:30" in local time, or a quoted ISO 8601 UTC text (null when unknown).
 std::string dateText(const std::optional<Date>& date, bool iso);
+// The local-time texts of dateText for a column of dates; a date equal to the
+// one before is not converted again. One listing at a time.
+class LocalDateTexts {
+public:
+  const std::string& text(const std::optional<Date>& date);
+
+private:
+  std::optional<long long> m_seconds;
+  std::string m_text;
+};
 // The folding of "CONTAINS[cd]": case and diacritics both dropped.
 std::string folded(std::string_view text);
 std::string failReasonInWords(const std::optional<std::string>& reason);

@@ -18,29 +18,62 @@ void printItems(Session& session, const KMFileItemList& items, bool longForm, bo
   // A folder without a local copy holds no cached file: one look, not one per file.
   const auto localFolder = session.storage().localPathForWebURL(directory);
   const bool mayHoldCopies = localFolder && kdisk::paths::fileExists(*localFolder);
+  // Rows are gathered and written in large pieces, not one stream call per field.
+  std::string out;
+  constexpr std::size_t kPiece = 64 * 1024;
+  out.reserve(kPiece + 1024);
+  auto write = [&out] {
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    out.clear();
+  };
+  const KLFileSizeTexts sizes;
+  LocalDateTexts dates;
   // The store hands folder contents over sorted already.
   for (auto& item : items) {
-    auto file = std::dynamic_pointer_cast<KMFile>(item);
-    const bool cached = mayHoldCopies && !item->isDirectory() && session.storage().hasCachedFileForURL(item->URL());
+    auto* file = dynamic_cast<const KMFile*>(item.get());
+    const bool isDirectory = item->isDirectory();
+    const bool cached = mayHoldCopies && !isDirectory && session.storage().hasCachedFileForURL(item->URL());
+    const std::string name = item->displayName();
     if (json) {
-      std::cout << "{\"name\":" << jsonString(item->displayName()) << ",\"path\":"
-                << jsonString(session.remotePath(item->URL().withoutTrailingSlash()))
-                << ",\"type\":\"" << (item->isDirectory() ? "directory" : "file") << "\"";
+      out += "{\"name\":";
+      out += jsonString(name);
+      out += ",\"path\":";
+      out += jsonString(session.remotePath(item->URL().withoutTrailingSlash()));
+      out += ",\"type\":\"";
+      out += isDirectory ? "directory" : "file";
+      out += '"';
       if (file) {
-        std::cout << ",\"size\":" << file->size()
-                  << ",\"modified\":" << dateText(file->lastModified(), true) << ",\"etag\":"
-                  << (file->etag() ? jsonString(*file->etag()) : std::string("null"));
+        out += ",\"size\":";
+        out += std::to_string(file->size());
+        out += ",\"modified\":";
+        out += dateText(file->lastModified(), true);
+        out += ",\"etag\":";
+        out += file->etag() ? jsonString(*file->etag()) : std::string("null");
       }
-      std::cout << ",\"cached\":" << (cached ? "true" : "false") << "}\n";
+      out += ",\"cached\":";
+      out += cached ? "true}\n" : "false}\n";
     } else if (longForm) {
-      std::string size = file ? LocalizedFileSizeStr(file->size()) : "-";
-      std::printf("%c %10s  %s  %s%s\n", cached ? '*' : ' ', size.c_str(),
-                  dateText(file ? file->lastModified() : std::nullopt, false).c_str(),
-                  item->displayName().c_str(), item->isDirectory() ? "/" : "");
+      // The columns of "%c %10s  %s  %s%s\n": the size right-aligned in ten
+      // bytes, and the name, like any C string, ends at a NUL.
+      const std::string size = file ? sizes.text(file->size()) : "-";
+      out += cached ? '*' : ' ';
+      out += ' ';
+      if (size.size() < 10)
+        out.append(10 - size.size(), ' ');
+      out += size;
+      out += "  ";
+      out += dates.text(file ? file->lastModified() : std::nullopt);
+      out += "  ";
+      out += std::string_view(name).substr(0, name.find('\0'));
+      out += isDirectory ? "/\n" : "\n";
     } else {
-      std::cout << item->displayName() << (item->isDirectory() ? "/" : "") << "\n";
+      out += name;
+      out += isDirectory ? "/\n" : "\n";
     }
+    if (out.size() >= kPiece)
+      write();
   }
+  write();
   std::fflush(stdout);
 }
 

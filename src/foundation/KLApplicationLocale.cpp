@@ -50,14 +50,16 @@ int KLApplicationLocale::pluralFormForNumberInLanguage(std::int64_t number,
   return number > 1 ? 1 : 0;
 }
 
-namespace {
-
 // The unit texts of one language list, looked up once: a folder's listing
 // formats a size per row, and each lookup goes through the bundle.
-struct SizeUnits {
+struct KLSizeUnits {
   std::vector<std::string> languages;
   std::string gigabytes, megabytes, kilobytes, bytesMany, bytesOne, bytesFew;
 };
+
+namespace {
+
+using SizeUnits = KLSizeUnits;
 
 std::shared_ptr<const SizeUnits> sizeUnitsFor(std::vector<std::string> languages) {
   static std::mutex mutex;
@@ -82,17 +84,28 @@ std::shared_ptr<const SizeUnits> sizeUnitsFor(std::vector<std::string> languages
 }  // namespace
 
 std::string KLApplicationLocale::localizedFileSizeStr(std::uint64_t bytes) {
-  const double size = static_cast<double>(bytes);
+  return KLFileSizeTexts().text(bytes);
+}
+
+KLFileSizeTexts::KLFileSizeTexts() {
   std::vector<std::string> languages = preferredLanguages();
-  const std::string language = languages.empty() ? "ru" : languages.front();
-  const auto units = sizeUnitsFor(std::move(languages));
+  m_language = languages.empty() ? "ru" : languages.front();
+  m_units = sizeUnitsFor(std::move(languages));
+}
+
+KLFileSizeTexts::~KLFileSizeTexts() = default;
+
+std::string KLFileSizeTexts::text(std::uint64_t bytes) const {
+  const double size = static_cast<double>(bytes);
+  const SizeUnits& units = *m_units;
   auto scaled = [&](double unit, const std::string& name) { return fmt::format("{:.1f} {}", size / unit, name); };
-  if (size > 966367641.6) return scaled(1073741824.0, units->gigabytes);
-  if (size > 943718.4) return scaled(1048576.0, units->megabytes);
-  if (size > 921.6) return scaled(1024.0, units->kilobytes);
+  if (size > 966367641.6) return scaled(1073741824.0, units.gigabytes);
+  if (size > 943718.4) return scaled(1048576.0, units.megabytes);
+  if (size > 921.6) return scaled(1024.0, units.kilobytes);
   // "Bytes" is the many form; "1 bytes" and "2 байт" read wrong.
-  const int form = bytes == 0 ? 2 : pluralFormForNumberInLanguage(static_cast<std::int64_t>(bytes), language);
-  return fmt::format("{} {}", bytes, form == 0 ? units->bytesOne : form == 1 ? units->bytesFew : units->bytesMany);
+  const int form =
+      bytes == 0 ? 2 : KLApplicationLocale::pluralFormForNumberInLanguage(static_cast<std::int64_t>(bytes), m_language);
+  return fmt::format("{} {}", bytes, form == 0 ? units.bytesOne : form == 1 ? units.bytesFew : units.bytesMany);
 }
 
 std::string LocalizedFileSizeStr(std::uint64_t bytes) {

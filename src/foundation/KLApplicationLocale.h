@@ -4,6 +4,7 @@
 // environment), "ru" when none is set. All static; safe from any thread.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -25,5 +26,20 @@ class KLApplicationLocale {
 // "921 Bytes", "0.9 KB", "1.5 GB" with the units of the default string table
 // ("GB", "MB", "KB", "Bytes"). One decimal, always with a point.
 std::string LocalizedFileSizeStr(std::uint64_t bytes);
+
+struct KLSizeUnits;
+
+// The same texts for many sizes in a row (a folder's listing): the language
+// and the units are looked up once, when it is made.
+class KLFileSizeTexts {
+ public:
+  KLFileSizeTexts();
+  ~KLFileSizeTexts();
+  std::string text(std::uint64_t bytes) const;
+
+ private:
+  std::string m_language;
+  std::shared_ptr<const KLSizeUnits> m_units;
+};
 
 }  // namespace kdisk

@@ -199,15 +199,24 @@ TEST_F(CliTest, AgainstAServerWithoutEntityTagsTheOutputIsTheListingInTheUsersLa
   signIn();
   fs::create_directories(fs::path(nginx.davRoot()) / "Documents");
   for (int i = 0; i < 300; ++i) std::ofstream(fs::path(nginx.davRoot()) / ("f" + std::to_string(i) + ".txt")) << "31 bytes of text in this file..";
+  std::ofstream(fs::path(nginx.davRoot()) / "big.bin") << std::string(2'000'000, 'x');
+  const auto stamp = [](std::time_t seconds) {
+    return fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(seconds));
+  };
+  fs::last_write_time(fs::path(nginx.davRoot()) / "f0.txt", stamp(1614878461));
+  fs::last_write_time(fs::path(nginx.davRoot()) / "big.bin", stamp(1614878461 + 86400 * 40));
+  // A zone 5:45 ahead of UTC: the minutes are the local ones, not UTC's.
   m_environment = {{"KDISK_WEBDAV_ROOT_URL", nginx.url()}, {"LANGUAGE", ""}, {"LC_MESSAGES", ""}, {"LANG", ""},
-                   {"KDISK_LOG_LEVEL", "quiet"}, {"LC_ALL", "C.UTF-8"}};
+                   {"KDISK_LOG_LEVEL", "quiet"}, {"LC_ALL", "C.UTF-8"}, {"TZ", "Asia/Kathmandu"}};
   // Every file lacks an entity tag: not one log line reaches the terminal (a
   // KDISK_LOG_LEVEL that names no level changes nothing).
   auto listing = kdisk({"ls", "-l"});
   EXPECT_EQ(listing.status, 0) << listing.err;
   EXPECT_EQ(listing.err, "");
-  EXPECT_NE(listing.out.find("Documents/"), std::string::npos) << listing.out;
-  EXPECT_NE(listing.out.find("31 bytes"), std::string::npos) << listing.out;
+  EXPECT_EQ(listing.out.rfind("           -                    Documents/\n"
+                             "      1.9 MB  2021-04-13 23:06  big.bin\n"
+                             "    31 bytes  2021-03-04 23:06  f0.txt\n"
+                             "    31 bytes  20", 0), 0u) << listing.out;
   auto verbose = kdisk({"--verbose", "ls"});
   EXPECT_NE(verbose.err.find("ETag"), std::string::npos);
 
