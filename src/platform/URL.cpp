@@ -48,12 +48,21 @@ constexpr auto kAllowedInURL = [] {
 
 bool isAllowedInURL(unsigned char c) { return kAllowedInURL[c]; }
 
-// What fromString accepts anywhere in a URL's text.
+// What fromString accepts anywhere in a URL's text ("%" and "#" are in the
+// table already). Every character of every parsed URL and href passes here:
+// no early exit, eight at a time, as nearly all texts are clean.
 bool isAllowedInURLText(std::string_view text) {
-  for (unsigned char c : text) {
-    if (!isAllowedInURL(c) && c != '%' && c != '#') return false;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  bool allowed = true;
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    allowed &= kAllowedInURL[bytes[i]] & kAllowedInURL[bytes[i + 1]] & kAllowedInURL[bytes[i + 2]] &
+               kAllowedInURL[bytes[i + 3]] & kAllowedInURL[bytes[i + 4]] & kAllowedInURL[bytes[i + 5]] &
+               kAllowedInURL[bytes[i + 6]] & kAllowedInURL[bytes[i + 7]];
   }
-  return true;
+  for (; i < size; ++i) allowed &= kAllowedInURL[bytes[i]];
+  return allowed;
 }
 
 bool equalsIgnoringASCIICase(std::string_view text, std::string_view lower) {

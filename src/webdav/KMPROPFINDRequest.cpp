@@ -62,9 +62,8 @@ bool isDAV(const KMXMLElement& element) { return element.namespaceURI() == kKMWe
 
 }  // namespace
 
-// One pass over the children of the response and of each prop: a listing
-// decodes ten thousand of these, and a lookup by name per property would
-// walk the same children again for each.
+// One pass over the children of the response: a listing decodes ten
+// thousand of these.
 std::shared_ptr<KMMultiStatusResponse> KMPROPFINDRequest::multistatusResponseForXMLElement(
     const KMXMLElement& element) const {
   KMXMLElement href, status;
@@ -84,17 +83,12 @@ std::shared_ptr<KMMultiStatusResponse> KMPROPFINDRequest::multistatusResponseFor
     propstat->setStatusCode(statusCodeOfElement(child, 0));
     const KMXMLElement prop = child.firstChildElementNamed("prop", kKMWebDAVDAVNamespaceURI);
     std::vector<std::optional<kdisk::Value>> values(m_props.size());
-    if (!prop.isNull() && !m_props.empty()) {
-      for (const KMXMLElement& found : prop.childElements()) {
-        const std::string_view name = found.localName();
-        for (std::size_t i = 0; i < m_props.size(); ++i) {
-          const KMProp& descriptor = *m_props[i];
-          // The first element of each asked name counts.
-          if (values[i] || descriptor.name() != name || found.namespaceURI() != descriptor.xmlNamespace().URI) continue;
-          auto value = descriptor.valueForXMLElement(found);
-          values[i] = value ? std::move(*value) : kdisk::Value(kdisk::Null{});
-        }
-      }
+    for (std::size_t i = 0; i < m_props.size(); ++i) {
+      const KMProp& descriptor = *m_props[i];
+      const KMXMLElement found = prop.firstChildElementNamed(descriptor.name(), descriptor.xmlNamespace().URI);
+      if (found.isNull()) continue;
+      auto value = descriptor.valueForXMLElement(found);
+      values[i] = value ? std::move(*value) : kdisk::Value(kdisk::Null{});
     }
     propstat->setDecodedValues(m_propFullnames, std::move(values));
     propstats.push_back(std::move(propstat));
