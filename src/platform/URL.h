@@ -18,6 +18,9 @@ class URL {
   static std::optional<URL> fromString(std::string_view text);
   // Resolves `reference` (absolute, "/absolute/path" or relative) against `base`.
   static std::optional<URL> fromStringRelativeTo(std::string_view reference, const URL& base);
+  // fromString(origin() + reference): for a reference starting with "/" only
+  // what it adds is checked, the origin being this URL's own text.
+  std::optional<URL> withAbsolutePathReference(std::string_view reference) const;
   // A file URL for a local path (encoded as needed).
   static URL fileURLWithPath(std::string_view path);
 

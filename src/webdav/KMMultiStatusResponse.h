@@ -3,6 +3,7 @@
 // the parsing thread, then handed on read-only.
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,13 +27,26 @@ class KMAbstractResponse {
 class KMPropstatResponse : public KMAbstractResponse {
  public:
   // Full property name -> decoded value, or Null when the value did not decode.
-  const kdisk::Dictionary& propValues() const { return m_propValues; }
-  void setPropValues(kdisk::Dictionary values) { m_propValues = std::move(values); }
+  // Made on first use from decoded values: a listing reads them by name
+  // and never needs the map.
+  const kdisk::Dictionary& propValues() const;
+  void setPropValues(kdisk::Dictionary values);
+  // On a fresh propstat: values[i] is what was decoded for the property whose
+  // full name is (*fullnames)[i], nothing when its element was absent. Where
+  // two share a full name the later present one counts, as in a map filled
+  // in order.
+  void setDecodedValues(std::shared_ptr<const std::vector<std::string>> fullnames,
+                        std::vector<std::optional<kdisk::Value>> values);
+  // What propValues() holds under the name; nullptr when it holds nothing.
+  const kdisk::Value* valueForFullname(std::string_view fullname) const;
   std::string description() const override;
   const char* className() const override { return "KMPropstatResponse"; }
 
  private:
-  kdisk::Dictionary m_propValues;
+  std::shared_ptr<const std::vector<std::string>> m_fullnames;
+  std::vector<std::optional<kdisk::Value>> m_values;
+  mutable std::once_flag m_madeMap;
+  mutable kdisk::Dictionary m_propValues;
 };
 
 class KMMultiStatusResponse : public KMAbstractResponse {
@@ -45,6 +59,8 @@ class KMMultiStatusResponse : public KMAbstractResponse {
   }
   // The values of the first propstat with status 200; nothing when none has it.
   const kdisk::Dictionary* successPropValues() const;
+  // That propstat itself.
+  const KMPropstatResponse* successPropstat() const;
   std::string description() const override;
   const char* className() const override { return "KMMultiStatusResponse"; }
 

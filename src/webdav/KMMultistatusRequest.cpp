@@ -23,6 +23,9 @@ unsigned leadingDigits(std::string_view text) {
   return static_cast<unsigned>(value);
 }
 
+// White space as the C locale has it, without asking the locale.
+bool isASCIISpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 bool hasScheme(std::string_view href) {
   const auto colon = href.find("://");
   if (colon == std::string_view::npos || colon == 0) return false;
@@ -35,7 +38,10 @@ bool hasScheme(std::string_view href) {
 }  // namespace
 
 unsigned KMMultistatusRequest::statusCodeOfElement(const KMXMLElement& element, unsigned fallback) {
-  KMXMLElement status = element.firstChildElementNamed("status", kKMWebDAVDAVNamespaceURI);
+  return statusCodeOfStatus(element.firstChildElementNamed("status", kKMWebDAVDAVNamespaceURI), fallback);
+}
+
+unsigned KMMultistatusRequest::statusCodeOfStatus(const KMXMLElement& status, unsigned fallback) {
   if (status.isNull()) return fallback;
   const std::string text = status.textContent();
   // Split at single spaces: the second part is the code.
@@ -48,14 +54,18 @@ unsigned KMMultistatusRequest::statusCodeOfElement(const KMXMLElement& element, 
 
 std::shared_ptr<KMMultiStatusResponse> KMMultistatusRequest::multistatusResponseForXMLElement(
     const KMXMLElement& element) const {
-  auto response = std::make_shared<KMMultiStatusResponse>();
-  response->setStatusCode(statusCodeOfElement(element, 207));
-  KMXMLElement hrefElement = element.firstChildElementNamed("href", kKMWebDAVDAVNamespaceURI);
+  return responseWithHrefAndStatus(element.firstChildElementNamed("href", kKMWebDAVDAVNamespaceURI),
+                                   element.firstChildElementNamed("status", kKMWebDAVDAVNamespaceURI));
+}
+
+std::shared_ptr<KMMultiStatusResponse> KMMultistatusRequest::responseWithHrefAndStatus(
+    const KMXMLElement& hrefElement, const KMXMLElement& status) const {
   if (hrefElement.isNull()) return nullptr;
-  std::string href = hrefElement.textContent();
+  const std::string text = hrefElement.textContent();
   // Servers may pad the href with white space around the text.
-  while (!href.empty() && std::isspace(static_cast<unsigned char>(href.front()))) href.erase(href.begin());
-  while (!href.empty() && std::isspace(static_cast<unsigned char>(href.back()))) href.pop_back();
+  std::string_view href = text;
+  while (!href.empty() && isASCIISpace(href.front())) href.remove_prefix(1);
+  while (!href.empty() && isASCIISpace(href.back())) href.remove_suffix(1);
   if (href.empty()) return nullptr;
   std::optional<kdisk::URL> url;
   if (hasScheme(href)) {
@@ -63,7 +73,7 @@ std::shared_ptr<KMMultiStatusResponse> KMMultistatusRequest::multistatusResponse
   } else if (href.front() == '/') {
     // Scheme, host and port of the request: the local service never sits on
     // a default port. The href is kept as sent.
-    url = kdisk::URL::fromString(URL().origin() + href);
+    url = URL().withAbsolutePathReference(href);
   } else {
     url = kdisk::URL::fromStringRelativeTo(href, URL());
   }
@@ -71,7 +81,9 @@ std::shared_ptr<KMMultiStatusResponse> KMMultistatusRequest::multistatusResponse
     multistatusLog()->warn("{}: response with an unusable href dropped: {}", description(), href);
     return nullptr;
   }
-  response->setURL(*url);
+  auto response = std::make_shared<KMMultiStatusResponse>();
+  response->setStatusCode(statusCodeOfStatus(status, 207));
+  response->setURL(std::move(*url));
   return response;
 }
 

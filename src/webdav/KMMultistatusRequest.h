@@ -34,6 +34,12 @@ class KMMultistatusRequest : public KMDiskRequest {
   // Status from a "status" child ("HTTP/1.1 404 Not Found"); `fallback` when
   // absent or with fewer than two space-separated parts.
   static unsigned statusCodeOfElement(const KMXMLElement& element, unsigned fallback);
+  // The same for the "status" element itself (null: `fallback`).
+  static unsigned statusCodeOfStatus(const KMXMLElement& status, unsigned fallback);
+  // A response of the href and status elements of one response element;
+  // nullptr when the href is missing or unusable.
+  std::shared_ptr<KMMultiStatusResponse> responseWithHrefAndStatus(const KMXMLElement& href,
+                                                                   const KMXMLElement& status) const;
 
  private:
   class StreamingDecoder;

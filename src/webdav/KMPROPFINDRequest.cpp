@@ -48,24 +48,49 @@ std::string KMPROPFINDRequest::buildHTTPBody() {
   return body + "</D:prop></D:propfind>";
 }
 
+void KMPROPFINDRequest::setProps(KMPropList props) {
+  auto fullnames = std::make_shared<std::vector<std::string>>();
+  fullnames->reserve(props.size());
+  for (const auto& prop : props) fullnames->push_back(prop->fullname());
+  m_props = std::move(props);
+  m_propFullnames = std::move(fullnames);
+}
+
+namespace {
+
+bool isDAV(const KMXMLElement& element) { return element.namespaceURI() == kKMWebDAVDAVNamespaceURI; }
+
+}  // namespace
+
+// One pass over the children of the response: a listing decodes ten
+// thousand of these.
 std::shared_ptr<KMMultiStatusResponse> KMPROPFINDRequest::multistatusResponseForXMLElement(
     const KMXMLElement& element) const {
-  auto response = KMMultistatusRequest::multistatusResponseForXMLElement(element);
+  KMXMLElement href, status;
+  const std::vector<KMXMLElement> children = element.childElements();
+  for (const KMXMLElement& child : children) {
+    if (!isDAV(child)) continue;
+    const std::string_view name = child.localName();
+    if (name == "href" && href.isNull()) href = child;
+    if (name == "status" && status.isNull()) status = child;
+  }
+  auto response = responseWithHrefAndStatus(href, status);
   if (!response) return response;
   std::vector<std::shared_ptr<KMPropstatResponse>> propstats;
-  for (const KMXMLElement& child : element.childElements()) {
-    if (!child.isNamed("propstat", kKMWebDAVDAVNamespaceURI)) continue;
+  for (const KMXMLElement& child : children) {
+    if (!isDAV(child) || child.localName() != "propstat") continue;
     auto propstat = std::make_shared<KMPropstatResponse>();
     propstat->setStatusCode(statusCodeOfElement(child, 0));
-    KMXMLElement prop = child.firstChildElementNamed("prop", kKMWebDAVDAVNamespaceURI);
-    kdisk::Dictionary values;
-    for (const auto& descriptor : m_props) {
-      KMXMLElement found = prop.firstChildElementNamed(descriptor->name(), descriptor->xmlNamespace().URI);
+    const KMXMLElement prop = child.firstChildElementNamed("prop", kKMWebDAVDAVNamespaceURI);
+    std::vector<std::optional<kdisk::Value>> values(m_props.size());
+    for (std::size_t i = 0; i < m_props.size(); ++i) {
+      const KMProp& descriptor = *m_props[i];
+      const KMXMLElement found = prop.firstChildElementNamed(descriptor.name(), descriptor.xmlNamespace().URI);
       if (found.isNull()) continue;
-      auto value = descriptor->valueForXMLElement(found);
-      values[descriptor->fullname()] = value ? std::move(*value) : kdisk::Value(kdisk::Null{});
+      auto value = descriptor.valueForXMLElement(found);
+      values[i] = value ? std::move(*value) : kdisk::Value(kdisk::Null{});
     }
-    propstat->setPropValues(std::move(values));
+    propstat->setDecodedValues(m_propFullnames, std::move(values));
     propstats.push_back(std::move(propstat));
   }
   response->setPropstats(std::move(propstats));

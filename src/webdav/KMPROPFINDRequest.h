@@ -13,7 +13,7 @@ class KMPROPFINDRequest : public KMMultistatusRequest {
   static std::shared_ptr<KMProp> resourceTypeProp();
 
   const KMPropList& props() const { return m_props; }
-  void setProps(KMPropList props) { m_props = std::move(props); }
+  void setProps(KMPropList props);
   KMWebDAVDepth depth() const { return m_depth; }
   void setDepth(KMWebDAVDepth depth) { m_depth = depth; }
   const char* className() const override { return "KMPROPFINDRequest"; }
@@ -28,6 +28,8 @@ class KMPROPFINDRequest : public KMMultistatusRequest {
 
  private:
   KMPropList m_props;
+  // Their full names, shared by every decoded propstat.
+  std::shared_ptr<const std::vector<std::string>> m_propFullnames = std::make_shared<std::vector<std::string>>();
   KMWebDAVDepth m_depth = KMWebDAVDepthInfinity;
 };
 

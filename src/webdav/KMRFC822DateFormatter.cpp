@@ -1,24 +1,39 @@
 #include "webdav/KMRFC822DateFormatter.h"
 
 #include <array>
-#include <cctype>
-#include <ctime>
-#include <strings.h>
+#include <cstdint>
 
 namespace {
 
-constexpr std::array<const char*, 7> kWeekdays = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+// ASCII only, without the locale's tables: the texts are English and a
+// listing parses one per entry.
+bool isASCIILetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isASCIIDigit(char c) { return c >= '0' && c <= '9'; }
+bool isASCIISpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Three letters folded to lower case in one number, for case-blind lookups.
+constexpr std::uint32_t packedLower(std::string_view word) {
+  std::uint32_t packed = 0;
+  for (char c : word) packed = packed << 8 | static_cast<unsigned char>(c | 0x20);
+  return packed;
+}
+
+constexpr std::array<std::uint32_t, 7> kWeekdays = {
+    packedLower("Sun"), packedLower("Mon"), packedLower("Tue"), packedLower("Wed"),
+    packedLower("Thu"), packedLower("Fri"), packedLower("Sat")};
+constexpr std::array<std::uint32_t, 12> kMonths = {
+    packedLower("Jan"), packedLower("Feb"), packedLower("Mar"), packedLower("Apr"),
+    packedLower("May"), packedLower("Jun"), packedLower("Jul"), packedLower("Aug"),
+    packedLower("Sep"), packedLower("Oct"), packedLower("Nov"), packedLower("Dec")};
 
 struct ZoneAbbreviation {
-  const char* name;
+  std::string_view name;
   int offsetMinutes;
 };
-constexpr std::array<ZoneAbbreviation, 12> kZones = {{{"GMT", 0}, {"UTC", 0}, {"UT", 0}, {"Z", 0},
-                                                      {"EST", -300}, {"EDT", -240}, {"CST", -360},
-                                                      {"CDT", -300}, {"MST", -420}, {"MDT", -360},
-                                                      {"PST", -480}, {"PDT", -420}}};
+constexpr std::array<ZoneAbbreviation, 12> kZones = {{{"gmt", 0}, {"utc", 0}, {"ut", 0}, {"z", 0},
+                                                      {"est", -300}, {"edt", -240}, {"cst", -360},
+                                                      {"cdt", -300}, {"mst", -420}, {"mdt", -360},
+                                                      {"pst", -480}, {"pdt", -420}}};
 
 class Scanner {
  public:
@@ -35,7 +50,7 @@ class Scanner {
   }
   std::string_view word() {
     std::size_t length = 0;
-    while (length < m_text.size() && std::isalpha(static_cast<unsigned char>(m_text[length]))) ++length;
+    while (length < m_text.size() && isASCIILetter(m_text[length])) ++length;
     auto result = m_text.substr(0, length);
     m_text.remove_prefix(length);
     return result;
@@ -43,7 +58,7 @@ class Scanner {
   bool number(int minDigits, int maxDigits, int& value) {
     int digits = 0;
     value = 0;
-    while (digits < maxDigits && !m_text.empty() && std::isdigit(static_cast<unsigned char>(m_text.front()))) {
+    while (digits < maxDigits && !m_text.empty() && isASCIIDigit(m_text.front())) {
       value = value * 10 + (m_text.front() - '0');
       m_text.remove_prefix(1);
       ++digits;
@@ -56,17 +71,29 @@ class Scanner {
   std::string_view m_text;
 };
 
-template <std::size_t N> int indexOf(const std::array<const char*, N>& names, std::string_view word) {
+// A word of letters only, so folding each with 0x20 is its lower case.
+template <std::size_t N> int indexOf(const std::array<std::uint32_t, N>& names, std::string_view word) {
+  if (word.size() != 3) return -1;
+  const std::uint32_t packed = packedLower(word);
   for (std::size_t i = 0; i < N; ++i) {
-    if (word.size() == 3 && strncasecmp(word.data(), names[i], 3) == 0) return static_cast<int>(i);
+    if (names[i] == packed) return static_cast<int>(i);
   }
   return -1;
+}
+
+bool equalsLowerASCII(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    // Only a letter folds onto a lower-case letter with 0x20.
+    if (!isASCIILetter(text[i]) || (text[i] | 0x20) != lower[i]) return false;
+  }
+  return true;
 }
 
 std::optional<int> zoneOffsetMinutes(std::string_view zone) {
   if (zone.size() == 5 && (zone[0] == '+' || zone[0] == '-')) {
     for (std::size_t i = 1; i < 5; ++i) {
-      if (!std::isdigit(static_cast<unsigned char>(zone[i]))) return std::nullopt;
+      if (!isASCIIDigit(zone[i])) return std::nullopt;
     }
     const int hours = (zone[1] - '0') * 10 + (zone[2] - '0');
     const int minutes = (zone[3] - '0') * 10 + (zone[4] - '0');
@@ -75,10 +102,7 @@ std::optional<int> zoneOffsetMinutes(std::string_view zone) {
     return zone[0] == '-' ? -offset : offset;
   }
   for (const auto& entry : kZones) {
-    if (zone.size() == std::char_traits<char>::length(entry.name) &&
-        strncasecmp(zone.data(), entry.name, zone.size()) == 0) {
-      return entry.offsetMinutes;
-    }
+    if (equalsLowerASCII(zone, entry.name)) return entry.offsetMinutes;
   }
   return std::nullopt;
 }
@@ -99,8 +123,8 @@ long long daysFromCivil(long long year, int month, int day) {
 }  // namespace
 
 std::optional<kdisk::Date> KMRFC822DateFormatter::dateFromString(std::string_view text) const {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && isASCIISpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isASCIISpace(text.back())) text.remove_suffix(1);
   Scanner scanner(text);
   int day = 0, year = 0, hour = 0, minute = 0, second = 0;
   if (indexOf(kWeekdays, scanner.word()) < 0 || !scanner.literal(',') || !scanner.spaces()) return std::nullopt;

@@ -57,6 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     KDISK_FUZZ_CHECK(parsesAgain(built));
     touch(built);
   }
+  // A listing's hrefs join the request's origin without a second parse.
+  KDISK_FUZZ_CHECK(url->withAbsolutePathReference(component) == URL::fromString(url->origin() + std::string(component)));
+  for (const URL& built : {url->withOriginOf(URL()), url->deletingLastPathComponent()}) {
+    KDISK_FUZZ_CHECK(built.withAbsolutePathReference(component) ==
+                     URL::fromString(built.origin() + std::string(component)));
+  }
   if (auto relative = URL::fromStringRelativeTo(component, *url)) {
     KDISK_FUZZ_CHECK(parsesAgain(*relative));
     touch(*relative);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 using kdisk::URL;
 
 namespace {
@@ -120,4 +123,34 @@ TEST(URLTests, TrailingSlashAndOriginSwaps) {
   EXPECT_EQ(url("http://[::1]:99/").host(), "::1");
   EXPECT_EQ(url("http://[::1]:99/").port(), 99);
   EXPECT_EQ(url("http://h/").port(), std::nullopt);
+}
+
+TEST(URLTests, AbsolutePathReferenceAgreesWithParsingTheJoinedText) {
+  const std::vector<URL> bases = {
+      url("https://disk.example/disk/folder/"),
+      url("HTTPS://User@Disk.Example:8443/disk/?q=1#top"),
+      url("http://127.0.0.1:65535"),
+      url("http://[::1]:99/a"),
+      url("FILE:///tmp/x"),
+      url("kalumodisk://token#access_token=abc"),
+      url("R:x"),
+      // Built, not parsed: an empty host under a scheme that needs one.
+      url("https://h/a").withOriginOf(url("mailto:x")),
+      URL(),
+  };
+  const std::vector<std::string> references = {
+      "/", "/disk/My%20Files/", "/disk/%d0%9c%2F%2f..", "/disk/../up/./x", "//other:1/x", "/a?x=1#frag",
+      "/a#f?g/h", "/a%zz%", "/a:b@c;d=e", "/disk/a b", "/disk/Мой", "/a\\b", "/a{b}|^`", "/a\tb", "/\x7f",
+      std::string("/a\0b", 4), "disk/relative", "", "?q", "#f", "https://other/x"};
+  int accepted = 0, refused = 0;
+  for (const URL& base : bases) {
+    for (const std::string& reference : references) {
+      const auto fast = base.withAbsolutePathReference(reference);
+      const auto parsed = URL::fromString(base.origin() + reference);
+      EXPECT_EQ(fast, parsed) << base.absoluteString() << " + " << reference;
+      ++(parsed ? accepted : refused);
+    }
+  }
+  EXPECT_GT(accepted, 40);
+  EXPECT_GT(refused, 40);
 }

@@ -100,6 +100,41 @@ TEST(KMPROPFINDRequestTests, PropstatsDecodeAskedPropertiesOnly) {
   EXPECT_EQ(values->size(), 4u);
 }
 
+// Listings read values by name without the map; both must tell the same,
+// also where two asked properties share a full name or an element repeats.
+TEST(KMPROPFINDRequestTests, ValuesByNameAgreeWithThePropertyMap) {
+  auto request = listing("https://h/disk/");
+  KMPropList props = request->props();
+  props.push_back(KMProp::propWithNameXmlns("x", {"D", "DAV:"}));
+  props.push_back(KMLongLongProp::propWithNameXmlns("x", {"E", "DAV"}));
+  request->setProps(props);
+  auto responses = request->multistatusResponsesForBody(multistatus(
+      "<D:response><D:href>/disk/a</D:href><D:propstat><D:prop>"
+      "<D:getcontentlength>1</D:getcontentlength><D:getcontentlength>2</D:getcontentlength>"
+      "<D:getlastmodified>yesterday</D:getlastmodified><D:x>7</D:x>"
+      "</D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>"
+      "<D:response><D:href>/disk/b</D:href><D:propstat><D:prop>"
+      "<E:x xmlns:E=\"DAV\">8</E:x><D:x>7</D:x><D:displayname>b</D:displayname>"
+      "</D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>"));
+  ASSERT_EQ(responses.size(), 2u);
+  const std::vector<std::pair<std::string, std::optional<kdisk::Value>>> expected[] = {
+      {{"DAV:getcontentlength", kdisk::Value(1)}, {"DAV:getlastmodified", kdisk::Value()},
+       {"DAV:x", kdisk::Value("7")}, {"DAV:displayname", std::nullopt}},
+      {{"DAV:x", kdisk::Value(8)}, {"DAV:displayname", kdisk::Value("b")}, {"DAV:getcontentlength", std::nullopt}},
+  };
+  for (std::size_t i = 0; i < responses.size(); ++i) {
+    const KMPropstatResponse* propstat = responses[i]->successPropstat();
+    ASSERT_NE(propstat, nullptr);
+    for (const auto& [name, value] : expected[i]) {
+      const kdisk::Value* byName = propstat->valueForFullname(name);
+      const kdisk::Value* inMap = kdisk::find(propstat->propValues(), name);
+      EXPECT_EQ(byName ? std::optional(*byName) : std::nullopt, value) << i << " " << name;
+      EXPECT_EQ(inMap ? std::optional(*inMap) : std::nullopt, value) << i << " " << name;
+    }
+    EXPECT_EQ(propstat->propValues().size(), i == 0 ? 3u : 2u);
+  }
+}
+
 TEST(KMPROPFINDRequestTests, StatusWithoutTwoPartsKeepsDefaults) {
   auto request = listing("https://h/disk/");
   auto responses = request->multistatusResponsesForBody(multistatus(

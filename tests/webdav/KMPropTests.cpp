@@ -122,6 +122,16 @@ TEST(KMRFC822DateFormatterTests, ZonesAndMalformedTexts) {
   EXPECT_FALSE(formatter.dateFromString("Tue, 15 Nov 1994 25:45:26 GMT"));
   EXPECT_FALSE(formatter.dateFromString("Tue, 15 Nov 1994 12:45:26 GMT trailing"));
   EXPECT_FALSE(formatter.dateFromString(""));
+  // Names in any case, runs of spaces and white space around; ASCII letters only.
+  EXPECT_EQ(formatter.dateFromString("tUE, 15 NOV 1994 12:45:26 gmt")->secondsSince1970, 784903526);
+  EXPECT_EQ(formatter.dateFromString("\t Tue,  15   nov 1994  05:45:26 pdt \r\n")->secondsSince1970, 784903526);
+  EXPECT_EQ(formatter.dateFromString("Tue, 15 Nov 1994 12:45:26 z")->secondsSince1970, 784903526);
+  EXPECT_FALSE(formatter.dateFromString("T\xC3\xBC""e, 15 Nov 1994 12:45:26 GMT"));
+  EXPECT_FALSE(formatter.dateFromString("Tue, 15 N\xC3\xB6v 1994 12:45:26 GMT"));
+  EXPECT_FALSE(formatter.dateFromString("Tue, 15 Nov 1994 12:45:26 G\xCD""T"));
+  EXPECT_FALSE(formatter.dateFromString("Tue, 15 Nov 1994 12:45:26 G@T"));
+  EXPECT_FALSE(formatter.dateFromString("Tue, 15 Nov 1994 12:45:26 +2400"));
+  EXPECT_FALSE(formatter.dateFromString("Tue,15 Nov 1994 12:45:26 GMT"));
 }
 
 TEST(KMRFC822DateFormatterTests, AgreesWithTheCLibraryAcrossCenturiesLeapDaysAndOverflowingDays) {
