@@ -629,12 +629,7 @@ XMLTokenizer::Step XMLTokenizer::startTag(const char* at, const char* end, const
 bool XMLTokenizer::openElement(std::string_view name, std::size_t colon, bool empty) {
   const auto bindingsBefore = static_cast<std::uint32_t>(m_bindings.size());
   const auto bindingTextBefore = static_cast<std::uint32_t>(m_bindingText.size());
-  const std::size_t count = m_attributes.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    for (std::size_t j = i + 1; j < count; ++j) {
-      if (m_attributes[i].name == m_attributes[j].name) return false;
-    }
-  }
+  if (m_attributes.size() > 1 && hasDuplicates([](const Attribute& a) { return Key{a.name, {}}; })) return false;
   // Declarations first: they hold for the element's own name and attributes.
   for (const Attribute& attribute : m_attributes) {
     if (isNamespaceDeclaration(attribute.name, attribute.colon) && !bindNamespace(attribute)) return false;
@@ -646,21 +641,35 @@ bool XMLTokenizer::openElement(std::string_view name, std::size_t colon, bool em
     if (!resolve(attribute.name.substr(0, attribute.colon), attribute.namespaceURI)) return false;
   }
   // Two prefixes bound to one namespace do not make two attributes.
-  for (std::size_t i = 0; i < count; ++i) {
-    const Attribute& a = m_attributes[i];
-    if (a.colon == 0 || isNamespaceDeclaration(a.name, a.colon)) continue;
-    for (std::size_t j = i + 1; j < count; ++j) {
-      const Attribute& b = m_attributes[j];
-      if (b.colon == 0 || isNamespaceDeclaration(b.name, b.colon)) continue;
-      if (a.name.substr(a.colon + 1) == b.name.substr(b.colon + 1) && a.namespaceURI == b.namespaceURI) return false;
-    }
-  }
+  auto expandedName = [](const Attribute& a) {
+    if (a.colon == 0 || isNamespaceDeclaration(a.name, a.colon)) return Key{};
+    return Key{a.name.substr(a.colon + 1), a.namespaceURI};
+  };
+  if (m_attributes.size() > 1 && hasDuplicates(expandedName)) return false;
   m_open.push_back({static_cast<std::uint32_t>(m_openNames.size()), static_cast<std::uint32_t>(name.size()),
                     bindingsBefore, bindingTextBefore});
   m_openNames.append(name);
   m_phase = Phase::Content;
   if (!m_sink.startElement(colon ? name.substr(colon + 1) : name, uri)) return false;
   return !empty || closeElement();
+}
+
+// Whether two attributes share a key (an empty key stands for none). Sorted
+// past a few, so a tag of many attributes costs no quadratic time.
+template <typename KeyOf> bool XMLTokenizer::hasDuplicates(KeyOf keyOf) {
+  m_keys.clear();
+  for (const Attribute& attribute : m_attributes) {
+    if (Key key = keyOf(attribute); !key.first.empty()) m_keys.push_back(key);
+  }
+  if (m_keys.size() <= 8) {
+    for (std::size_t i = 0; i < m_keys.size(); ++i) {
+      if (std::find(m_keys.begin() + static_cast<std::ptrdiff_t>(i) + 1, m_keys.end(), m_keys[i]) != m_keys.end())
+        return true;
+    }
+    return false;
+  }
+  std::sort(m_keys.begin(), m_keys.end());
+  return std::adjacent_find(m_keys.begin(), m_keys.end()) != m_keys.end();
 }
 
 bool XMLTokenizer::closeElement() {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class XMLTokenizer {
@@ -78,7 +79,9 @@ class XMLTokenizer {
   Step cdata(const char* at, const char* end, const char*& next);
   Step name(const char* at, const char* end, const char*& next, std::size_t& colon, bool& qualified);
   Step attributeValue(const char* at, const char* end, const char*& next);
+  using Key = std::pair<std::string_view, std::string_view>;
   bool openElement(std::string_view name, std::size_t colon, bool empty);
+  template <typename KeyOf> bool hasDuplicates(KeyOf keyOf);
   bool closeElement();
   bool bindNamespace(const Attribute& attribute);
   bool resolve(std::string_view prefix, std::string_view& uri) const;
@@ -104,6 +107,7 @@ class XMLTokenizer {
   std::string m_bindingText;
   std::vector<Binding> m_bindings;
   std::vector<Attribute> m_attributes;
+  std::vector<Key> m_keys;
   std::string m_scratch;
   std::string m_value;
 };

@@ -114,6 +114,8 @@ TEST(XMLTokenizerTests, DocumentsThatAreNotWellFormedAreRefusedAtAnyCut) {
       {"an attribute without a value", "<a b/>"},
       {"attributes not set apart", "<a b='1'c='2'/>"},
       {"a duplicate attribute", "<a b='1' b='2'/>"},
+      {"a duplicate among many attributes",
+       "<a a0='' a1='' a2='' a3='' a4='' a5='' a6='' a7='' a8='' a9='' b0='' b1='' b2='' a5=''/>"},
       {"a duplicate attribute by namespace", "<a xmlns:p='urn:x' xmlns:q='urn:x' p:b='1' q:b='2'/>"},
       {"an undeclared element prefix", "<p:a/>"},
       {"an undeclared attribute prefix", "<a p:b='1'/>"},
