@@ -10,6 +10,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "webdav/XMLTokenizer.h"
+
 namespace {
 
 // libxml2 tears its globals down when the process exits, but only when its
@@ -120,7 +122,12 @@ struct StreamTree {
     Node element;
     element.nameOffset = store(name);
     element.nameLength = static_cast<std::uint32_t>(name.size());
-    element.uriOffset = store(uri);
+    // Elements of a child mostly share one namespace: stored once.
+    if (!nodes.empty() && !nodes.back().isText && uriOf(nodes.back()) == uri) {
+      element.uriOffset = nodes.back().uriOffset;
+    } else {
+      element.uriOffset = store(uri);
+    }
     element.uriLength = static_cast<std::uint32_t>(uri.size());
     const auto index = static_cast<std::int32_t>(nodes.size());
     nodes.push_back(element);
@@ -264,9 +271,17 @@ KMXMLElement KMXMLDocument::rootElement() const {
   return KMXMLElement(xmlDocGetRootElement(static_cast<xmlDocPtr>(m_document.get())));
 }
 
-struct KMXMLStreamParser::State {
+// Documents in UTF-8 go through our own tokenizer; a document whose first
+// bytes or declaration name another encoding goes through libxml2's push
+// parser instead. The choice is made before any child is handed on.
+struct KMXMLStreamParser::State : XMLTokenizer::Sink {
   RootChildHandler handler;
   KMXMLDocument::Limits limits;
+  XMLTokenizer tokenizer{*this};
+  // Bytes fed while the tokenizer had not yet settled the encoding: what
+  // libxml2 must start from if it turns out to be another one.
+  std::string head;
+  bool otherEncoding = false;
   xmlParserCtxtPtr context = nullptr;
   std::size_t fed = 0;
   bool failed = false;
@@ -279,6 +294,65 @@ struct KMXMLStreamParser::State {
     failed = true;
     return false;
   }
+
+  // The tokenizer's events. Text directly in the root is never handed on.
+  bool startElement(std::string_view localName, std::string_view namespaceURI) override {
+    if (++depth > limits.maxDepth) return false;
+    if (depth == 1) return true;
+    try {
+      child.startElement(localName, namespaceURI);
+    } catch (...) {
+      return false;
+    }
+    return true;
+  }
+  bool endElement() override {
+    const int closed = depth--;
+    if (closed == 1) return true;
+    child.endElement();
+    if (closed != 2) return true;
+    try {
+      handler(KMXMLElement(&child.nodes.front(), &child));
+    } catch (...) {
+      return false;
+    }
+    child.clear();
+    return true;
+  }
+  bool characters(std::string_view text) override {
+    if (depth < 2) return true;
+    try {
+      child.appendText(text);
+    } catch (...) {
+      return false;
+    }
+    return true;
+  }
+
+  bool feedTokenizer(std::string_view bytes) {
+    const bool settled = tokenizer.encodingSettled();
+    if (tokenizer.feed(bytes)) {
+      if (!settled) {
+        if (tokenizer.encodingSettled()) {
+          std::string().swap(head);
+        } else {
+          head.append(bytes);
+        }
+      }
+      return true;
+    }
+    if (!tokenizer.needsOtherEncoding()) return fail();
+    head.append(bytes);
+    return switchToOtherEncoding();
+  }
+  bool switchToOtherEncoding() {
+    otherEncoding = true;
+    const std::string bytes = std::move(head);
+    head.clear();
+    return feedLibXML(bytes);
+  }
+
+  // libxml2's push parser, for documents in other encodings.
   bool hasSubset() const {
     const xmlDoc* document = context ? context->myDoc : nullptr;
     return document && (document->intSubset || document->extSubset);
@@ -287,6 +361,8 @@ struct KMXMLStreamParser::State {
     failed = true;
     xmlStopParser(context);
   }
+  bool feedLibXML(std::string_view bytes);
+  bool finishLibXML();
 
   // The root goes into libxml2's document (the end checks read it); what is
   // below it goes into `child`, one root child at a time, handed on and
@@ -362,21 +438,49 @@ bool KMXMLStreamParser::feed(std::string_view bytes) {
   if (state.failed || state.finished) return false;
   if (bytes.empty()) return true;
   state.fed += bytes.size();
-  if (state.fed > state.limits.maxBytes || bytes.size() > INT32_MAX) return state.fail();
-  if (!state.context) {
+  if (state.fed > state.limits.maxBytes) return state.fail();
+  return state.otherEncoding ? state.feedLibXML(bytes) : state.feedTokenizer(bytes);
+}
+
+bool KMXMLStreamParser::finish() {
+  State& state = *m_state;
+  if (state.failed || state.finished) return false;
+  if (!state.otherEncoding) {
+    if (state.tokenizer.finish()) {
+      state.finished = true;
+      return true;
+    }
+    if (!state.tokenizer.needsOtherEncoding() || !state.switchToOtherEncoding()) return state.fail();
+  }
+  return state.finishLibXML();
+}
+
+bool KMXMLStreamParser::State::feedLibXML(std::string_view bytes) {
+  if (failed || bytes.empty()) return !failed;
+  if (bytes.size() > INT32_MAX) return fail();
+  if (!context && (!head.empty() || bytes.size() < 4)) {
+    // libxml2 tells the encoding from the first four bytes: it gets them together.
+    head.append(bytes);
+    if (head.size() < 4) return true;
+    const std::string first = std::move(head);
+    head.clear();
+    return feedLibXML(first);
+  }
+  if (!context) {
     initializeParserOnce();
     xmlSetGenericErrorFunc(nullptr, silence);
     // The first bytes go in with the context: libxml2 detects the encoding from them.
-    const std::size_t head = std::min<std::size_t>(bytes.size(), 4);
-    state.context = xmlCreatePushParserCtxt(nullptr, nullptr, bytes.data(), static_cast<int>(head), "response.xml");
-    if (!state.context) return state.fail();
-    xmlCtxtUseOptions(state.context, kParseOptions);
-    state.context->_private = &state;
-    state.context->sax->startElementNs = &State::onStartElement;
-    state.context->sax->endElementNs = &State::onEndElement;
-    state.context->sax->characters = &State::onCharacters;
-    state.context->sax->ignorableWhitespace = &State::onCharacters;
-    bytes.remove_prefix(head);
+    const std::size_t first = std::min<std::size_t>(bytes.size(), 4);
+    context = xmlCreatePushParserCtxt(nullptr, nullptr, bytes.data(), static_cast<int>(first), "response.xml");
+    if (!context) return fail();
+    xmlCtxtUseOptions(context, kParseOptions);
+    context->_private = this;
+    context->sax->startElementNs = &State::onStartElement;
+    context->sax->endElementNs = &State::onEndElement;
+    context->sax->characters = &State::onCharacters;
+    context->sax->ignorableWhitespace = &State::onCharacters;
+    bytes.remove_prefix(first);
+    if (bytes.empty()) return true;
   }
   xmlSetGenericErrorFunc(nullptr, silence);  // per thread, and chunks may come on several
   // In slices: libxml2 refuses a single push of 10 MB or more (its "huge
@@ -385,25 +489,24 @@ bool KMXMLStreamParser::feed(std::string_view bytes) {
   do {
     const std::string_view slice = bytes.substr(0, kSlice);
     bytes.remove_prefix(slice.size());
-    if (xmlParseChunk(state.context, slice.data(), static_cast<int>(slice.size()), 0) != 0 ||
-        !state.context->wellFormed || state.failed) {
-      return state.fail();
+    if (xmlParseChunk(context, slice.data(), static_cast<int>(slice.size()), 0) != 0 || !context->wellFormed ||
+        failed) {
+      return fail();
     }
   } while (!bytes.empty());
   return true;
 }
 
-bool KMXMLStreamParser::finish() {
-  State& state = *m_state;
-  if (state.failed || state.finished || !state.context) return false;
-  state.finished = true;
+bool KMXMLStreamParser::State::finishLibXML() {
+  // Fewer than four bytes never reached libxml2: no document is that short.
+  if (failed || finished || !context) return false;
+  finished = true;
   // Any error, or an element still open, means the body broke off: a decoder
   // failure in a legacy encoding halts libxml2 without clearing wellFormed.
-  const int status = xmlParseChunk(state.context, nullptr, 0, 1);
-  xmlParserCtxtPtr context = state.context;
-  if (status != 0 || state.failed || context->errNo != 0 || context->nodeNr != 0 || state.depth != 0 ||
-      !context->wellFormed || !context->nsWellFormed || !context->myDoc || !xmlDocGetRootElement(context->myDoc)) {
-    return state.fail();
+  const int status = xmlParseChunk(context, nullptr, 0, 1);
+  if (status != 0 || failed || context->errNo != 0 || context->nodeNr != 0 || depth != 0 || !context->wellFormed ||
+      !context->nsWellFormed || !context->myDoc || !xmlDocGetRootElement(context->myDoc)) {
+    return fail();
   }
-  return !state.hasSubset();
+  return !hasSubset();
 }
