@@ -158,11 +158,17 @@ std::unique_ptr<kdisk::sql::Database> SQLSerialStorage::openFile(int rebuildsLef
   log()->info("Opened SQL DB at {}", path);
 
   if (!existed) {
+    // A new file holds nothing yet: its tables are written without waiting for
+    // the disk. A crash before the first real commit leaves at worst a damaged
+    // empty file, which the next open rebuilds; that commit's own sync then
+    // takes these pages along.
+    database->executeStatements("PRAGMA synchronous=OFF");
     kdisk::sql::Transaction transaction(*database);
     if (!initializeDatabase(*database) || !transaction.commit()) {
       log()->error("Could not create the tables of {}: {}", path, database->lastErrorMessage());
       return nullptr;
     }
+    database->executeStatements("PRAGMA synchronous=FULL");
     return database;
   }
 

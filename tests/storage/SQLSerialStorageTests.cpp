@@ -87,6 +87,12 @@ TEST_F(SQLSerialStorageTest, AFreshFileGetsTheVersionRowAndTheTablesInOneStep) {
   EXPECT_EQ(storage.thingCount(), 0);
   EXPECT_EQ(storage.initializations, 1);
   EXPECT_FALSE(storage.isRunningInMemory());
+  // Its tables were written without syncs; every later commit waits for the disk.
+  storage.performBlockInStorageQueue([&] {
+    auto cursor = storage.fmdb().executeQuery("PRAGMA synchronous");
+    ASSERT_TRUE(cursor.next());
+    EXPECT_EQ(cursor.longLongIntForColumnIndex(0), 2);  // FULL
+  });
 }
 
 TEST_F(SQLSerialStorageTest, RowsSurviveCloseAndReopen) {
