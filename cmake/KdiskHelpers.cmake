@@ -1,9 +1,12 @@
-# kdisk_layer(NAME DEPENDS layer... [PKG pkg-config-module...] [LIBS lib...])
+# kdisk_layer(NAME DEPENDS layer... [PKG pkg-config-module...] [LIBS lib...] [EXCLUDE regex])
 # One static library per folder of src/, made of every source file in it (and its
-# subfolders). Headers are included as "layer/Name.h" from src/.
+# subfolders) but those EXCLUDE matches. Headers are included as "layer/Name.h" from src/.
 function(kdisk_layer name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS;PKG;LIBS;PRIVATE_PKG" ${ARGN})
+  cmake_parse_arguments(ARG "" "EXCLUDE" "DEPENDS;PKG;LIBS;PRIVATE_PKG" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE}")
+  endif()
   add_library(kdisk_${name} STATIC ${sources})
   target_include_directories(kdisk_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
   foreach(dep IN LISTS ARG_DEPENDS)

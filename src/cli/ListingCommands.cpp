@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <iostream>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"

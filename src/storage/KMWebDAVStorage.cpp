@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <typeinfo>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "platform/Log.h"
 #include "storage/FileNameSortKeys.h"
@@ -358,34 +357,45 @@ kdisk::Status KMWebDAVStorage::updateContentsOfDirectoryAtURLWithItems(
     const std::string directoryText = directory.absoluteString();
     const std::string directoryKey = withoutTrailingSlash(directoryText);
     std::vector<CachedRow> old = cachedChildren(database, directoryText);
-    // URL → first cached row; duplicates of a URL are chained through `next`.
-    std::unordered_map<std::string_view, std::size_t> byURL;
-    byURL.reserve(old.size());
-    for (std::size_t i = old.size(); i-- > 0;) {
-      auto [entry, inserted] = byURL.try_emplace(old[i].url, i);
-      if (!inserted) {
-        old[i].next = entry->second;
-        entry->second = i;
+    // URL → its first cached row (duplicates chained through `next`) and
+    // whether a fresh item of that URL was handled already: one look-up per
+    // fresh item. The folder's own text, which every child URL repeats, is
+    // left out of the hash.
+    struct Entry {
+      std::size_t cached = kNoRow;
+      bool handled = false;
+    };
+    struct ChildURLHash {
+      std::size_t skip;
+      std::size_t operator()(std::string_view url) const {
+        return std::hash<std::string_view>{}(url.substr(std::min(skip, url.size())));
       }
+    };
+    std::unordered_map<std::string_view, Entry, ChildURLHash> byURL(old.size() + items.size(),
+                                                                   ChildURLHash{directoryText.size()});
+    for (std::size_t i = old.size(); i-- > 0;) {
+      Entry& entry = byURL[old[i].url];
+      old[i].next = entry.cached;
+      entry.cached = i;
     }
     auto markTaken = [&](std::size_t first) {
       for (std::size_t i = first; i != kNoRow; i = old[i].next) old[i].taken = true;
     };
 
-    std::unordered_set<std::string_view> handled;
-    handled.reserve(items.size());
     for (std::size_t index = 0; index < items.size(); ++index) {
       const auto& fresh = items[index];
       if (!fresh) continue;
       const std::string& url = fresh->URL().absoluteString();
-      if (!handled.insert(url).second) continue;
+      Entry& entry = byURL[url];
+      if (entry.handled) continue;
+      entry.handled = true;
       if (sameIgnoringTrailingSlash(url, directoryKey)) {
         if (!saveItemInUnit(database, *fresh)) return false;
-      } else if (auto found = byURL.find(url); found == byURL.end()) {
+      } else if (entry.cached == kNoRow) {
         if (!addItemInUnit(database, *fresh)) return false;
       } else {
-        CachedRow& cached = old[found->second];
-        markTaken(found->second);
+        CachedRow& cached = old[entry.cached];
+        markTaken(entry.cached);
         const auto* freshFile = fresh->isDirectory() ? nullptr : dynamic_cast<const KMFile*>(fresh.get());
         const bool bothDirectories = cached.isDirectory && fresh->isDirectory();
         const bool changed =
@@ -411,7 +421,7 @@ kdisk::Status KMWebDAVStorage::updateContentsOfDirectoryAtURLWithItems(
       if (gone.taken) continue;
       if (!removeRowsAndLocalCopy(database, gone.url, gone.isDirectory)) return false;
       // Every row of that URL went at once; skip its duplicates.
-      markTaken(byURL[gone.url]);
+      markTaken(byURL[gone.url].cached);
     }
     return true;
   });

@@ -150,7 +150,7 @@ class CliTest : public ServiceTest {
 
 TEST_F(CliTest, LoginRightAndWrongPassword) {
   auto wrong = kdisk({"login", "alice", "--password-stdin"}, "nope\n");
-  EXPECT_EQ(wrong.status, 1);
+  EXPECT_EQ(wrong.status, 1) << wrong.err;
   EXPECT_NE(wrong.err.find("wrong login or password"), std::string::npos) << wrong.err;
   auto refused = kdisk({"ls"});
   EXPECT_EQ(refused.status, 1);

@@ -6,3 +6,8 @@ add_dependencies(cli_integration_tests kdisk-service kdisk)
 if(TARGET kdisk-clipboard)
   target_compile_definitions(cli_integration_tests PRIVATE KDISK_CLIPBOARD_BINARY="$<TARGET_FILE:kdisk-clipboard>")
 endif()
+# kdisk draws nothing: a manager change that pulls the image libraries back in
+# would slow every command's start.
+add_test(NAME kdisk_starts_without_image_libraries
+  COMMAND sh -c "readelf -d \"$1\" | grep NEEDED && ! readelf -d \"$1\" | grep -E 'NEEDED.*(cairo|pixbuf|pango|libX11)'"
+          sh $<TARGET_FILE:kdisk>)
