@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <iostream>
+#include <thread>
 
 #include "auth/KMOAuthOperation.h"
 #include "cli/CliCommands.h"
@@ -31,8 +32,11 @@ int login(Session& session, std::optional<std::string> givenLogin, bool password
       {kKMXConnectionDidAuthenticateWithToken, kKMXConnectionDidFailAuthenticateWithError});
   auto operation = std::make_shared<KMOAuthOperation>();
   operation->setAuthParamsPasswordTimeOutInSeconds(login, password.value(), 15);
-  operation->startOnNewThread();
+  // On a thread this command joins before it returns: one still ending while
+  // the process exits leaves its TLS library state half torn down.
+  std::thread worker([operation] { operation->start(); });
   RunLoop::main().runUntil([&] { return !outcomes.received.empty(); }, 60);
+  worker.join();
   if (outcomes.received.empty())
     return report(Failure{say("Sign-in: the service at {} did not answer.", hostOf(KMOAuthOperation::tokenEndpointURL()))});
   const Notification& outcome = outcomes.received.front();
