@@ -1,5 +1,6 @@
 #include "webdav/XMLCharacters.h"
 
+#include <algorithm>
 #include <array>
 
 namespace kdisk::xml {
@@ -62,6 +63,13 @@ int decodeCharacter(const char* at, const char* end, std::uint32_t& codePoint) {
   if (value < least || !isXMLCharacter(value)) return -1;
   codePoint = value;
   return length;
+}
+
+bool equalsIgnoringASCIICase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+           return lower(x) == lower(y);
+         });
 }
 
 bool isXMLCharacter(std::uint32_t c) {
@@ -147,39 +155,33 @@ struct URIReader {
     }
     return at == text.size();
   }
+  // After the scheme of a URI, or from the start of a relative reference,
+  // whose first segment may hold no colon (`forbidden`).
+  bool hierarchicalPart(char forbidden) {
+    if (peek() == '/' && peek(1) == '/') {
+      at += 2;
+      if (!authority()) return false;
+      moreSegments();
+    } else if (peek() == '/') {
+      ++at;
+      if (segment('\0', false)) moreSegments();
+    } else if (pathCharacter()) {
+      segment(forbidden, false);
+      moreSegments();
+    }
+    return queryAndFragment();
+  }
   bool absolute() {
     at = 0;
     if (!alpha(peek())) return false;
     while (alpha(peek()) || digit(peek()) || peek() == '+' || peek() == '-' || peek() == '.') ++at;
     if (peek() != ':') return false;
     ++at;
-    if (peek() == '/' && peek(1) == '/') {
-      at += 2;
-      if (!authority()) return false;
-      moreSegments();
-    } else if (peek() == '/') {
-      ++at;
-      if (segment('\0', false)) moreSegments();
-    } else if (pathCharacter()) {
-      segment('\0', false);
-      moreSegments();
-    }
-    return queryAndFragment();
+    return hierarchicalPart('\0');
   }
   bool relative() {
     at = 0;
-    if (peek() == '/' && peek(1) == '/') {
-      at += 2;
-      if (!authority()) return false;
-      moreSegments();
-    } else if (peek() == '/') {
-      ++at;
-      if (segment('\0', false)) moreSegments();
-    } else if (pathCharacter()) {
-      segment(':', false);
-      moreSegments();
-    }
-    return queryAndFragment();
+    return hierarchicalPart(':');
   }
 };
 

@@ -32,6 +32,8 @@ bool isXMLCharacter(std::uint32_t codePoint);
 bool isNameStartCharacter(std::uint32_t codePoint);
 bool isNameCharacter(std::uint32_t codePoint);
 
+bool equalsIgnoringASCIICase(std::string_view a, std::string_view b);
+
 // Whether a namespace name is a URI reference (RFC 3986): a URI, or a relative
 // reference whose first segment holds no colon.
 bool isURIReference(std::string_view text);

@@ -8,6 +8,7 @@
 #endif
 
 #include "webdav/XMLCharacters.h"
+#include "webdav/XMLDeclaration.h"
 
 using namespace kdisk::xml;
 
@@ -70,13 +71,6 @@ void appendUTF8(std::string& out, std::uint32_t c) {
   }
 }
 
-bool equalsIgnoringASCIICase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
-}
-
 bool isNamespaceDeclaration(std::string_view name, std::size_t colon) {
   return colon == 0 ? name == "xmlns" : (colon == 5 && name.substr(0, 5) == "xmlns");
 }
@@ -96,10 +90,10 @@ bool XMLTokenizer::feed(std::string_view bytes) {
       const std::size_t used = process(bytes.data(), bytes.data() + bytes.size());
       if (m_failed) return false;
       m_carry.assign(bytes.substr(used));
-      classifyCarry();
+      m_pending.reset(m_carry, m_phase == Phase::Start);
       return true;
     }
-    const std::size_t end = endOfPending(bytes);
+    const std::size_t end = m_pending.end(m_carry, bytes);
     if (end == std::string_view::npos) {
       m_carry.append(bytes);
       return true;
@@ -109,7 +103,7 @@ bool XMLTokenizer::feed(std::string_view bytes) {
     const std::size_t used = process(m_carry.data(), m_carry.data() + m_carry.size());
     if (m_failed) return false;
     m_carry.erase(0, used);
-    classifyCarry();
+    m_pending.reset(m_carry, m_phase == Phase::Start);
   }
   return true;
 }
@@ -122,102 +116,6 @@ bool XMLTokenizer::finish() {
   }
   m_carry.clear();
   return !m_failed && m_phase == Phase::Epilog;
-}
-
-// The carry holds one unfinished token (or the unsettled start of a text run):
-// which end it waits for decides how the next bytes are searched.
-void XMLTokenizer::classifyCarry() {
-  m_pending = Pending::Unknown;
-  m_pendingScanned = 0;
-  m_quote = 0;
-  const std::string_view carry = m_carry;
-  if (carry.empty()) return;
-  std::size_t searchFrom = 0;
-  std::size_t terminator = 1;
-  if (m_phase == Phase::Start) {
-    if (carry.size() >= 16 && carry.find("<?") <= 3) m_pending = Pending::Instruction, searchFrom = 2, terminator = 2;
-  } else if (carry[0] == '&') {
-    m_pending = Pending::Reference;
-  } else if (carry[0] != '<') {
-    m_pending = Pending::Text;
-  } else if (carry.size() < 2) {
-  } else if (carry[1] == '/') {
-    m_pending = Pending::EndTag;
-  } else if (carry[1] == '?') {
-    m_pending = Pending::Instruction, searchFrom = 2, terminator = 2;
-  } else if (carry.starts_with("<!--")) {
-    m_pending = Pending::Comment, searchFrom = 4, terminator = 3;
-  } else if (carry.starts_with("<![CDATA[")) {
-    m_pending = Pending::CData, searchFrom = 9, terminator = 3;
-  } else if (carry[1] != '!') {
-    m_pending = Pending::StartTag;
-    for (std::size_t i = 1; i < carry.size(); ++i) {
-      const char c = carry[i];
-      if (m_quote) {
-        if (c == m_quote) m_quote = 0;
-      } else if (c == '"' || c == '\'') {
-        m_quote = c;
-      }
-    }
-    m_pendingScanned = carry.size();
-    return;
-  }
-  // Only an end that reaches into new bytes can finish what the carry could not.
-  m_pendingScanned = std::max(searchFrom, carry.size() >= terminator - 1 ? carry.size() - (terminator - 1) : 0);
-}
-
-std::size_t XMLTokenizer::endOfPending(std::string_view bytes) {
-  constexpr auto npos = std::string_view::npos;
-  const std::size_t carried = m_carry.size();
-  auto at = [&](std::size_t i) { return i < carried ? m_carry[i] : bytes[i - carried]; };
-  const std::size_t total = carried + bytes.size();
-  auto fromCarry = [&](std::size_t endInAll) { return endInAll - carried; };
-  switch (m_pending) {
-    case Pending::Unknown:
-      return std::min<std::size_t>(bytes.size(), 16);
-    case Pending::Text:
-      return std::min<std::size_t>(bytes.size(), 4);
-    case Pending::Reference: {
-      const std::size_t found = bytes.find_first_of(";<&");
-      return found == npos ? npos : found + 1;
-    }
-    case Pending::EndTag: {
-      const std::size_t found = bytes.find('>');
-      return found == npos ? npos : found + 1;
-    }
-    case Pending::StartTag:
-      for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (m_quote) {
-          if (c == m_quote) m_quote = 0;
-        } else if (c == '"' || c == '\'') {
-          m_quote = c;
-        } else if (c == '>') {
-          return i + 1;
-        }
-      }
-      return npos;
-    case Pending::Instruction:
-    case Pending::Comment:
-    case Pending::CData: {
-      // "?>"; "--" and the byte after it (it ends the comment or refuses it); "]]>".
-      std::size_t i = m_pendingScanned;
-      for (; i < total; ++i) {
-        const char c = at(i);
-        if (m_pending == Pending::Instruction) {
-          if (c == '?' && i + 1 < total && at(i + 1) == '>') return fromCarry(i + 2);
-        } else if (m_pending == Pending::Comment) {
-          if (c == '-' && i + 2 < total && at(i + 1) == '-') return fromCarry(i + 3);
-        } else if (c == ']' && i + 2 < total && at(i + 1) == ']' && at(i + 2) == '>') {
-          return fromCarry(i + 3);
-        }
-      }
-      const std::size_t keep = m_pending == Pending::Instruction ? 1 : 2;
-      m_pendingScanned = std::max(m_pendingScanned, total >= keep ? total - keep : 0);
-      return npos;
-    }
-  }
-  return npos;
 }
 
 std::size_t XMLTokenizer::process(const char* begin, const char* end) {
@@ -266,93 +164,23 @@ XMLTokenizer::Step XMLTokenizer::start(const char* at, const char* end, const ch
   const std::size_t available = static_cast<std::size_t>(end - p);
   if (std::string_view(p, std::min(available, open.size())) == open.substr(0, std::min(available, open.size()))) {
     if (available < open.size() + 1) return more();
-    if (isSpace(p[open.size()])) return declaration(p, end, next);
+    if (isSpace(p[open.size()])) {
+      switch (readXMLDeclaration(p, end, m_final, next)) {
+        case XMLDeclarationResult::Read:
+          m_phase = Phase::Prolog;
+          return Step::Done;
+        case XMLDeclarationResult::NeedsMore:
+          return Step::More;
+        case XMLDeclarationResult::OtherEncoding:
+          m_otherEncoding = true;
+          return Step::Fail;
+        case XMLDeclarationResult::Refused:
+          return Step::Fail;
+      }
+    }
   }
   m_phase = Phase::Prolog;
   next = p;
-  return Step::Done;
-}
-
-XMLTokenizer::Step XMLTokenizer::declaration(const char* at, const char* end, const char*& next) {
-  const char* p = at + 5;
-  auto spaces = [&] {
-    const char* from = p;
-    p = skipSpaces(p, end);
-    return p - from;
-  };
-  // 1 when `word` is next (and is skipped), 0 when something else is, -1 when the bytes end first.
-  auto keyword = [&](std::string_view word) {
-    const std::size_t n = std::min(static_cast<std::size_t>(end - p), word.size());
-    if (std::string_view(p, n) != word.substr(0, n)) return 0;
-    if (n < word.size()) return -1;
-    p += n;
-    return 1;
-  };
-  // Eq and a quoted value of allowed bytes.
-  auto value = [&](std::string_view& out, auto allowed) {
-    spaces();
-    if (p == end) return more();
-    if (*p != '=') return Step::Fail;
-    ++p;
-    spaces();
-    if (p == end) return more();
-    const char quote = *p;
-    if (quote != '"' && quote != '\'') return Step::Fail;
-    const char* from = ++p;
-    for (; p < end && *p != quote; ++p) {
-      if (!allowed(*p)) return Step::Fail;
-    }
-    if (p == end) return more();
-    out = std::string_view(from, static_cast<std::size_t>(p - from));
-    ++p;
-    return Step::Done;
-  };
-  auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-
-  spaces();
-  int found = keyword("version");
-  if (found <= 0) return found < 0 ? more() : Step::Fail;
-  std::string_view version;
-  if (Step step = value(version, [&](char c) { return digit(c) || c == '.'; }); step != Step::Done) return step;
-  if (version.size() < 3 || version.substr(0, 2) != "1." ||
-      !std::all_of(version.begin() + 2, version.end(), digit)) {
-    return Step::Fail;
-  }
-  auto gap = spaces();
-  if (p == end) return more();
-  if (*p != '?') {
-    if (gap == 0) return Step::Fail;
-    found = keyword("encoding");
-    if (found < 0) return more();
-    if (found > 0) {
-      std::string_view encoding;
-      auto encodingByte = [&](char c) { return letter(c) || digit(c) || c == '.' || c == '_' || c == '-'; };
-      if (Step step = value(encoding, encodingByte); step != Step::Done) return step;
-      if (encoding.empty() || !letter(encoding[0])) return Step::Fail;
-      if (!equalsIgnoringASCIICase(encoding, "UTF-8")) {
-        m_otherEncoding = true;
-        return Step::Fail;
-      }
-      gap = spaces();
-      if (p == end) return more();
-    }
-    if (*p != '?') {
-      if (gap == 0) return Step::Fail;
-      found = keyword("standalone");
-      if (found < 0) return more();
-      if (found > 0) {
-        std::string_view standalone;
-        if (Step step = value(standalone, letter); step != Step::Done) return step;
-        if (standalone != "yes" && standalone != "no") return Step::Fail;
-        spaces();
-      }
-    }
-  }
-  if (end - p < 2) return more();
-  if (p[0] != '?' || p[1] != '>') return Step::Fail;
-  next = p + 2;
-  m_phase = Phase::Prolog;
   return Step::Done;
 }
 
@@ -551,6 +379,16 @@ XMLTokenizer::Step XMLTokenizer::name(const char* at, const char* end, const cha
   return Step::Done;
 }
 
+// Steps over the character at `p`, a byte of 0x80 or more.
+XMLTokenizer::Step XMLTokenizer::wideCharacter(const char*& p, const char* end) const {
+  std::uint32_t codePoint;
+  const int length = decodeCharacter(p, end, codePoint);
+  if (length < 0) return Step::Fail;
+  if (length == 0) return more();
+  p += length;
+  return Step::Done;
+}
+
 XMLTokenizer::Step XMLTokenizer::attributeValue(const char* at, const char* end, const char*& next) {
   const char quote = *at;
   const char* p = at + 1;
@@ -570,11 +408,7 @@ XMLTokenizer::Step XMLTokenizer::attributeValue(const char* at, const char* end,
       if (const Step step = reference(p, end, after, m_scratch); step != Step::Done) return step;
       p = after;
     } else if (c >= 0x80) {
-      std::uint32_t codePoint;
-      const int length = decodeCharacter(p, end, codePoint);
-      if (length < 0) return Step::Fail;
-      if (length == 0) return more();
-      p += length;
+      if (const Step step = wideCharacter(p, end); step != Step::Done) return step;
     } else {
       return Step::Fail;  // '<' or a control character
     }
@@ -758,32 +592,41 @@ XMLTokenizer::Step XMLTokenizer::endTag(const char* at, const char* end, const c
   return closeElement() ? Step::Done : Step::Fail;
 }
 
-XMLTokenizer::Step XMLTokenizer::comment(const char* at, const char* end, const char*& next) {
-  const char* p = at + 4;
+// Advances over the characters of a comment, PI or CDATA section up to the
+// next `stop` byte; notes a CR (CDATA reports line ends normalised).
+XMLTokenizer::Step XMLTokenizer::markupCharacters(const char*& p, const char* end, char stop,
+                                                  bool& carriageReturn) {
   for (;;) {
     while (p < end && hasClass(*p, kPlainMarkupByte)) ++p;
     if (p == end) return more();
     const auto c = static_cast<unsigned char>(*p);
-    if (c == '-') {
-      if (p + 1 == end) return more();
-      if (p[1] == '-') {
-        if (p + 2 == end) return more();
-        if (p[2] != '>') return Step::Fail;  // "--" inside a comment
-        next = p + 3;
-        return Step::Done;
-      }
+    if (c == static_cast<unsigned char>(stop)) return Step::Done;
+    if (c == '-' || c == '?' || c == ']') {
       ++p;
-    } else if (c == '?' || c == ']' || c == '\r') {
+    } else if (c == '\r') {
+      carriageReturn = true;
       ++p;
     } else if (c >= 0x80) {
-      std::uint32_t codePoint;
-      const int length = decodeCharacter(p, end, codePoint);
-      if (length < 0) return Step::Fail;
-      if (length == 0) return more();
-      p += length;
+      if (const Step step = wideCharacter(p, end); step != Step::Done) return step;
     } else {
       return Step::Fail;
     }
+  }
+}
+
+XMLTokenizer::Step XMLTokenizer::comment(const char* at, const char* end, const char*& next) {
+  const char* p = at + 4;
+  bool carriageReturn = false;
+  for (;;) {
+    if (const Step step = markupCharacters(p, end, '-', carriageReturn); step != Step::Done) return step;
+    if (p + 1 == end) return more();
+    if (p[1] == '-') {
+      if (p + 2 == end) return more();
+      if (p[2] != '>') return Step::Fail;  // "--" inside a comment
+      next = p + 3;
+      return Step::Done;
+    }
+    ++p;
   }
 }
 
@@ -799,34 +642,17 @@ XMLTokenizer::Step XMLTokenizer::instruction(const char* at, const char* end, co
   p = after;
   if (p == end) return more();
   if (*p != '?' && !isSpace(*p)) return Step::Fail;
-  if (*p == '?') {
-    if (p + 1 == end) return more();
-    if (p[1] != '>') return Step::Fail;
-    next = p + 2;
-    return Step::Done;
-  }
+  const bool spaced = *p != '?';
+  bool carriageReturn = false;
   for (;;) {
-    while (p < end && hasClass(*p, kPlainMarkupByte)) ++p;
-    if (p == end) return more();
-    const auto c = static_cast<unsigned char>(*p);
-    if (c == '?') {
-      if (p + 1 == end) return more();
-      if (p[1] == '>') {
-        next = p + 2;
-        return Step::Done;
-      }
-      ++p;
-    } else if (c == '-' || c == ']' || c == '\r') {
-      ++p;
-    } else if (c >= 0x80) {
-      std::uint32_t codePoint;
-      const int length = decodeCharacter(p, end, codePoint);
-      if (length < 0) return Step::Fail;
-      if (length == 0) return more();
-      p += length;
-    } else {
-      return Step::Fail;
+    if (const Step step = markupCharacters(p, end, '?', carriageReturn); step != Step::Done) return step;
+    if (p + 1 == end) return more();
+    if (p[1] == '>') {
+      next = p + 2;
+      return Step::Done;
     }
+    if (!spaced) return Step::Fail;  // the target and the data stand apart
+    ++p;
   }
 }
 
@@ -835,27 +661,10 @@ XMLTokenizer::Step XMLTokenizer::cdata(const char* at, const char* end, const ch
   const char* p = from;
   bool carriageReturn = false;
   for (;;) {
-    while (p < end && hasClass(*p, kPlainMarkupByte)) ++p;
-    if (p == end) return more();
-    const auto c = static_cast<unsigned char>(*p);
-    if (c == ']') {
-      if (end - p < 3) return more();
-      if (p[1] == ']' && p[2] == '>') break;
-      ++p;
-    } else if (c == '-' || c == '?') {
-      ++p;
-    } else if (c == '\r') {
-      carriageReturn = true;
-      ++p;
-    } else if (c >= 0x80) {
-      std::uint32_t codePoint;
-      const int length = decodeCharacter(p, end, codePoint);
-      if (length < 0) return Step::Fail;
-      if (length == 0) return more();
-      p += length;
-    } else {
-      return Step::Fail;
-    }
+    if (const Step step = markupCharacters(p, end, ']', carriageReturn); step != Step::Done) return step;
+    if (end - p < 3) return more();
+    if (p[1] == ']' && p[2] == '>') break;
+    ++p;
   }
   // Reported only whole: a section cut short is read again from its start.
   next = p + 3;

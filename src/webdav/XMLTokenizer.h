@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "webdav/XMLPendingToken.h"
+
 class XMLTokenizer {
  public:
   // Returning false from any event refuses the document.
@@ -48,8 +50,6 @@ class XMLTokenizer {
  private:
   enum class Phase { Start, Prolog, Content, Epilog };
   enum class Step { Done, More, Fail };
-  // What an unfinished token carried over is waiting for.
-  enum class Pending { Unknown, Text, Reference, StartTag, EndTag, Comment, Instruction, CData };
   struct Attribute {
     std::string_view name;
     std::size_t colon = 0;  // 0: no prefix
@@ -68,16 +68,17 @@ class XMLTokenizer {
   std::size_t process(const char* begin, const char* end);
   Step more() const { return m_final ? Step::Fail : Step::More; }
   Step start(const char* at, const char* end, const char*& next);
-  Step declaration(const char* at, const char* end, const char*& next);
   Step markup(const char* at, const char* end, const char*& next);
   Step text(const char* at, const char* end, const char*& next);
   Step reference(const char* at, const char* end, const char*& next, std::string& out);
   Step startTag(const char* at, const char* end, const char*& next);
   Step endTag(const char* at, const char* end, const char*& next);
+  Step markupCharacters(const char*& p, const char* end, char stop, bool& carriageReturn);
   Step comment(const char* at, const char* end, const char*& next);
   Step instruction(const char* at, const char* end, const char*& next);
   Step cdata(const char* at, const char* end, const char*& next);
   Step name(const char* at, const char* end, const char*& next, std::size_t& colon, bool& qualified);
+  Step wideCharacter(const char*& p, const char* end) const;
   Step attributeValue(const char* at, const char* end, const char*& next);
   using Key = std::pair<std::string_view, std::string_view>;
   bool openElement(std::string_view name, std::size_t colon, bool empty);
@@ -87,20 +88,14 @@ class XMLTokenizer {
   bool resolve(std::string_view prefix, std::string_view& uri) const;
   void normalizeValue(std::string_view value, std::string& out);
 
-  // The end of the token the carry holds, within `bytes`, or npos.
-  std::size_t endOfPending(std::string_view bytes);
-  void classifyCarry();
-
   Sink& m_sink;
   Phase m_phase = Phase::Start;
   bool m_failed = false;
   bool m_otherEncoding = false;
   bool m_final = false;
 
-  std::string m_carry;
-  Pending m_pending = Pending::Unknown;
-  std::size_t m_pendingScanned = 0;  // bytes of the carry already searched
-  char m_quote = 0;                  // of a start tag's value still open
+  std::string m_carry;  // an unfinished token
+  XMLPendingToken m_pending;
 
   std::string m_openNames;
   std::vector<OpenElement> m_open;

@@ -11,15 +11,26 @@
 
 namespace {
 
-void describe(const KMXMLElement& element, std::string& out) {
+// libxml2, keeping entity references, hands a namespace name holding '&'
+// back with "&#38;" in its place; the name is the attribute's value, '&'.
+std::string namespaceOf(const KMXMLElement& element, bool fromLibXML2) {
+  std::string uri(element.namespaceURI());
+  if (!fromLibXML2) return uri;
+  for (std::size_t at = uri.find("&#38;"); at != std::string::npos; at = uri.find("&#38;", at + 1)) {
+    uri.replace(at, 5, "&");
+  }
+  return uri;
+}
+
+void describe(const KMXMLElement& element, std::string& out, bool fromLibXML2 = false) {
   out += '{';
-  out += element.namespaceURI();
+  out += namespaceOf(element, fromLibXML2);
   out += '}';
   out += element.localName();
   out += '[';
   out += element.textContent();
   out += "](";
-  for (const KMXMLElement& child : element.childElements()) describe(child, out);
+  for (const KMXMLElement& child : element.childElements()) describe(child, out, fromLibXML2);
   out += ')';
 }
 
@@ -55,6 +66,22 @@ bool inOtherEncoding(std::string_view body) {
 bool libxml2AcceptsWrongly(std::string_view body) {
   // VersionNum is '1.' [0-9]+: libxml2 takes "1." with no digit after it.
   if (declared(body, "version") == "1.") return true;
+  // White space must precede standalone; libxml2 does without it after an
+  // encoding of UTF-8.
+  if (body.find("?>") != std::string_view::npos) {
+    const std::string_view declaration = body.substr(0, body.find("?>"));
+    if (declaration.find("\"standalone") != std::string_view::npos ||
+        declaration.find("'standalone") != std::string_view::npos) {
+      return true;
+    }
+  }
+  // An attribute may not appear twice in a tag: libxml2 lets a second
+  // xmlns:xml (bound to its own namespace) through.
+  for (std::size_t open = body.find('<'); open != std::string_view::npos; open = body.find('<', open + 1)) {
+    const std::string_view tag = body.substr(open, body.find('>', open) - open);
+    const std::size_t first = tag.find("xmlns:xml");
+    if (first != std::string_view::npos && tag.find("xmlns:xml", first + 1) != std::string_view::npos) return true;
+  }
   // NUL is no XML character: libxml2 stops reading at one after the root
   // element and accepts the document without what follows.
   const std::size_t nul = body.find('\0');
@@ -91,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::string> whole;
   for (const KMXMLElement& child : document->rootElement().childElements()) {
     whole.emplace_back();
-    describe(child, whole.back());
+    describe(child, whole.back(), true);
   }
   KDISK_FUZZ_CHECK(streamed == whole);
   return 0;
