@@ -82,6 +82,14 @@ bool libxml2AcceptsWrongly(std::string_view body) {
     const std::size_t first = tag.find("xmlns:xml");
     if (first != std::string_view::npos && tag.find("xmlns:xml", first + 1) != std::string_view::npos) return true;
   }
+  // It also checks the re-escaped "&#38;" form of a namespace name holding '&'
+  // for being a URI reference ('#' starts a fragment there), not the name.
+  for (std::size_t at = body.find("xmlns"); at != std::string_view::npos; at = body.find("xmlns", at + 1)) {
+    const std::size_t open = body.find_first_of("\"'", at);
+    if (open == std::string_view::npos) break;
+    const std::string_view value = body.substr(open + 1, body.find(body[open], open + 1) - open - 1);
+    if (value.find("&amp;") != std::string_view::npos || value.find("&#") != std::string_view::npos) return true;
+  }
   // NUL is no XML character: libxml2 stops reading at one after the root
   // element and accepts the document without what follows.
   const std::size_t nul = body.find('\0');
