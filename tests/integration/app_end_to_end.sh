@@ -40,7 +40,6 @@ XML
 fi
 
 work="$(mktemp -d)"
-display=":$(( 100 + RANDOM % 800 ))"
 secret="app-e2e-$RANDOM$RANDOM"
 cleanup() {
   [[ -n "${first:-}" ]] && kill "$first" 2>/dev/null || true
@@ -108,10 +107,9 @@ click_until() { # x y description command...
   fail "no $what after clicking at $x,$y"
 }
 
-Xvfb "$display" -screen 0 640x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-export DISPLAY="$display" GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
+start_virtual_display "$work" || { echo "FAILED: Xvfb did not start" >&2; exit 1; }
+export GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none
 
 export KDISK_HOME="$work/home" KDISK_ENVIRONMENT=Local KDISK_SERVICE_URL="$https" KDISK_EXTRA_CA_FILE="$ca"
 export KDISK_LOGIN=demo

@@ -12,7 +12,6 @@ set -euo pipefail
 program="$1"
 service="$2"
 work="$(mktemp -d)"
-display=":$(( 500 + RANDOM % 400 ))"
 cleanup() {
   [[ -n "${app:-}" ]] && kill "$app" 2>/dev/null || true
   [[ -n "${server:-}" ]] && kill "$server" 2>/dev/null || true
@@ -50,11 +49,10 @@ wait_for_file_line "$work/ready" '^ca=' 20 || { cat "$work/service.log" >&2; exi
 https="$(sed -n 's/^https=//p' "$work/ready")"
 ca="$(sed -n 's/^ca=//p' "$work/ready")"
 
-Xvfb "$display" -screen 0 640x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-export DISPLAY="$display" GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 LIBGL_ALWAYS_SOFTWARE=1
+source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
+start_virtual_display "$work" || { echo "FAILED: Xvfb did not start" >&2; exit 1; }
+export GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 LIBGL_ALWAYS_SOFTWARE=1
 export WEBKIT_DISABLE_DMABUF_RENDERER=1 WEBKIT_DISABLE_COMPOSITING_MODE=1
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
 export KDISK_HOME="$work/home" KDISK_ENVIRONMENT=Local KDISK_SERVICE_URL="$https" KDISK_EXTRA_CA_FILE="$ca"
 "$program" --report "$work/report" --register "erin:erin-password" >"$work/stdout" 2>"$work/stderr" &
