@@ -200,10 +200,15 @@ URL refreshDirectoryListing(std::shared_ptr<KMWebDAVStorage> storage, const URL&
     if (!reported->exchange(true)) done(listed, merged, error);
   };
   request->setDidFailBlock([finish](const KMError& error) { finish(false, error); });
+  // The body is decoded as it arrives; a second copy of it would only add to
+  // the memory a large folder takes.
+  request->setKeepsReceivedData(false);
   // A 207 with an empty body brings no responses at all: without this the
   // refresh would end with no outcome.
-  request->setDidFinishLoadingBlock([finish](const std::optional<std::string>& data) {
-    if (!data || data->empty()) finish(false, std::nullopt);
+  std::weak_ptr<KMFileListRequest> weakRequest = request;
+  request->setDidFinishLoadingBlock([finish, weakRequest](const std::optional<std::string>&) {
+    auto running = weakRequest.lock();
+    if (!running || running->receivedDataLength() == 0) finish(false, std::nullopt);
   });
   request->setDidReceiveMultistatusResponsesBlock(
       [storage, listed, finish](const KMMultiStatusResponseList& responses) {

@@ -340,12 +340,14 @@ void KMRequest::connectionDidReceiveData(std::string_view chunk) {
                              fmt::format("The answer is larger than {} bytes.", m_maxInMemoryBodyBytes)));
       return;
     }
-    if (!m_receivedData) {
-      m_receivedData.emplace();
-      // Capacity from the declared length, bounded: a server may lie about it.
-      m_receivedData->reserve(static_cast<size_t>(std::min<std::int64_t>(expected, 16 << 20)));
+    if (m_keepsReceivedData) {
+      if (!m_receivedData) {
+        m_receivedData.emplace();
+        // Capacity from the declared length, bounded: a server may lie about it.
+        m_receivedData->reserve(static_cast<size_t>(std::min<std::int64_t>(expected, 16 << 20)));
+      }
+      m_receivedData->append(chunk);
     }
-    m_receivedData->append(chunk);
   }
   m_receivedDataLength += chunk.size();
   reportPartialData(false);

@@ -77,6 +77,12 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   void setFileURL(std::optional<kdisk::URL> url) { m_fileURL = std::move(url); }
   std::uint64_t maxInMemoryBodyBytes() const { return m_maxInMemoryBodyBytes; }
   void setMaxInMemoryBodyBytes(std::uint64_t bytes) { m_maxInMemoryBodyBytes = bytes; }
+  // Whether an in-memory body is kept for `receivedData` and the finish
+  // callback (by default it is). A request whose body is decoded as it arrives
+  // may go without the copy; the finish callback then receives none, and
+  // `receivedDataLength` still tells whether there was a body.
+  bool keepsReceivedData() const { return m_keepsReceivedData; }
+  void setKeepsReceivedData(bool keeps) { m_keepsReceivedData = keeps; }
   double timeoutInterval() const { return m_timeoutInterval; }
   void setTimeoutInterval(double seconds) { m_timeoutInterval = seconds; }
   std::shared_ptr<kdisk::DispatchQueue> callbackQueue() const;
@@ -147,6 +153,7 @@ class KMRequest : public std::enable_shared_from_this<KMRequest> {
   std::optional<kdisk::URL> m_fileURL;
   double m_timeoutInterval = 0;
   std::uint64_t m_maxInMemoryBodyBytes = kKMRequestMaxInMemoryBodyBytes;
+  bool m_keepsReceivedData = true;
   mutable std::mutex m_callbackQueueLock;
   std::shared_ptr<kdisk::DispatchQueue> m_callbackQueue;
 
