@@ -32,17 +32,23 @@ void XMLPendingToken::reset(std::string_view carry, bool documentStart) {
     m_kind = Kind::CData, searchFrom = 9, terminator = 3;
   } else if (carry[1] != '!') {
     m_kind = Kind::StartTag;
-    for (std::size_t i = 1; i < carry.size(); ++i) {
-      const char c = carry[i];
-      if (m_quote) {
-        if (c == m_quote) m_quote = 0;
-      } else if (c == '"' || c == '\'') {
-        m_quote = c;
-      }
-    }
+    // An unfinished tag holds no '>' outside quotes: only the quote state counts.
+    for (std::size_t i = 1; i < carry.size(); ++i) (void)endsStartTag(carry[i]);
     return;
   }
   m_scanned = std::max(searchFrom, carry.size() >= terminator - 1 ? carry.size() - (terminator - 1) : 0);
+}
+
+bool XMLPendingToken::endsStartTag(char c) {
+  if (m_quote) {
+    if (c == m_quote) m_quote = 0;
+    return false;
+  }
+  if (c == '"' || c == '\'') {
+    m_quote = c;
+    return false;
+  }
+  return c == '>';
 }
 
 std::size_t XMLPendingToken::end(std::string_view carry, std::string_view bytes) {
@@ -67,14 +73,7 @@ std::size_t XMLPendingToken::end(std::string_view carry, std::string_view bytes)
     }
     case Kind::StartTag:
       for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (m_quote) {
-          if (c == m_quote) m_quote = 0;
-        } else if (c == '"' || c == '\'') {
-          m_quote = c;
-        } else if (c == '>') {
-          return i + 1;
-        }
+        if (endsStartTag(bytes[i])) return i + 1;
       }
       return npos;
     case Kind::Instruction:

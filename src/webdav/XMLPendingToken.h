@@ -18,6 +18,9 @@ class XMLPendingToken {
   std::size_t end(std::string_view carry, std::string_view bytes);
 
  private:
+  // Follows a start tag's quotes byte by byte; true at a '>' outside them.
+  bool endsStartTag(char c);
+
   enum class Kind { Unknown, Text, Reference, StartTag, EndTag, Comment, Instruction, CData };
   Kind m_kind = Kind::Unknown;
   std::size_t m_scanned = 0;  // bytes of carry and new bytes already searched
