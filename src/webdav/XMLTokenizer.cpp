@@ -348,7 +348,7 @@ XMLTokenizer::Step XMLTokenizer::name(const char* at, const char* end, const cha
   colon = 0;
   qualified = true;
   int colons = 0;
-  bool partStarts = true;  // the next character starts the name or the part after a colon
+  bool partStarts = true;  // the next character starts the name or what follows a colon
   for (;;) {
     if (!partStarts) {
       while (p < end && hasClass(*p, kNameByte)) ++p;
